@@ -1,0 +1,22 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "quad.h"
+
+#include <QString>
+#include <opencv2/core/mat.hpp>
+
+// Reads an image file unchanged (depth and channels as stored; colour in blue-green-red order).
+// Names beginning with "C:/" are resolved against the drive root. Returns an empty matrix when
+// the file is missing, not an image, or the reader gives up (error tells why when given).
+cv::Mat readImageFile(const QString &name, QString *error = nullptr);
+
+// Writes the part `rect` of `image` to the file, in the format its extension selects, with the
+// writer's default settings. 16-bit data goes to formats that hold only 8 bits divided by 257
+// (rounded). Refuses an empty image, a rectangle that is empty or not inside the image, and an
+// extension no writer takes; returns false with the cause in error when given.
+bool writeImageRect(const cv::Mat &image, const cv::Rect &rect, const QString &name,
+                    QString *error = nullptr);
+
+// The corners on the inner quarter of an image of the given size.
+Quad innerQuarterCorners(const cv::Size &size);

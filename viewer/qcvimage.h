@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "cvprocessing.h"
+
+#include <QLabel>
+#include <QPixmap>
+#include <QPointF>
+#include <QString>
+
+// The canvas: shows the store's current image and the corner quadrilateral over it, and lets the
+// user drag single corners (handles 0-3) or the whole quadrilateral (handle 4).
+class QCVImage : public QLabel, public CVProcessing {
+    Q_OBJECT
+
+public:
+    QCVImage();
+    ~QCVImage() override;
+
+    // Converts the current image to a picture and repaints at once. An image of a type that
+    // cannot be shown clears the picture.
+    void showCurrentImage();
+    // The same when only `changed` (in image pixels) differs from the picture shown last and
+    // the image's size and type are unchanged: converts and repaints just that part.
+    void showCurrentImage(const cv::Rect &changed);
+
+    bool loadImage(const QString &fileName);
+    // Makes a non-empty image the current one, with the corners on its inner quarter, and
+    // shows it; false for an empty image.
+    bool showNewImage(const cv::Mat &image);
+    bool saveImage(const QString &fileName);
+    // Why the last saveImage failed, in words for the user.
+    QString lastSaveError() const { return saveError; }
+
+    // Multiplies scaleFactor and resizes the canvas to the picture's size times it.
+    void scaleBy(double factor);
+    // Sets scaleFactor and resizes the canvas to the picture's size times it.
+    void setScale(double factor);
+
+    // Widget pixels per image pixel along each axis, from the canvas's actual size: follows
+    // the zoom, and the stretch while the scroll area fits the picture to the window.
+    QPointF displayScale() const;
+
+    void trackMouse(int x, int y, Qt::MouseButtons buttons);
+
+    void warpCurrentImage();
+    void correctShading(int cellSize);
+
+    QPixmap shownPixmap;
+    double scaleFactor = 1.0;
+    int lastX = 0;
+    int lastY = 0;
+    int hoverHandle = 5;
+    int dragHandle = 5;
+
+protected:
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QString saveError;
+};
