@@ -12,15 +12,22 @@
 QImage qImageFromBgr8(const cv::Mat &mat);
 // CV_64FC1 -> Format_ARGB32, grey = value x 255 truncated and saturated to 0..255.
 QImage qImageFromGray64F(const cv::Mat &mat);
-// CV_8UC1 -> Format_Indexed8 with a 256-entry grey table.
+// CV_8UC1 -> Format_Indexed8 with a 256-entry grey table. Copies no pixels: the picture reads
+// the matrix's buffer, keeps it alive, and is read-only (a write detaches a copy), so pixels
+// written into the matrix later show through it.
 QImage qImageFromGray8(const cv::Mat &mat);
 
 // Any type the file reader delivers: 8- and 16-bit with one, three or four channels, 32- and
-// 64-bit float with one or three channels (16-bit is scaled to 8 bits, float shown as a
-// CV_64FC1 image is). A null QImage for any other type or an empty matrix.
+// 64-bit float with one, three or four channels, as toBgr8 shows them. A null QImage for any
+// other type or an empty matrix; every non-null picture is opaque.
 QImage qImageFromMat(const cv::Mat &mat);
 
-// Brings any displayable image to 8-bit blue-green-red, as it is shown: 16-bit divided by 257
-// (rounded), grey copied into three channels, float x 255 saturated, alpha dropped. An 8-bit
-// three-channel input is returned as it is (shared). Empty for a type that cannot be shown.
+// Brings 16-bit and float data to 8 bits with the channels kept: 16-bit divided by 257
+// (rounded), float x 255 truncated and saturated to 0..255. 8-bit input is returned as it is
+// (shared); empty for any other depth.
+cv::Mat depthTo8Bit(const cv::Mat &mat);
+
+// Brings any displayable image to 8-bit blue-green-red, as it is shown: depthTo8Bit, grey copied
+// into three channels, alpha dropped. An 8-bit three-channel input is returned as it is
+// (shared). Empty for a type that cannot be shown.
 cv::Mat toBgr8(const cv::Mat &mat);
