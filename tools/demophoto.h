@@ -1,0 +1,27 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "quad.h"
+
+#include <opencv2/core/mat.hpp>
+
+#include <array>
+#include <string>
+
+// A synthetic photograph of a colour chart on a table: the board seen in perspective, lit from
+// one side so its lightness drifts across the frame, with mild sensor noise. The same picture
+// every time (the noise comes from a fixed seed).
+struct DemoPhoto {
+    cv::Mat image; // 8-bit BGR, demoPhotoSize
+    Quad board;    // the board's outline in the photo (corner order of Quad)
+    std::array<cv::Point, 24> patchCentres; // row by row, as chartColours
+    Quad greyCard;                          // the large neutral grey patch below the rows
+};
+
+inline const cv::Size demoPhotoSize(1600, 1200);
+
+DemoPhoto renderDemoPhoto();
+
+// Renders the photograph and writes it to path (TIFF for a ".tif" name), creating missing parent
+// folders. Returns false with the cause in error when the folder or the file cannot be written.
+bool writeDemoPhoto(const std::string &path, std::string &error);
