@@ -1,0 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+vexmira_add_gtest(test_store SOURCES test_store.cpp LIBS processing)
+vexmira_add_gtest(test_matconversion SOURCES test_matconversion.cpp LIBS processing)
+vexmira_add_gtest(test_imagefiles SOURCES test_imagefiles.cpp LIBS processing)
