@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "chartcolours.h"
 #include "quad.h"
 
 #include <opencv2/core/mat.hpp>
@@ -12,10 +13,13 @@
 // one side so its lightness drifts across the frame, with mild sensor noise. The same picture
 // every time (the noise comes from a fixed seed).
 struct DemoPhoto {
-    cv::Mat image; // 8-bit BGR, demoPhotoSize
-    Quad board;    // the board's outline in the photo (corner order of Quad)
-    std::array<cv::Point, 24> patchCentres; // row by row, as chartColours
-    Quad greyCard;                          // the large neutral grey patch below the rows
+    // 8-bit BGR, demoPhotoSize.
+    cv::Mat image;
+    // Where things lie in the photo: the board's outline, the centre of each patch (row by row,
+    // as chartColours) and the outline of the large neutral grey card below the patches.
+    Quad board;
+    std::array<cv::Point, chartColumns * chartRows> patchCentres;
+    Quad greyCard;
 };
 
 inline const cv::Size demoPhotoSize(1600, 1200);
