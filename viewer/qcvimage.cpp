@@ -1,0 +1,165 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "qcvimage.h"
+
+#include "canvasgeometry.h"
+#include "imagefiles.h"
+#include "matconversion.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPen>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The picture of a matrix in the form a pixmap takes without another pass: the ARGB32
+// conversions are opaque, so they are relabelled as RGB32, the raster pixmap's own format.
+QImage opaquePicture(const cv::Mat &mat) {
+    QImage picture = qImageFromMat(mat);
+    if (picture.format() == QImage::Format_ARGB32)
+        picture.reinterpretAsFormat(QImage::Format_RGB32);
+    return picture;
+}
+
+void setCorners(CVProcessing &store, const Quad &quad) {
+    std::copy(quad.begin(), quad.end(), store.cornerPoints(false));
+}
+
+} // namespace
+
+QCVImage::QCVImage() {
+    setAttribute(Qt::WA_MouseTracking);
+}
+
+QCVImage::~QCVImage() = default;
+
+void QCVImage::showCurrentImage() {
+    QImage picture = opaquePicture(image(true, -1, false));
+    shownPixmap = picture.isNull() ? QPixmap() : QPixmap::fromImage(std::move(picture));
+    setPixmap(shownPixmap);
+    repaint();
+}
+
+void QCVImage::showCurrentImage(const cv::Rect &changed) {
+    const cv::Mat &current = image(true, -1, false);
+    if (current.empty() || shownPixmap.isNull() || shownPixmap.width() != current.cols ||
+        shownPixmap.height() != current.rows) {
+        showCurrentImage();
+        return;
+    }
+    const cv::Rect part = changed & cv::Rect(0, 0, current.cols, current.rows);
+    if (part.empty())
+        return;
+    const QImage picture = opaquePicture(current(part));
+    if (picture.isNull()) {
+        showCurrentImage();
+        return;
+    }
+    // The label shares the pixmap; let go of it so the painter writes in place rather than
+    // copying the whole picture first.
+    setPixmap(QPixmap());
+    {
+        QPainter painter(&shownPixmap);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.drawImage(QPoint(part.x, part.y), picture);
+    }
+    setPixmap(shownPixmap);
+
+    // The widget pixels showing the part, with a pixel of margin for smoothed scaling.
+    const QPointF scale = displayScale();
+    const int left = static_cast<int>(std::floor(part.x * scale.x()));
+    const int top = static_cast<int>(std::floor(part.y * scale.y()));
+    const int right = static_cast<int>(std::ceil(part.br().x * scale.x()));
+    const int bottom = static_cast<int>(std::ceil(part.br().y * scale.y()));
+    repaint(QRect(left - 1, top - 1, right - left + 2, bottom - top + 2));
+}
+
+bool QCVImage::loadImage(const QString &fileName) {
+    loadError.clear();
+    return showNewImage(readImageFile(fileName, &loadError));
+}
+
+bool QCVImage::showNewImage(const cv::Mat &newImage) {
+    if (!pushImage(newImage, true))
+        return false;
+    setCorners(*this, innerQuarterCorners(newImage.size()));
+    showCurrentImage();
+    return true;
+}
+
+bool QCVImage::saveImage(const QString &fileName) {
+    saveError.clear();
+    return writeImageRect(image(true, -1, false), rectFromCorners02(quadFromPoints(corners)),
+                          fileName, &saveError);
+}
+
+void QCVImage::scaleBy(double factor) {
+    setScale(scaleFactor * factor);
+}
+
+void QCVImage::setScale(double factor) {
+    scaleFactor = factor;
+    resize(shownPixmap.size() * scaleFactor);
+}
+
+QPointF QCVImage::displayScale() const {
+    if (shownPixmap.isNull() || width() <= 0 || height() <= 0)
+        return {scaleFactor, scaleFactor};
+    return {static_cast<double>(width()) / shownPixmap.width(),
+            static_cast<double>(height()) / shownPixmap.height()};
+}
+
+void QCVImage::trackMouse(int x, int y, Qt::MouseButtons buttons) {
+    const QPointF scale = displayScale();
+    const cv::Point pixel = widgetToImage(QPoint(x, y), scale);
+    if (buttons == Qt::NoButton) {
+        dragHandle = noHandle;
+        hoverHandle = hitTest(quadFromPoints(corners), pixel, hoverTolerance(scale));
+        setCursor(cursorForHandle(hoverHandle));
+        return;
+    }
+    // Without an image there is nothing to clamp against: the corners stay where they are.
+    const cv::Mat &current = image(true, -1, false);
+    if (current.empty())
+        return;
+    if (dragHandle == noHandle) {
+        dragHandle = hoverHandle;
+        lastX = pixel.x;
+        lastY = pixel.y;
+        return;
+    }
+    const Quad quad = quadFromPoints(corners);
+    if (dragHandle == wholeQuadHandle) {
+        setCorners(*this, moveQuad(quad, cv::Point(lastX, lastY), pixel, current.size()));
+        lastX = pixel.x;
+        lastY = pixel.y;
+    } else {
+        setCorners(*this, dragCorner(quad, dragHandle, pixel, current.size()));
+    }
+    repaint();
+}
+
+void QCVImage::mouseMoveEvent(QMouseEvent *event) {
+    const QPoint position = event->position().toPoint();
+    trackMouse(position.x(), position.y(), event->buttons());
+}
+
+void QCVImage::paintEvent(QPaintEvent *) {
+    QPainter painter(this);
+    const QPointF scale = displayScale();
+    if (!shownPixmap.isNull()) {
+        // Drawn here, stretched to the canvas, instead of by QLabel, which rescales the whole
+        // picture after every change: this costs only the area being painted.
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, scale.x() < 1.0 || scale.y() < 1.0);
+        painter.drawPixmap(rect(), shownPixmap);
+    }
+    painter.setPen(
+        QPen(QBrush(QColor(169, 1, 219, 255)), 1.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+    const Overlay overlay = overlayGeometry(quadFromPoints(corners), scale);
+    for (int i = 0; i < 4; ++i) {
+        painter.drawRect(overlay.marks[i]);
+        painter.drawLine(overlay.sides[i]);
+    }
+}

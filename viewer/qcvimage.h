@@ -25,6 +25,8 @@ public:
     void showCurrentImage(const cv::Rect &changed);
 
     bool loadImage(const QString &fileName);
+    // Why the last loadImage failed, in words for the user.
+    QString lastLoadError() const { return loadError; }
     // Makes a non-empty image the current one, with the corners on its inner quarter, and
     // shows it; false for an empty image.
     bool showNewImage(const cv::Mat &image);
@@ -58,5 +60,6 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    QString loadError;
     QString saveError;
 };
