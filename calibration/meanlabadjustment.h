@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <opencv2/core/mat.hpp>
+
+#include <optional>
+
+// An L*a*b* value in whole units: L* 0 to 100, a* and b* -127 to 127.
+struct LabValue {
+    int l = 0;
+    int a = 0;
+    int b = 0;
+};
+
+// The 8-bit Lab encoding of OpenCV's colour conversion, channel 0 to 2.
+struct LabCodes {
+    int l = 0;
+    int a = 0;
+    int b = 0;
+
+    friend bool operator==(const LabCodes &x, const LabCodes &y) {
+        return x.l == y.l && x.a == y.a && x.b == y.b;
+    }
+    friend bool operator!=(const LabCodes &x, const LabCodes &y) { return !(x == y); }
+};
+
+// L* x 255 / 100 (truncating), a* + 128, b* + 128.
+LabCodes labCodes(const LabValue &value);
+
+// Re-colours a rectangle of an 8-bit BGR image so that the mean of each of its Lab codes takes a
+// target, scaling each channel by one factor so that the texture survives. Conversions are the
+// linear ones (COLOR_LBGR2Lab and back), so pixels outside the rectangle show the round trip of
+// the source through the 8-bit Lab codes.
+//
+// The Lab picture of the source and its round trip are computed once per binding; an adjustment
+// then costs what its rectangle costs: it restores the previous rectangle from the round trip and
+// converts only the new one. Conversion is per pixel, so the work image is byte for byte what
+// converting the whole scaled Lab picture back would give.
+class MeanLabAdjustment {
+public:
+    // Binds to `image`, brought to 8-bit BGR first (an 8-bit BGR image is shared, not copied),
+    // and starts a new work image equal to the round trip. False, with the previous binding
+    // kept, for an empty image or one of a type that cannot be brought to 8-bit BGR.
+    bool bind(const cv::Mat &image);
+
+    bool isBound() const { return !work.empty(); }
+    // Never written by the adjustment.
+    const cv::Mat &source() const { return bgrSource; }
+    // One buffer for the whole binding: every adjustment writes into it in place, so every
+    // header that shares it (a store entry, the canvas) shows the new colours.
+    const cv::Mat &workImage() const { return work; }
+
+    // Makes the means of the rectangle's Lab codes `target`, starting from the untouched
+    // source: per channel f = target / mean (a channel whose mean is 0 stays 0), each code
+    // becomes f x code truncated and saturated to 0..255. Returns the part of the work image
+    // that changed (the previous rectangle and this one), or nothing, with the work image
+    // untouched, when unbound or when the rectangle has a negative side or is not inside.
+    std::optional<cv::Rect> adjust(const cv::Rect &rect, const LabCodes &target);
+
+private:
+    cv::Mat bgrSource;
+    cv::Mat lab;
+    cv::Mat roundTrip;
+    cv::Mat work;
+    cv::Mat scaledLab;
+    cv::Rect lastRect;
+    // cv::mean of lab over meanRect; the rectangle rarely moves during a series.
+    cv::Rect meanRect;
+    cv::Scalar mean;
+};

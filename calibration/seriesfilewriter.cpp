@@ -1,0 +1,131 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "seriesfilewriter.h"
+
+#include "imagefiles.h"
+
+#include <QCoreApplication>
+#include <opencv2/core.hpp>
+
+#include <algorithm>
+#include <exception>
+
+SeriesFileWriter::SeriesFileWriter(int threads, int maxQueuedJobs, std::size_t maxBytes)
+    : maxQueued(std::max(1, maxQueuedJobs)), maxPendingBytes(maxBytes) {
+    for (int i = 0; i < std::max(1, threads); ++i)
+        workers.emplace_back([this] { work(); });
+}
+
+SeriesFileWriter::~SeriesFileWriter() {
+    {
+        const std::lock_guard lock(mutex);
+        closing = true;
+    }
+    jobsChanged.notify_all();
+    for (std::thread &worker : workers)
+        worker.join();
+}
+
+bool SeriesFileWriter::submit(int index, const cv::Mat &image, const QString &path,
+                              std::chrono::milliseconds timeout) {
+    const std::size_t bytes = image.total() * image.elemSize();
+    std::unique_lock lock(mutex);
+    // One image always fits when nothing is pending, however large it is.
+    const bool hasRoom = jobDone.wait_for(lock, timeout, [&] {
+        return int(queue.size()) < maxQueued &&
+               (pendingJobs == 0 || pendingBytes + bytes <= maxPendingBytes);
+    });
+    if (!hasRoom)
+        return false;
+    queue.push_back({index, image, path, bytes});
+    pendingBytes += bytes;
+    ++pendingJobs;
+    lock.unlock();
+    jobsChanged.notify_one();
+    return true;
+}
+
+void SeriesFileWriter::recordFailure(int index, const QString &path, const QString &reason) {
+    const std::lock_guard lock(mutex);
+    recordFailureLocked(index, path, reason);
+}
+
+bool SeriesFileWriter::waitUntilDone(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex);
+    return jobDone.wait_for(lock, timeout, [this] { return pendingJobs == 0; });
+}
+
+int SeriesFileWriter::written() const {
+    const std::lock_guard lock(mutex);
+    return writtenCount;
+}
+
+int SeriesFileWriter::failed() const {
+    const std::lock_guard lock(mutex);
+    return failedCount;
+}
+
+SeriesFileWriter::Failure SeriesFileWriter::firstFailure() const {
+    const std::lock_guard lock(mutex);
+    return first;
+}
+
+std::deque<SeriesFileWriter::Job>::iterator SeriesFileWriter::nextWritable() {
+    for (auto job = queue.begin(); job != queue.end(); ++job) {
+        const bool busy = std::find(inFlight.begin(), inFlight.end(), job->path) != inFlight.end();
+        const bool queuedBefore = std::any_of(
+            queue.begin(), job, [&](const Job &earlier) { return earlier.path == job->path; });
+        if (!busy && !queuedBefore)
+            return job;
+    }
+    return queue.end();
+}
+
+void SeriesFileWriter::recordFailureLocked(int index, const QString &path, const QString &reason) {
+    ++failedCount;
+    if (first.index < 0 || index < first.index)
+        first = {index, path, reason};
+}
+
+void SeriesFileWriter::work() {
+    std::unique_lock lock(mutex);
+    for (;;) {
+        auto job = queue.end();
+        jobsChanged.wait(lock, [&] {
+            job = nextWritable();
+            return job != queue.end() || (closing && queue.empty());
+        });
+        if (job == queue.end())
+            return;
+        Job current = std::move(*job);
+        queue.erase(job);
+        inFlight.push_back(current.path);
+        lock.unlock();
+
+        QString error;
+        bool ok = false;
+        try {
+            ok = writeImageRect(current.image,
+                                cv::Rect(0, 0, current.image.cols, current.image.rows),
+                                current.path, &error);
+        } catch (const std::exception &e) {
+            error = QString::fromLocal8Bit(e.what());
+        }
+        current.image.release();
+
+        lock.lock();
+        inFlight.erase(std::find(inFlight.begin(), inFlight.end(), current.path));
+        pendingBytes -= current.bytes;
+        --pendingJobs;
+        if (ok)
+            ++writtenCount;
+        else
+            recordFailureLocked(
+                current.index, current.path,
+                error.isEmpty()
+                    ? QCoreApplication::translate("SeriesFileWriter", "the file was not written")
+                    : error);
+        // A job of this name may have been waiting for this one.
+        jobsChanged.notify_all();
+        jobDone.notify_all();
+    }
+}

@@ -1,0 +1,65 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "seriesfilewriter.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+void submitWaiting(SeriesFileWriter &writer, int index, const cv::Mat &image, const QString &path) {
+    while (!writer.submit(index, image, path, 100ms)) {
+    }
+}
+
+cv::Mat filled(int value) {
+    return cv::Mat(3, 5, CV_8UC3, cv::Scalar(value, 255 - value, value / 2));
+}
+
+} // namespace
+
+TEST(SeriesFileWriter, SameNameKeepsTheLaterImage) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString repeated = dir.filePath("repeated.png");
+    {
+        SeriesFileWriter writer(2, 2);
+        for (int i = 0; i < 60; ++i) {
+            const QString path =
+                i % 3 == 0 ? dir.filePath(QString("single_%1.png").arg(i)) : repeated;
+            submitWaiting(writer, i, filled(i), path);
+        }
+        ASSERT_TRUE(writer.waitUntilDone(60s));
+        EXPECT_EQ(writer.written(), 60);
+        EXPECT_EQ(writer.failed(), 0);
+        EXPECT_EQ(writer.firstFailure().index, -1);
+    }
+    const cv::Mat last = cv::imread(repeated.toStdString(), cv::IMREAD_UNCHANGED);
+    ASSERT_FALSE(last.empty());
+    EXPECT_EQ(cv::norm(last, filled(59), cv::NORM_INF), 0);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 21);
+}
+
+TEST(SeriesFileWriter, CountsFailuresAndNamesTheFirstInSeriesOrder) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString missingFolder = dir.filePath("missing/x_%1.png");
+    SeriesFileWriter writer(2, 3);
+    writer.recordFailure(9, dir.filePath("late.png"), "no rectangle");
+    for (int i = 0; i < 12; ++i) {
+        const QString path =
+            i % 4 == 3 ? dir.filePath(QString("ok_%1.png").arg(i)) : missingFolder.arg(i);
+        submitWaiting(writer, i, filled(i), path);
+    }
+    ASSERT_TRUE(writer.waitUntilDone(60s));
+    EXPECT_EQ(writer.written(), 3);
+    EXPECT_EQ(writer.failed(), 10);
+    const SeriesFileWriter::Failure first = writer.firstFailure();
+    EXPECT_EQ(first.index, 0);
+    EXPECT_EQ(first.path, missingFolder.arg(0));
+    EXPECT_FALSE(first.reason.isEmpty());
+}
