@@ -1,0 +1,3 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+vexmira_add_gtest(test_canvasgeometry SOURCES test_canvasgeometry.cpp LIBS viewer)
+vexmira_add_qtest(test_canvas SOURCES test_canvas.cpp LIBS viewer)
