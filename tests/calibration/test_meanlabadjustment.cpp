@@ -1,46 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "labtestsupport.h"
 #include "meanlabadjustment.h"
 
 #include <gtest/gtest.h>
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include <algorithm>
-#include <cmath>
-
 namespace {
-
-// The adjustment done the plain way: the whole image to Lab, the rectangle scaled code by code,
-// the whole image back.
-cv::Mat straightforwardAdjust(const cv::Mat &source, const cv::Rect &rect, const LabCodes &target) {
-    cv::Mat lab;
-    cv::cvtColor(source, lab, cv::COLOR_LBGR2Lab);
-    const cv::Scalar mean = cv::mean(cv::Mat(lab, rect));
-    const int targets[3] = {target.l, target.a, target.b};
-    float factors[3];
-    for (int c = 0; c < 3; ++c)
-        factors[c] = mean[c] == 0 ? 0.0f : static_cast<float>(targets[c] / mean[c]);
-    for (int row = rect.y; row < rect.y + rect.height; ++row) {
-        uchar *pixel = lab.ptr(row) + 3 * rect.x;
-        for (int col = 0; col < rect.width; ++col, pixel += 3) {
-            for (int c = 0; c < 3; ++c) {
-                const double product = std::trunc(static_cast<double>(factors[c]) * pixel[c]);
-                pixel[c] = static_cast<uchar>(std::clamp(product, 0.0, 255.0));
-            }
-        }
-    }
-    cv::Mat bgr;
-    cv::cvtColor(lab, bgr, cv::COLOR_Lab2LBGR);
-    return bgr;
-}
-
-cv::Mat roundTrip(const cv::Mat &source) {
-    cv::Mat lab;
-    cv::Mat bgr;
-    cv::cvtColor(source, lab, cv::COLOR_LBGR2Lab);
-    cv::cvtColor(lab, bgr, cv::COLOR_Lab2LBGR);
-    return bgr;
-}
 
 cv::Vec3b labCodesOf(const cv::Vec3b &bgr) {
     cv::Mat lab;
@@ -54,17 +20,6 @@ cv::Vec3b bgrOf(const cv::Vec3b &lab) {
     cv::cvtColor(cv::Mat(1, 1, CV_8UC3, cv::Scalar(lab[0], lab[1], lab[2])), bgr,
                  cv::COLOR_Lab2LBGR);
     return bgr.at<cv::Vec3b>(0, 0);
-}
-
-bool identical(const cv::Mat &a, const cv::Mat &b) {
-    return a.size() == b.size() && a.type() == b.type() && cv::norm(a, b, cv::NORM_INF) == 0;
-}
-
-cv::Mat noisyImage(int rows, int cols, uint64 seed) {
-    cv::Mat image(rows, cols, CV_8UC3);
-    cv::RNG rng(seed);
-    rng.fill(image, cv::RNG::UNIFORM, 0, 256);
-    return image;
 }
 
 } // namespace
@@ -101,7 +56,7 @@ TEST(MeanLabAdjustment, FactorOneLeavesTheCodesUnchanged) {
     MeanLabAdjustment adjustment;
     ASSERT_TRUE(adjustment.bind(source));
     ASSERT_TRUE(adjustment.adjust({2, 1, 2, 1}, means));
-    EXPECT_TRUE(identical(adjustment.workImage(), roundTrip(source)));
+    EXPECT_TRUE(identical(adjustment.workImage(), labRoundTrip(source)));
 }
 
 TEST(MeanLabAdjustment, ProductsAboveTheRangeSaturate) {
@@ -164,7 +119,7 @@ TEST(MeanLabAdjustment, EmptyRectangleOnlyRestoresAndBadRectanglesAreRefused) {
     const std::optional<cv::Rect> changed = adjustment.adjust({2, 2, 0, 3}, {10, 10, 10});
     ASSERT_TRUE(changed);
     EXPECT_EQ(*changed, cv::Rect(1, 1, 3, 3));
-    EXPECT_TRUE(identical(adjustment.workImage(), roundTrip(source)));
+    EXPECT_TRUE(identical(adjustment.workImage(), labRoundTrip(source)));
     EXPECT_TRUE(identical(adjustment.workImage(),
                           straightforwardAdjust(source, {2, 2, 0, 3}, {10, 10, 10})));
 }
@@ -178,7 +133,7 @@ TEST(MeanLabAdjustment, MovingRectangleMatchesTheWholeImageMethod) {
     ASSERT_TRUE(adjustment.bind(source));
     EXPECT_EQ(adjustment.source().data, source.data);
     const uchar *buffer = adjustment.workImage().data;
-    EXPECT_TRUE(identical(adjustment.workImage(), roundTrip(source)));
+    EXPECT_TRUE(identical(adjustment.workImage(), labRoundTrip(source)));
 
     cv::RNG rng(99);
     std::vector<cv::Rect> rects = {{0, 0, 67, 45}, {3, 5, 17, 9},  {3, 5, 17, 9}, {4, 6, 5, 2},

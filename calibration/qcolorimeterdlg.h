@@ -1,0 +1,111 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "cvprocessing.h"
+#include "meanlabadjustment.h"
+#include "referenceseries.h"
+
+#include <QDialog>
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class QCVImage;
+class QLabel;
+class QProgressBar;
+class QSpinBox;
+
+// The colour calibration panel: an L*a*b* entry and the commands that re-colour the canvas's
+// rectangle to that mean value and write the series of reference images. Its own store holds
+// the working pair: the source it is bound to (sourceImages) and the work image (resultImages),
+// which is also the canvas's current image.
+//
+// The slots run to completion when called; a series keeps the window responsive by processing
+// events between its images, so a click on "Stop" ends it. Tests and benchmarks run a series
+// with QMetaObject::invokeMethod(panel, "CreateLabImgs") after setLabValues().
+class QColorimeterDlg : public QDialog, public CVProcessing {
+    Q_OBJECT
+
+public:
+    // How the last series ended.
+    struct SeriesReport {
+        // Images in the series, and those re-coloured and handed to the writer before it ended.
+        int total = 0;
+        int processed = 0;
+        int written = 0;
+        int failed = 0;
+        // The failure first in series order: the file's path and why it was not written.
+        QString firstFailedFile;
+        QString firstFailure;
+        bool stopped = false;
+        // What the user was told at the end (or instead of starting); empty when nothing.
+        QString message;
+    };
+
+    QColorimeterDlg();
+    ~QColorimeterDlg() override;
+
+    void SetCVImage(QCVImage *image);
+
+    // Fills the L*, a* and b* entries as the user would.
+    void setLabValues(int l, int a, int b);
+
+    bool isSeriesRunning() const { return seriesRunning; }
+    const SeriesReport &lastSeriesReport() const { return report; }
+    // Warnings are shown in message boxes unless turned off; the report keeps them either way.
+    void setMessageBoxesShown(bool shown) { messageBoxesShown = shown; }
+
+signals:
+    // A series started or ended: while it runs, nothing else may change the canvas's image.
+    void seriesRunningChanged(bool running);
+
+protected:
+    // Escape would hide the panel inside its dock with no way to bring it back.
+    void reject() override;
+
+private slots:
+    void SetMeanLab();
+    void SetLab(int nL, int nA, int nB);
+    void CreateLabImgs();
+    void CreateDeltaImgs();
+    void Stop();
+
+private:
+    // What an adjustment changed on the canvas: its whole current image after a binding,
+    // otherwise one part of it.
+    struct CanvasChange {
+        bool whole = false;
+        cv::Rect part;
+        void add(const CanvasChange &other);
+        bool isEmpty() const { return !whole && part.empty(); }
+    };
+
+    // Re-colours the canvas's rectangle, binding afresh to the canvas's current image first when
+    // that is not the work image. Nothing when refused; then nothing has changed.
+    std::optional<CanvasChange> adjustCanvas(const LabCodes &target);
+    void showChange(const CanvasChange &change);
+    bool currentImageIsWorkImage() const;
+    // Why no series can start on the canvas as it is; empty when one can.
+    QString seriesObstacle() const;
+    void runSeries(int total, const std::function<ReferenceImage(int)> &imageAt);
+    void setSeriesRunning(bool running, int total);
+    void showProgress(int done, const QString &fileName);
+    void finishReport();
+    void warn(const QString &text);
+
+    QSpinBox *spinL;
+    QSpinBox *spinA;
+    QSpinBox *spinB;
+    QCVImage *cvImage = nullptr;
+    bool stopFlag = false;
+
+    MeanLabAdjustment adjustment;
+    QList<QWidget *> lockedDuringSeries;
+    QProgressBar *progressBar;
+    QLabel *statusLabel;
+    bool seriesRunning = false;
+    bool messageBoxesShown = true;
+    SeriesReport report;
+};

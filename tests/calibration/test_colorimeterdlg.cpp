@@ -1,0 +1,598 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "demophoto.h"
+#include "labtestsupport.h"
+#include "matconversion.h"
+#include "qcolorimeterdlg.h"
+#include "qcvimage.h"
+#include "quad.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QtTest>
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <cmath>
+#include <functional>
+#include <vector>
+
+namespace {
+
+const QString setText = QStringLiteral("Set Mean Lab Value");
+const QString deltaText = QStringLiteral("Create dE of 2 around this Value");
+const QString gridText = QStringLiteral("Create Lab images with dE set");
+const QString stopText = QStringLiteral("Stop");
+
+QPushButton *button(QColorimeterDlg &panel, const QString &text) {
+    for (QPushButton *candidate : panel.findChildren<QPushButton *>()) {
+        if (candidate->text() == text)
+            return candidate;
+    }
+    return nullptr;
+}
+
+// The working directory, where "C:/" leads, is a fresh folder while this lives.
+class DriveRoot {
+public:
+    DriveRoot() : previous(QDir::currentPath()) { QDir::setCurrent(folder.path()); }
+    ~DriveRoot() { QDir::setCurrent(previous); }
+    QString path(const QString &name) const { return folder.filePath(name); }
+    QStringList files() const { return QDir(folder.path()).entryList(QDir::Files, QDir::Name); }
+
+private:
+    QTemporaryDir folder;
+    QString previous;
+};
+
+cv::Mat current(QCVImage &canvas) {
+    return canvas.image(true, -1, false);
+}
+
+cv::Rect adjustedRect(QCVImage &canvas) {
+    return rectFromCorners013(quadFromPoints(canvas.cornerPoints(false)));
+}
+
+void setCorners(QCVImage &canvas, const cv::Rect &rect) {
+    cv::Point *corners = canvas.cornerPoints(false);
+    corners[0] = rect.tl();
+    corners[1] = {rect.x, rect.br().y};
+    corners[2] = rect.br();
+    corners[3] = {rect.br().x, rect.y};
+}
+
+// The canvas's picture is its current image.
+bool showsCurrentImage(QCVImage &canvas) {
+    const QImage expected = qImageFromBgr8(current(canvas)).convertToFormat(QImage::Format_RGB32);
+    return canvas.shownPixmap.toImage().convertToFormat(QImage::Format_RGB32) == expected;
+}
+
+QByteArray jpegOf(const cv::Mat &image) {
+    std::vector<uchar> bytes;
+    cv::imencode(".jpg", image, bytes);
+    return QByteArray(reinterpret_cast<const char *>(bytes.data()), int(bytes.size()));
+}
+
+QByteArray contents(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Runs `during` once, as soon as the next series has started.
+void whenSeriesRuns(QColorimeterDlg &panel, std::function<void()> during) {
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection = QObject::connect(&panel, &QColorimeterDlg::seriesRunningChanged, &panel,
+                                   [connection, during](bool running) {
+                                       if (!running)
+                                           return;
+                                       QObject::disconnect(*connection);
+                                       QTimer::singleShot(0, during);
+                                   });
+}
+
+// Closes the next message box once it is up and hands back its text.
+void readNextMessageBox(QString *text) {
+    auto *poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, text] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            *text = box->text();
+            box->accept();
+            poll->deleteLater();
+        }
+    });
+    poll->start(10);
+}
+
+const std::vector<std::pair<QString, LabValue>> gridOfEight = {
+    {"ref_img_0_-120_-120.jpg", {0, -120, -120}},   {"ref_img_0_-120_0.jpg", {0, -120, 0}},
+    {"ref_img_0_0_-120.jpg", {0, 0, -120}},         {"ref_img_0_0_0.jpg", {0, 0, 0}},
+    {"ref_img_50_-120_-120.jpg", {50, -120, -120}}, {"ref_img_50_-120_0.jpg", {50, -120, 0}},
+    {"ref_img_50_0_-120.jpg", {50, 0, -120}},       {"ref_img_50_0_0.jpg", {50, 0, 0}}};
+
+} // namespace
+
+class TestColorimeterDlg : public QObject {
+    Q_OBJECT
+
+private slots:
+    void panelLayoutRangesAndSlots();
+    void buttonsReachTheirSlots();
+    void setMeanLabRecoloursInPlaceAfterOnePush();
+    void refusedAdjustmentsChangeNothing();
+    void otherImageTypesAreBroughtToBgr();
+    void rebindsAfterLoadWarpAndShading();
+    void gridSeriesWritesTheRecolouredRectangle();
+    void stopEndsTheSeriesAndStaleRequestsAreDropped();
+    void seriesLocksThePanelAndRefusesReentry();
+    void unwritableFilesAreCountedAndTheFirstNamed();
+    void stepsThatAreNotPositiveStartNothing();
+    void escapeKeepsTheDockedPanel();
+    void referenceImagesMeasureTheirNamedValue();
+};
+
+void TestColorimeterDlg::panelLayoutRangesAndSlots() {
+    QColorimeterDlg panel;
+    QCOMPARE(panel.parent(), nullptr);
+    QCOMPARE(panel.sourceCount, 0);
+    QCOMPARE(panel.resultCount, 0);
+    QCOMPARE(panel.qt_metacast("CVProcessing"),
+             static_cast<void *>(static_cast<CVProcessing *>(&panel)));
+
+    auto *top = qobject_cast<QVBoxLayout *>(panel.layout());
+    QVERIFY(top);
+    auto *group = qobject_cast<QGroupBox *>(top->itemAt(0)->widget());
+    QVERIFY(group);
+    QCOMPARE(group->title(), QString("Mean Lab"));
+    auto *form = qobject_cast<QFormLayout *>(group->layout());
+    QVERIFY(form);
+    QCOMPARE(form->rowCount(), 7);
+
+    const QString labels[] = {"L:", "a:", "b:"};
+    const int minima[] = {0, -127, -127};
+    const int maxima[] = {100, 127, 127};
+    for (int row = 0; row < 3; ++row) {
+        auto *label = qobject_cast<QLabel *>(form->itemAt(row, QFormLayout::LabelRole)->widget());
+        auto *spin = qobject_cast<QSpinBox *>(form->itemAt(row, QFormLayout::FieldRole)->widget());
+        QVERIFY(label && spin);
+        QCOMPARE(label->text(), labels[row]);
+        QCOMPARE(spin->minimum(), minima[row]);
+        QCOMPARE(spin->maximum(), maxima[row]);
+        QCOMPARE(spin->value(), 0);
+    }
+    const QString buttons[] = {setText, deltaText, gridText, stopText};
+    for (int row = 3; row < 7; ++row) {
+        auto *push =
+            qobject_cast<QPushButton *>(form->itemAt(row, QFormLayout::SpanningRole)->widget());
+        QVERIFY(push);
+        QCOMPARE(push->text(), buttons[row - 3]);
+    }
+
+    const QMetaObject *meta = panel.metaObject();
+    QCOMPARE(meta->className(), "QColorimeterDlg");
+    int previous = meta->methodOffset() - 1;
+    for (const char *slot : {"SetMeanLab()", "SetLab(int,int,int)", "CreateLabImgs()",
+                             "CreateDeltaImgs()", "Stop()"}) {
+        const int index = meta->indexOfSlot(slot);
+        QVERIFY2(index > previous, slot);
+        QCOMPARE(meta->method(index).access(), QMetaMethod::Private);
+        previous = index;
+    }
+    QCOMPARE(meta->method(meta->indexOfSlot("SetLab(int,int,int)")).parameterNames(),
+             (QList<QByteArray>{"nL", "nA", "nB"}));
+    QVERIFY(meta->indexOfSignal("seriesRunningChanged(bool)") >= meta->methodOffset());
+}
+
+void TestColorimeterDlg::buttonsReachTheirSlots() {
+    QColorimeterDlg panel;
+    panel.setMessageBoxesShown(false);
+
+    // No canvas yet: the adjustment does nothing.
+    button(panel, setText)->click();
+    QCOMPARE(panel.sourceCount, 0);
+    QCOMPARE(panel.resultCount, 0);
+
+    // The grid series reads the entries as steps (all 0 here), the delta series as a centre.
+    button(panel, gridText)->click();
+    QCOMPARE(panel.lastSeriesReport().total, 0);
+    QVERIFY(panel.lastSeriesReport().message.contains("L step must be positive"));
+    button(panel, deltaText)->click();
+    QCOMPARE(panel.lastSeriesReport().total, 4913);
+    QCOMPARE(panel.lastSeriesReport().message, QString("There is no image to re-colour."));
+
+    // With a canvas, Set Mean Lab Value re-colours it.
+    QCVImage canvas;
+    canvas.showNewImage(noisyImage(8, 8, 1));
+    panel.SetCVImage(&canvas);
+    button(panel, setText)->click();
+    QCOMPARE(canvas.sourceCount, 2);
+}
+
+void TestColorimeterDlg::setMeanLabRecoloursInPlaceAfterOnePush() {
+    const cv::Mat source = noisyImage(30, 41, 2);
+    QCVImage canvas;
+    QVERIFY(canvas.showNewImage(source));
+    QColorimeterDlg panel;
+    panel.SetCVImage(&canvas);
+
+    panel.setLabValues(100, 127, -127);
+    button(panel, setText)->click();
+    QCOMPARE(canvas.sourceCount, 2);
+    QCOMPARE(panel.sourceCount, 1);
+    QCOMPARE(panel.resultCount, 1);
+    QCOMPARE(panel.image(true, -1, false).data, source.data);
+    const uchar *work = panel.image(false, -1, false).data;
+    QCOMPARE(current(canvas).data, work);
+    QVERIFY(identical(current(canvas),
+                      straightforwardAdjust(source, adjustedRect(canvas), {255, 255, 1})));
+    QVERIFY(showsCurrentImage(canvas));
+
+    panel.setLabValues(0, 0, 0);
+    button(panel, setText)->click();
+    QVERIFY(identical(current(canvas),
+                      straightforwardAdjust(source, adjustedRect(canvas), {0, 128, 128})));
+
+    // The rectangle is read at every call; the previous one goes back to the round trip.
+    setCorners(canvas, {3, 20, 30, 9});
+    panel.setLabValues(40, 20, -20);
+    button(panel, setText)->click();
+    QVERIFY(identical(current(canvas),
+                      straightforwardAdjust(source, {3, 20, 30, 9}, labCodes({40, 20, -20}))));
+    QVERIFY(showsCurrentImage(canvas));
+    QCOMPARE(canvas.sourceCount, 2);
+    QCOMPARE(panel.sourceCount, 1);
+    QCOMPARE(panel.resultCount, 1);
+    QCOMPARE(current(canvas).data, work);
+}
+
+void TestColorimeterDlg::refusedAdjustmentsChangeNothing() {
+    QCVImage canvas;
+    QColorimeterDlg panel;
+    panel.SetCVImage(&canvas);
+    panel.setLabValues(60, 10, 10);
+    button(panel, setText)->click();
+    QCOMPARE(canvas.sourceCount, 0);
+    QCOMPARE(panel.resultCount, 0);
+
+    const cv::Mat source = noisyImage(20, 20, 3);
+    const cv::Mat untouched = source.clone();
+    canvas.showNewImage(source);
+    const cv::Rect crossed[] = {{12, 5, -4, 8}, {5, 12, 8, -4}, {10, 10, 11, 5}, {-1, 3, 5, 5}};
+    for (const cv::Rect &rect : crossed) {
+        setCorners(canvas, rect);
+        button(panel, setText)->click();
+        QCOMPARE(canvas.sourceCount, 1);
+        QCOMPARE(panel.sourceCount, 0);
+        QVERIFY(identical(source, untouched));
+    }
+
+    setCorners(canvas, {5, 5, 10, 10});
+    button(panel, setText)->click();
+    QCOMPARE(canvas.sourceCount, 2);
+    const cv::Mat adjusted = current(canvas).clone();
+    for (const cv::Rect &rect : crossed) {
+        setCorners(canvas, rect);
+        panel.setLabValues(20, -30, 40);
+        button(panel, setText)->click();
+        QVERIFY(identical(current(canvas), adjusted));
+    }
+    QCOMPARE(canvas.sourceCount, 2);
+    QCOMPARE(panel.resultCount, 1);
+}
+
+void TestColorimeterDlg::otherImageTypesAreBroughtToBgr() {
+    cv::Mat deep(16, 18, CV_16UC3);
+    cv::RNG(4).fill(deep, cv::RNG::UNIFORM, 0, 65536);
+    cv::Mat grey(16, 18, CV_8UC1);
+    cv::RNG(5).fill(grey, cv::RNG::UNIFORM, 0, 256);
+    for (const cv::Mat &source : {deep, grey}) {
+        QCVImage canvas;
+        canvas.showNewImage(source);
+        QColorimeterDlg panel;
+        panel.SetCVImage(&canvas);
+        panel.setLabValues(55, -12, 30);
+        button(panel, setText)->click();
+        QCOMPARE(canvas.sourceCount, 2);
+        QCOMPARE(current(canvas).type(), CV_8UC3);
+        QVERIFY(
+            identical(current(canvas), straightforwardAdjust(toBgr8(source), adjustedRect(canvas),
+                                                             labCodes({55, -12, 30}))));
+    }
+}
+
+void TestColorimeterDlg::rebindsAfterLoadWarpAndShading() {
+    const QTemporaryDir folder;
+    const cv::Mat first = noisyImage(40, 40, 6);
+    const cv::Mat opened = noisyImage(40, 40, 7);
+    const QString openedPath = folder.filePath("opened.png");
+    QVERIFY(cv::imwrite(openedPath.toStdString(), opened));
+
+    QCVImage canvas;
+    canvas.showNewImage(first);
+    QColorimeterDlg panel;
+    panel.SetCVImage(&canvas);
+    panel.setLabValues(45, 5, -5);
+    button(panel, setText)->click();
+    QCOMPARE(canvas.sourceCount, 2);
+
+    QVERIFY(canvas.loadImage(openedPath));
+    QCOMPARE(canvas.sourceCount, 3);
+    button(panel, setText)->click();
+    QCOMPARE(canvas.sourceCount, 4);
+    QCOMPARE(panel.sourceCount, 2);
+    QCOMPARE(panel.resultCount, 2);
+    QVERIFY(identical(current(canvas),
+                      straightforwardAdjust(opened, adjustedRect(canvas), labCodes({45, 5, -5}))));
+    QVERIFY(showsCurrentImage(canvas));
+
+    canvas.warpCurrentImage();
+    QCOMPARE(canvas.sourceCount, 5);
+    const cv::Mat warped = current(canvas).clone();
+    button(panel, setText)->click();
+    QCOMPARE(canvas.sourceCount, 6);
+    QVERIFY(identical(current(canvas),
+                      straightforwardAdjust(warped, adjustedRect(canvas), labCodes({45, 5, -5}))));
+
+    canvas.correctShading(10);
+    QCOMPARE(canvas.sourceCount, 6);
+    const cv::Mat corrected = current(canvas).clone();
+    QVERIFY(!identical(corrected, panel.image(false, -1, false)));
+    panel.setLabValues(70, -5, 5);
+    button(panel, setText)->click();
+    QCOMPARE(canvas.sourceCount, 7);
+    QCOMPARE(panel.sourceCount, 4);
+    QVERIFY(identical(current(canvas), straightforwardAdjust(corrected, adjustedRect(canvas),
+                                                             labCodes({70, -5, 5}))));
+    QVERIFY(showsCurrentImage(canvas));
+}
+
+void TestColorimeterDlg::gridSeriesWritesTheRecolouredRectangle() {
+    const DriveRoot root;
+    const cv::Mat source = noisyImage(24, 37, 8);
+    QCVImage canvas;
+    canvas.showNewImage(source);
+    QColorimeterDlg panel;
+    panel.SetCVImage(&canvas);
+    panel.setMessageBoxesShown(false);
+    panel.setLabValues(50, 120, 120);
+    QSignalSpy running(&panel, &QColorimeterDlg::seriesRunningChanged);
+
+    button(panel, gridText)->click();
+
+    const QColorimeterDlg::SeriesReport &report = panel.lastSeriesReport();
+    QCOMPARE(report.total, 8);
+    QCOMPARE(report.processed, 8);
+    QCOMPARE(report.written, 8);
+    QCOMPARE(report.failed, 0);
+    QVERIFY(!report.stopped);
+    QVERIFY(report.message.isEmpty());
+    QCOMPARE(running.count(), 2);
+    QCOMPARE(running.at(0).at(0).toBool(), true);
+    QCOMPARE(running.at(1).at(0).toBool(), false);
+    QVERIFY(!panel.isSeriesRunning());
+
+    QStringList expectedNames;
+    for (const auto &[name, value] : gridOfEight)
+        expectedNames << name;
+    expectedNames.sort();
+    QCOMPARE(root.files(), expectedNames);
+    const cv::Rect rect = adjustedRect(canvas);
+    const cv::Rect saved = rectFromCorners02(quadFromPoints(canvas.cornerPoints(false)));
+    for (const auto &[name, value] : gridOfEight) {
+        const cv::Mat expected = straightforwardAdjust(source, rect, labCodes(value));
+        QVERIFY2(contents(root.path(name)) == jpegOf(expected(saved)), qPrintable(name));
+    }
+    // The viewer ends on the last image.
+    QVERIFY(identical(current(canvas), straightforwardAdjust(source, rect, labCodes({50, 0, 0}))));
+    QVERIFY(showsCurrentImage(canvas));
+}
+
+void TestColorimeterDlg::stopEndsTheSeriesAndStaleRequestsAreDropped() {
+    const DriveRoot root;
+    QCVImage canvas;
+    canvas.showNewImage(noisyImage(20, 20, 9));
+    QColorimeterDlg panel;
+    panel.SetCVImage(&canvas);
+    panel.setMessageBoxesShown(false);
+    panel.setLabValues(50, 0, 0);
+    QPushButton *stop = button(panel, stopText);
+
+    // A click at the first chance ends the series after its first image.
+    whenSeriesRuns(panel, [stop] { stop->click(); });
+    button(panel, deltaText)->click();
+    QVERIFY(panel.lastSeriesReport().stopped);
+    QCOMPARE(panel.lastSeriesReport().processed, 1);
+    QCOMPARE(panel.lastSeriesReport().written, 1);
+    QCOMPARE(root.files(), QStringList{"ref_img_(50_0_0)_34_-16_-16.jpg"});
+
+    // A click a few rounds of events later: every image handed over is written, no more.
+    int rounds = 0;
+    std::function<void()> tick = [&] {
+        if (++rounds == 5)
+            stop->click();
+        else
+            QTimer::singleShot(0, tick);
+    };
+    whenSeriesRuns(panel, tick);
+    panel.setLabValues(60, 0, 0);
+    button(panel, deltaText)->click();
+    const QColorimeterDlg::SeriesReport report = panel.lastSeriesReport();
+    QVERIFY(report.stopped);
+    QVERIFY(report.processed >= 1 && report.processed <= 5);
+    QCOMPARE(report.written, report.processed);
+    QCOMPARE(root.files().filter("(60_0_0)").size(), report.processed);
+
+    // A request made while no series runs does not cut the next one short.
+    stop->click();
+    stop->click();
+    panel.setLabValues(50, 120, 120);
+    button(panel, gridText)->click();
+    QVERIFY(!panel.lastSeriesReport().stopped);
+    QCOMPARE(panel.lastSeriesReport().written, 8);
+    button(panel, gridText)->click();
+    QCOMPARE(panel.lastSeriesReport().written, 8);
+}
+
+void TestColorimeterDlg::seriesLocksThePanelAndRefusesReentry() {
+    const DriveRoot root;
+    const cv::Mat source = noisyImage(20, 30, 10);
+    QCVImage canvas;
+    canvas.showNewImage(source);
+    QColorimeterDlg panel;
+    panel.SetCVImage(&canvas);
+    panel.setMessageBoxesShown(false);
+    panel.setLabValues(50, 120, 120);
+
+    bool sawRunning = false;
+    bool locked = false;
+    whenSeriesRuns(panel, [&] {
+        sawRunning = panel.isSeriesRunning();
+        locked = button(panel, stopText)->isEnabled() &&
+                 panel.findChild<QProgressBar *>()->isVisibleTo(&panel);
+        for (QSpinBox *spin : panel.findChildren<QSpinBox *>())
+            locked = locked && !spin->isEnabled();
+        for (const QString &text : {setText, deltaText, gridText})
+            locked = locked && !button(panel, text)->isEnabled();
+        // Neither another series nor an adjustment may start inside this one.
+        QMetaObject::invokeMethod(&panel, "CreateDeltaImgs", Qt::DirectConnection);
+        QMetaObject::invokeMethod(&panel, "SetLab", Qt::DirectConnection, Q_ARG(int, 10),
+                                  Q_ARG(int, 10), Q_ARG(int, 10));
+    });
+    button(panel, gridText)->click();
+
+    QVERIFY(sawRunning);
+    QVERIFY(locked);
+    QCOMPARE(panel.lastSeriesReport().total, 8);
+    QCOMPARE(panel.lastSeriesReport().written, 8);
+    QCOMPARE(root.files().size(), 8);
+    QVERIFY(identical(current(canvas),
+                      straightforwardAdjust(source, adjustedRect(canvas), labCodes({50, 0, 0}))));
+    for (QSpinBox *spin : panel.findChildren<QSpinBox *>())
+        QVERIFY(spin->isEnabled());
+    QVERIFY(button(panel, gridText)->isEnabled());
+    QVERIFY(!panel.findChild<QProgressBar *>()->isVisibleTo(&panel));
+}
+
+void TestColorimeterDlg::unwritableFilesAreCountedAndTheFirstNamed() {
+    const DriveRoot root;
+    // Folders in the way of two of the names.
+    QVERIFY(QDir(root.path(".")).mkdir("ref_img_50_-120_0.jpg"));
+    QVERIFY(QDir(root.path(".")).mkdir("ref_img_0_0_-120.jpg"));
+    QCVImage canvas;
+    canvas.showNewImage(noisyImage(20, 20, 11));
+    QColorimeterDlg panel;
+    panel.SetCVImage(&canvas);
+    panel.setLabValues(50, 120, 120);
+
+    QString shown;
+    readNextMessageBox(&shown);
+    button(panel, gridText)->click();
+
+    const QColorimeterDlg::SeriesReport &report = panel.lastSeriesReport();
+    QCOMPARE(report.processed, 8);
+    QCOMPARE(report.written, 6);
+    QCOMPARE(report.failed, 2);
+    QCOMPARE(QFileInfo(report.firstFailedFile).fileName(), QString("ref_img_0_0_-120.jpg"));
+    QVERIFY(!report.firstFailure.isEmpty());
+    QVERIFY(report.message.contains("2 files"));
+    QVERIFY(report.message.contains("ref_img_0_0_-120.jpg"));
+    QCOMPARE(shown, report.message);
+    QCOMPARE(root.files().size(), 6);
+}
+
+void TestColorimeterDlg::stepsThatAreNotPositiveStartNothing() {
+    const DriveRoot root;
+    QCVImage canvas;
+    canvas.showNewImage(noisyImage(20, 20, 12));
+    QColorimeterDlg panel;
+    panel.SetCVImage(&canvas);
+    QSignalSpy running(&panel, &QColorimeterDlg::seriesRunningChanged);
+
+    panel.setLabValues(0, 10, 10);
+    QString shown;
+    readNextMessageBox(&shown);
+    button(panel, gridText)->click();
+    QCOMPARE(shown, QString("The L step must be positive."));
+    QCOMPARE(panel.lastSeriesReport().message, shown);
+
+    panel.setMessageBoxesShown(false);
+    panel.setLabValues(10, -5, 0);
+    button(panel, gridText)->click();
+    QCOMPARE(panel.lastSeriesReport().message,
+             QString("The a step must be positive.\nThe b step must be positive."));
+    QCOMPARE(running.count(), 0);
+    QVERIFY(root.files().isEmpty());
+    QCOMPARE(canvas.sourceCount, 1);
+}
+
+void TestColorimeterDlg::escapeKeepsTheDockedPanel() {
+    QWidget dock;
+    auto *layout = new QVBoxLayout(&dock);
+    auto *panel = new QColorimeterDlg;
+    layout->addWidget(panel);
+    dock.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dock));
+    QSpinBox *spin = panel->findChild<QSpinBox *>();
+    spin->setFocus();
+    QTest::keyClick(spin, Qt::Key_Escape);
+    QVERIFY(panel->isVisible());
+}
+
+void TestColorimeterDlg::referenceImagesMeasureTheirNamedValue() {
+    // A rectangle on the demo photograph's grey card, noisy like a camera's.
+    const DriveRoot root;
+    const DemoPhoto photo = renderDemoPhoto();
+    const std::vector<cv::Point> card(photo.greyCard.begin(), photo.greyCard.end());
+    const cv::Rect bounds = cv::boundingRect(card);
+    const cv::Point centre = (bounds.tl() + bounds.br()) / 2;
+    const cv::Rect patch(centre.x - 40, centre.y - 20, 80, 40);
+    for (const cv::Point &corner : {patch.tl(), patch.br(), cv::Point(patch.x, patch.br().y),
+                                    cv::Point(patch.br().x, patch.y)})
+        QVERIFY(cv::pointPolygonTest(card, corner, false) > 0);
+    QCVImage canvas;
+    canvas.showNewImage(photo.image);
+    setCorners(canvas, patch);
+
+    QColorimeterDlg panel;
+    panel.SetCVImage(&canvas);
+    panel.setMessageBoxesShown(false);
+    panel.setLabValues(60, 10, -10);
+    button(panel, deltaText)->click();
+    QCOMPARE(panel.lastSeriesReport().processed, 4913);
+    QCOMPARE(panel.lastSeriesReport().written, 4913);
+    QCOMPARE(root.files().size(), 4913);
+
+    const LabValue checked[] = {{60, 10, -10}, {44, -6, -26}, {76, 26, 6},  {44, 26, 6},
+                                {76, -6, -26}, {52, 0, 0},    {68, 18, -2}, {50, -6, 0}};
+    for (const LabValue &value : checked) {
+        const QString name =
+            QString::asprintf("ref_img_(60_10_-10)_%i_%i_%i.jpg", value.l, value.a, value.b);
+        const cv::Mat file = cv::imread(root.path(name).toStdString());
+        QVERIFY2(!file.empty(), qPrintable(name));
+        cv::Mat linear;
+        cv::Mat lab;
+        file.convertTo(linear, CV_32FC3, 1.0 / 255);
+        cv::cvtColor(linear, lab, cv::COLOR_LBGR2Lab);
+        const cv::Scalar mean = cv::mean(lab);
+        const double deltaE = std::sqrt((mean[0] - value.l) * (mean[0] - value.l) +
+                                        (mean[1] - value.a) * (mean[1] - value.a) +
+                                        (mean[2] - value.b) * (mean[2] - value.b));
+        qInfo("%s: mean L*a*b* %.2f %.2f %.2f, dE %.2f", qPrintable(name), mean[0], mean[1],
+              mean[2], deltaE);
+        QVERIFY2(deltaE <= 1.5, qPrintable(name));
+    }
+}
+
+QTEST_MAIN(TestColorimeterDlg)
+#include "test_colorimeterdlg.moc"
