@@ -183,14 +183,3 @@ TEST(Conversion, EightBitColourIsSharedNotCopied) {
     const cv::Mat grey(4, 4, CV_8UC1, cv::Scalar(5));
     EXPECT_EQ(depthTo8Bit(grey).data, grey.data);
 }
-
-TEST(Conversion, MatchesTheDedicatedConversions) {
-    const cv::Mat bgr = randomBgr(6, 7);
-    EXPECT_EQ(qImageFromMat(bgr), qImageFromBgr8(bgr));
-    cv::Mat grey;
-    cv::extractChannel(bgr, grey, 1);
-    EXPECT_EQ(qImageFromMat(grey), qImageFromGray8(grey));
-    cv::Mat real;
-    grey.convertTo(real, CV_64F, 1.0 / 200.0);
-    EXPECT_EQ(qImageFromMat(real), qImageFromGray64F(real));
-}

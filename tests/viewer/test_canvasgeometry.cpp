@@ -81,15 +81,6 @@ TEST(CanvasGeometry, OverlappingCornersGoToTheLowestNumber) {
     EXPECT_EQ(hitTest(collapsed, cv::Point(8, 16), tolerance), 1);
 }
 
-TEST(CanvasGeometry, CursorsByHandle) {
-    EXPECT_EQ(cursorForHandle(0), Qt::SizeFDiagCursor);
-    EXPECT_EQ(cursorForHandle(1), Qt::SizeBDiagCursor);
-    EXPECT_EQ(cursorForHandle(2), Qt::SizeFDiagCursor);
-    EXPECT_EQ(cursorForHandle(3), Qt::SizeBDiagCursor);
-    EXPECT_EQ(cursorForHandle(wholeQuadHandle), Qt::SizeAllCursor);
-    EXPECT_EQ(cursorForHandle(noHandle), Qt::ArrowCursor);
-}
-
 TEST(CanvasGeometry, DraggedCornerIsClampedIntoTheImage) {
     Quad expected = vgaQuarter;
     expected[2] = cv::Point(639, 479);
