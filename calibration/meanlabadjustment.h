@@ -34,8 +34,9 @@ LabCodes labCodes(const LabValue &value);
 //
 // The Lab picture of the source and its round trip are computed once per binding; an adjustment
 // then costs what its rectangle costs: it restores the previous rectangle from the round trip and
-// converts only the new one. Conversion is per pixel, so the work image is byte for byte what
-// converting the whole scaled Lab picture back would give.
+// converts only the new one, through a table of the conversion of every Lab code (48 MB, built
+// once per process). Conversion is per pixel, so the work image is byte for byte what converting
+// the whole scaled Lab picture back would give.
 class MeanLabAdjustment {
 public:
     // Binds to `image`, brought to 8-bit BGR first (an 8-bit BGR image is shared, not copied),
@@ -62,7 +63,6 @@ private:
     cv::Mat lab;
     cv::Mat roundTrip;
     cv::Mat work;
-    cv::Mat scaledLab;
     cv::Rect lastRect;
     // cv::mean of lab over meanRect; the rectangle rarely moves during a series.
     cv::Rect meanRect;

@@ -231,12 +231,15 @@ void QColorimeterDlg::runSeries(int total, const std::function<ReferenceImage(in
         } else {
             unshown.add(*change);
             // The next image is re-coloured into the same buffer, so the writer gets a copy.
-            const cv::Mat pixels = current(saved).clone();
+            cv::Mat pixels = writer.buffer(saved.size(), current.type());
+            current(saved).copyTo(pixels);
             while (!writer.submit(index, pixels, path, writerWait)) {
                 QCoreApplication::processEvents();
                 if (!alive)
                     return;
             }
+            // Let go so the writer can hand the buffer out again once the file is written.
+            pixels.release();
         }
 
         if (!sinceRepaint.isValid() || sinceRepaint.elapsed() >= repaintIntervalMs) {

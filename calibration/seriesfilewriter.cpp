@@ -44,6 +44,21 @@ bool SeriesFileWriter::submit(int index, const cv::Mat &image, const QString &pa
     return true;
 }
 
+cv::Mat SeriesFileWriter::buffer(const cv::Size &size, int type) {
+    {
+        const std::lock_guard lock(mutex);
+        const auto fits = std::find_if(spare.begin(), spare.end(), [&](const cv::Mat &image) {
+            return image.size() == size && image.type() == type;
+        });
+        if (fits != spare.end()) {
+            cv::Mat reused = std::move(*fits);
+            spare.erase(fits);
+            return reused;
+        }
+    }
+    return cv::Mat(size, type);
+}
+
 void SeriesFileWriter::recordFailure(int index, const QString &path, const QString &reason) {
     const std::lock_guard lock(mutex);
     recordFailureLocked(index, path, reason);
@@ -110,9 +125,12 @@ void SeriesFileWriter::work() {
         } catch (const std::exception &e) {
             error = QString::fromLocal8Bit(e.what());
         }
-        current.image.release();
 
         lock.lock();
+        // Only a buffer that no other header shares may be handed out again.
+        if (current.image.u && current.image.u->refcount == 1 && int(spare.size()) < maxQueued)
+            spare.push_back(std::move(current.image));
+        current.image.release();
         inFlight.erase(std::find(inFlight.begin(), inFlight.end(), current.path));
         pendingBytes -= current.bytes;
         --pendingJobs;

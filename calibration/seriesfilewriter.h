@@ -38,6 +38,10 @@ public:
     // none in time.
     bool submit(int index, const cv::Mat &image, const QString &path,
                 std::chrono::milliseconds timeout);
+    // A matrix of the given size and type to copy the next image into: one whose file is
+    // written when there is one, so that a long series does not fault in fresh pages for every
+    // image.
+    cv::Mat buffer(const cv::Size &size, int type);
     // Counts an image of the series whose file could not even be handed over.
     void recordFailure(int index, const QString &path, const QString &reason);
     // Waits at most `timeout` for every file handed over; true when all are done.
@@ -68,6 +72,8 @@ private:
     std::condition_variable jobDone;
     std::deque<Job> queue;
     std::vector<QString> inFlight;
+    // Written images that no one else refers to, ready for reuse.
+    std::vector<cv::Mat> spare;
     // Queued and being written.
     int pendingJobs = 0;
     std::size_t pendingBytes = 0;

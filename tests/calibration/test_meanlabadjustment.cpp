@@ -128,7 +128,9 @@ TEST(MeanLabAdjustment, MovingRectangleMatchesTheWholeImageMethod) {
     // Odd sizes, overlapping, nested, disjoint, empty and full rectangles; every adjustment must
     // equal the plain method on the untouched source (so two calls equal the second alone), in
     // the one buffer bound at the start, and change nothing outside the rectangle it reports.
-    const cv::Mat source = noisyImage(45, 67, 2024);
+    constexpr int rows = 145;
+    constexpr int cols = 167;
+    const cv::Mat source = noisyImage(rows, cols, 2024);
     MeanLabAdjustment adjustment;
     ASSERT_TRUE(adjustment.bind(source));
     EXPECT_EQ(adjustment.source().data, source.data);
@@ -136,12 +138,13 @@ TEST(MeanLabAdjustment, MovingRectangleMatchesTheWholeImageMethod) {
     EXPECT_TRUE(identical(adjustment.workImage(), labRoundTrip(source)));
 
     cv::RNG rng(99);
-    std::vector<cv::Rect> rects = {{0, 0, 67, 45}, {3, 5, 17, 9},  {3, 5, 17, 9}, {4, 6, 5, 2},
-                                   {10, 10, 0, 0}, {60, 40, 7, 5}, {0, 0, 1, 1}};
-    for (int i = 0; i < 40; ++i) {
-        const int x = rng.uniform(0, 67);
-        const int y = rng.uniform(0, 45);
-        rects.emplace_back(x, y, rng.uniform(0, 68 - x), rng.uniform(0, 46 - y));
+    std::vector<cv::Rect> rects = {{0, 0, cols, rows}, {3, 5, 17, 9},      {3, 5, 17, 9},
+                                   {4, 6, 5, 2},       {10, 10, 0, 0},     {160, 140, 7, 5},
+                                   {0, 0, 1, 1},       {1, 0, cols - 1, 1}};
+    for (int i = 0; i < 60; ++i) {
+        const int x = rng.uniform(0, cols);
+        const int y = rng.uniform(0, rows);
+        rects.emplace_back(x, y, rng.uniform(0, cols + 1 - x), rng.uniform(0, rows + 1 - y));
     }
     for (const cv::Rect &rect : rects) {
         SCOPED_TRACE(testing::Message() << rect);

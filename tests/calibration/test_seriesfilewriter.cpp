@@ -63,3 +63,22 @@ TEST(SeriesFileWriter, CountsFailuresAndNamesTheFirstInSeriesOrder) {
     EXPECT_EQ(first.path, missingFolder.arg(0));
     EXPECT_FALSE(first.reason.isEmpty());
 }
+
+TEST(SeriesFileWriter, HandsOutOnlyBuffersNoOneElseHolds) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    SeriesFileWriter writer(1, 2);
+    cv::Mat held = writer.buffer({5, 3}, CV_8UC3);
+    ASSERT_EQ(held.size(), cv::Size(5, 3));
+    ASSERT_EQ(held.type(), CV_8UC3);
+    filled(40).copyTo(held);
+    submitWaiting(writer, 0, held, dir.filePath("held.png"));
+    ASSERT_TRUE(writer.waitUntilDone(60s));
+    // The caller still holds its header, so the written buffer must not come back for reuse.
+    const cv::Mat next = writer.buffer({5, 3}, CV_8UC3);
+    EXPECT_NE(next.data, held.data);
+    EXPECT_EQ(cv::norm(held, filled(40), cv::NORM_INF), 0);
+    const cv::Mat other = writer.buffer({4, 4}, CV_8UC1);
+    EXPECT_EQ(other.size(), cv::Size(4, 4));
+    EXPECT_EQ(other.type(), CV_8UC1);
+}
