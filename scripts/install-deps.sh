@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev libgl-dev
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev
   libgtest-dev
-  xvfb xauth x11-utils xdotool
+  xvfb xauth x11-utils x11-apps xdotool poppler-utils netpbm
 )
 
 missing=()

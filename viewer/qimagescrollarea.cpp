@@ -1,0 +1,261 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "qimagescrollarea.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QScrollBar>
+#include <QWheelEvent>
+
+#include <cmath>
+
+namespace {
+
+const char *const startupImage = "C:/Images-Acquisitions/20130304_kleurmetingen/DSC_1245.tif";
+const int shadingCellSize = 100;
+const QSize newImageSize(1024, 768);
+const int newImageGrey = 128;
+
+} // namespace
+
+QImageScrollArea::QImageScrollArea() : printer(QPrinter::ScreenResolution) {
+    canvas.setBackgroundRole(QPalette::Base);
+    canvas.setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    canvas.setScaledContents(true);
+
+    setBackgroundRole(QPalette::Dark);
+    setWidget(&canvas);
+
+    createActions();
+
+    canvas.loadImage(QString::fromLatin1(startupImage));
+    updateActions();
+    canvas.showCurrentImage();
+}
+
+QString QImageScrollArea::imageFileFilter() {
+    return tr("img (*.tif *.tiff *.png *.bmp *.jpg *.jpeg *.jp2 *.pbm *.sr *.ras)");
+}
+
+void QImageScrollArea::createActions() {
+    printAct = new QAction(QIcon(QStringLiteral(":/images/print.png")), tr("&Print..."), this);
+    printAct->setShortcuts(QKeySequence::Print);
+    printAct->setStatusTip(tr("Print the current image"));
+    printAct->setEnabled(false);
+    connect(printAct, SIGNAL(triggered()), this, SLOT(print()));
+
+    zoomInAct = new QAction(tr("Zoom &In (25%)"), this);
+    zoomInAct->setShortcut(QKeySequence(tr("Ctrl++")));
+    zoomInAct->setEnabled(false);
+    connect(zoomInAct, SIGNAL(triggered()), this, SLOT(zoomIn()));
+
+    zoomOutAct = new QAction(tr("Zoom &Out (25%)"), this);
+    zoomOutAct->setShortcut(QKeySequence(tr("Ctrl+-")));
+    zoomOutAct->setEnabled(false);
+    connect(zoomOutAct, SIGNAL(triggered()), this, SLOT(zoomOut()));
+
+    // Ctrl+S belongs to Save; one key on two actions would make both dead.
+    normalSizeAct = new QAction(tr("&Normal Size"), this);
+    normalSizeAct->setShortcut(QKeySequence(tr("Ctrl+0")));
+    normalSizeAct->setEnabled(false);
+    connect(normalSizeAct, SIGNAL(triggered()), this, SLOT(normalSize()));
+
+    fitToWindowAct = new QAction(tr("&Fit to Window"), this);
+    fitToWindowAct->setEnabled(false);
+    fitToWindowAct->setCheckable(true);
+    fitToWindowAct->setShortcut(QKeySequence(tr("Ctrl+F")));
+    connect(fitToWindowAct, SIGNAL(triggered()), this, SLOT(fitToWindow()));
+
+    connect(horizontalScrollBar(), SIGNAL(valueChanged(int)), this,
+            SLOT(slotSliderH_ValueChanged(int)));
+    connect(verticalScrollBar(), SIGNAL(valueChanged(int)), this,
+            SLOT(slotSliderV_ValueChanged(int)));
+}
+
+QMenu *QImageScrollArea::createImageMenu() {
+    imageMenu = new QMenu(tr("&Image"), this);
+    imageMenu->addAction(zoomInAct);
+    imageMenu->addAction(zoomOutAct);
+    imageMenu->addAction(normalSizeAct);
+    imageMenu->addAction(fitToWindowAct);
+    imageMenu->addAction(printAct);
+    return imageMenu;
+}
+
+void QImageScrollArea::setImageCommandsEnabled(bool enabled) {
+    imageCommandsEnabled = enabled;
+    canvas.setEnabled(enabled);
+}
+
+void QImageScrollArea::updateActions() {
+    const bool fitted = fitToWindowAct->isChecked();
+    if (!fitted)
+        canvas.adjustSize();
+    printAct->setEnabled(true);
+    fitToWindowAct->setEnabled(true);
+    zoomInAct->setEnabled(!fitted);
+    zoomOutAct->setEnabled(!fitted);
+    normalSizeAct->setEnabled(!fitted);
+}
+
+void QImageScrollArea::scaleImage(double factor) {
+    if (canvas.isCurrentImageEmpty())
+        return;
+    zoomKeepingCentre(factor, [this, factor] { canvas.scaleBy(factor); });
+}
+
+void QImageScrollArea::zoomKeepingCentre(double factor, const std::function<void()> &resize) {
+    // The positions are read before the resize: a shrinking range would clamp them first and
+    // move the centre.
+    QScrollBar *horizontal = horizontalScrollBar();
+    QScrollBar *vertical = verticalScrollBar();
+    const int horizontalValue = horizontal->value();
+    const int verticalValue = vertical->value();
+    resize();
+    if (factor != 1.0) {
+        adjustScrollBar(horizontal, horizontalValue, factor);
+        adjustScrollBar(vertical, verticalValue, factor);
+    }
+}
+
+void QImageScrollArea::adjustScrollBar(QScrollBar *scrollBar, int value, double factor) {
+    const double moved = factor * value + (factor - 1) * scrollBar->pageStep() / 2;
+    scrollBar->setValue(static_cast<int>(moved));
+}
+
+void QImageScrollArea::resetZoom() {
+    // While fitted the scroll area owns the canvas's size; only the factor returns to 100 %.
+    if (fitToWindowAct->isChecked())
+        canvas.scaleFactor = 1.0;
+    else
+        canvas.setScale(1.0);
+}
+
+void QImageScrollArea::showAtNaturalSize() {
+    zoomKeepingCentre(1.0 / canvas.scaleFactor, [this] { canvas.setScale(1.0); });
+}
+
+void QImageScrollArea::zoomIn() {
+    scaleImage(1.25);
+}
+
+void QImageScrollArea::zoomOut() {
+    scaleImage(0.8);
+}
+
+void QImageScrollArea::normalSize() {
+    showAtNaturalSize();
+}
+
+void QImageScrollArea::fitToWindow() {
+    const bool fitted = fitToWindowAct->isChecked();
+    setWidgetResizable(fitted);
+    if (!fitted)
+        canvas.setScale(1.0);
+    updateActions();
+}
+
+void QImageScrollArea::wheelEvent(QWheelEvent *event) {
+    const int degrees = event->angleDelta().y() / 8;
+    scaleImage(std::pow(1.25, degrees / 15.0));
+    event->accept();
+}
+
+void QImageScrollArea::keyPressEvent(QKeyEvent *event) {
+    // Every key ends here, so the keyboard never scrolls the view.
+    if (event->key() == Qt::Key_W) {
+        warp();
+        shading();
+    }
+    event->accept();
+}
+
+void QImageScrollArea::mousePressEvent(QMouseEvent *event) {
+    event->accept();
+}
+
+void QImageScrollArea::mouseReleaseEvent(QMouseEvent *event) {
+    event->accept();
+}
+
+void QImageScrollArea::warp() {
+    if (imageCommandsEnabled)
+        canvas.warpCurrentImage();
+}
+
+void QImageScrollArea::shading() {
+    if (imageCommandsEnabled)
+        canvas.correctShading(shadingCellSize);
+}
+
+void QImageScrollArea::newSlot() {
+    if (!imageCommandsEnabled)
+        return;
+    const cv::Mat &current = canvas.image(true, -1, false);
+    const cv::Size size =
+        current.empty() ? cv::Size(newImageSize.width(), newImageSize.height()) : current.size();
+    canvas.showNewImage(cv::Mat(size, CV_8UC3, cv::Scalar::all(newImageGrey)));
+    resetZoom();
+    updateActions();
+}
+
+void QImageScrollArea::openSlot() {
+    if (!imageCommandsEnabled)
+        return;
+    const QString fileName =
+        QFileDialog::getOpenFileName(this, tr("Open File"), QDir::currentPath(), imageFileFilter());
+    if (fileName.isEmpty())
+        return;
+    if (!canvas.loadImage(fileName)) {
+        QString text = tr("Cannot load Error %1.").arg(fileName);
+        if (!canvas.lastLoadError().isEmpty())
+            text += QLatin1Char('\n') + canvas.lastLoadError();
+        QMessageBox::information(this, tr("QVexmira"), text, QMessageBox::Ok);
+        return;
+    }
+    resetZoom();
+    updateActions();
+    canvas.showCurrentImage();
+}
+
+void QImageScrollArea::saveSlot() {
+    const QString fileName = QFileDialog::getSaveFileName(this, tr("Choose a file name"),
+                                                          QStringLiteral("."), imageFileFilter());
+    if (fileName.isEmpty())
+        return;
+    if (canvas.saveImage(fileName))
+        return;
+    QMessageBox::warning(this, tr("Vexmira"),
+                         tr("Cannot write file %1:\n%2.").arg(fileName, canvas.lastSaveError()),
+                         QMessageBox::Ok);
+}
+
+void QImageScrollArea::print() {
+    QPrintDialog dialog(&printer, this);
+    if (dialog.exec())
+        printPicture(printer);
+}
+
+void QImageScrollArea::printPicture(QPrinter &target) {
+    QPainter painter(&target);
+    const QPixmap picture = canvas.pixmap();
+    if (picture.isNull())
+        return;
+    const QRect area = painter.viewport();
+    QSize size = picture.size();
+    size.scale(area.size(), Qt::KeepAspectRatio);
+    painter.setViewport(area.x(), area.y(), size.width(), size.height());
+    painter.setWindow(picture.rect());
+    painter.drawPixmap(QPointF(0, 0), picture);
+}
+
+void QImageScrollArea::slotSliderH_ValueChanged(int) {
+}
+
+void QImageScrollArea::slotSliderV_ValueChanged(int) {
+}

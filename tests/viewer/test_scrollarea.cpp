@@ -1,0 +1,491 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "qimagescrollarea.h"
+
+#include "../support/modalanswer.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProcess>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QWheelEvent>
+#include <QtTest>
+#include <opencv2/imgcodecs.hpp>
+
+#include <cmath>
+#include <memory>
+
+namespace {
+
+const char *const startupPath = "Images-Acquisitions/20130304_kleurmetingen/DSC_1245.tif";
+
+// A 640 x 480 picture with a distinct value in every pixel, so shifts and stretches show.
+cv::Mat gradientImage(int width = 640, int height = 480) {
+    cv::Mat image(height, width, CV_8UC3);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.at<cv::Vec3b>(y, x) = cv::Vec3b(x % 256, y % 256, (x + y) % 256);
+    return image;
+}
+
+QAction *actionNamed(QImageScrollArea &viewer, const QString &text) {
+    for (QAction *action : viewer.findChildren<QAction *>())
+        if (action->text() == text)
+            return action;
+    return nullptr;
+}
+
+} // namespace
+
+class ScrollAreaTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void startsEmptyWithoutTheStartupImage();
+    void loadsTheStartupImageAndBuildsTheImageMenu();
+    void zoomStepsMultiplyTheFactorAndSizeTheCanvas();
+    void zoomKeepsTheCentreOfTheView();
+    void wheelZoomsByPowersOfOneQuarter();
+    void fitToWindowStretchesAndReturnsToNaturalSize();
+    void overlayAndMouseStayOnThePictureInEveryDisplayState();
+    void openFailureNamesTheFile();
+    void openShowsTheNewPictureAtFullSize();
+    void saveRefusalNamesItsCause();
+    void newImageIsUniformGreyOfTheCurrentSize();
+    void keyWRunsBothCorrectionsAndOtherKeysDoNotScroll();
+    void lockedCommandsLeaveTheImageAlone();
+    void printsThePictureWithoutTheOverlay();
+
+private:
+    std::unique_ptr<QTemporaryDir> root;
+    QString previousDirectory;
+
+    void writeStartupImage(const cv::Mat &image) {
+        const QString path = root->filePath(QString::fromLatin1(startupPath));
+        QDir().mkpath(QFileInfo(path).path());
+        QVERIFY(cv::imwrite(path.toStdString(), image));
+    }
+};
+
+void ScrollAreaTest::init() {
+    root = std::make_unique<QTemporaryDir>();
+    QVERIFY(root->isValid());
+    previousDirectory = QDir::currentPath();
+    QDir::setCurrent(root->path());
+}
+
+void ScrollAreaTest::cleanup() {
+    QDir::setCurrent(previousDirectory);
+    root.reset();
+}
+
+void ScrollAreaTest::startsEmptyWithoutTheStartupImage() {
+    QImageScrollArea viewer;
+    QCVImage &canvas = *viewer.imageCanvas();
+    QVERIFY(canvas.isCurrentImageEmpty());
+    QVERIFY(canvas.pixmap().isNull());
+    for (const char *text :
+         {"&Print...", "Zoom &In (25%)", "Zoom &Out (25%)", "&Normal Size", "&Fit to Window"}) {
+        QAction *action = actionNamed(viewer, QString::fromLatin1(text));
+        QVERIFY2(action, text);
+        QVERIFY2(action->isEnabled(), text);
+    }
+    QVERIFY(!actionNamed(viewer, "&Fit to Window")->isChecked());
+    actionNamed(viewer, "Zoom &In (25%)")->trigger();
+    QCOMPARE(canvas.scaleFactor, 1.0);
+}
+
+void ScrollAreaTest::loadsTheStartupImageAndBuildsTheImageMenu() {
+    writeStartupImage(gradientImage());
+    QImageScrollArea viewer;
+    QCVImage &canvas = *viewer.imageCanvas();
+    QCOMPARE(canvas.sourceCount, 1);
+    QCOMPARE(canvas.pixmap().size(), QSize(640, 480));
+    QCOMPARE(canvas.size(), QSize(640, 480));
+    QCOMPARE(canvas.corners[0], cv::Point(160, 120));
+    QCOMPARE(canvas.corners[2], cv::Point(480, 360));
+
+    QMenu *menu = viewer.createImageMenu();
+    QCOMPARE(menu->title(), QString("&Image"));
+    QCOMPARE(menu->parent(), &viewer);
+    QStringList texts;
+    for (QAction *action : menu->actions())
+        texts << action->text();
+    QCOMPARE(texts, QStringList({"Zoom &In (25%)", "Zoom &Out (25%)", "&Normal Size",
+                                 "&Fit to Window", "&Print..."}));
+
+    QAction *print = menu->actions().at(4);
+    QCOMPARE(print->shortcuts(), QKeySequence::keyBindings(QKeySequence::Print));
+    QCOMPARE(print->statusTip(), QString("Print the current image"));
+    QCOMPARE(menu->actions().at(0)->shortcut(), QKeySequence("Ctrl++"));
+    QCOMPARE(menu->actions().at(1)->shortcut(), QKeySequence("Ctrl+-"));
+    // Ctrl+S stays Save's own key.
+    QCOMPARE(menu->actions().at(2)->shortcut(), QKeySequence("Ctrl+0"));
+    QCOMPARE(menu->actions().at(3)->shortcut(), QKeySequence("Ctrl+F"));
+    QVERIFY(menu->actions().at(3)->isCheckable());
+
+    const QStringList patterns =
+        QImageScrollArea::imageFileFilter().section('(', 1).chopped(1).split(' ',
+                                                                             Qt::SkipEmptyParts);
+    for (const char *pattern : {"*.tif", "*.tiff", "*.png", "*.bmp", "*.jpg", "*.jpeg", "*.jp2",
+                                "*.pbm", "*.sr", "*.ras"})
+        QVERIFY2(patterns.contains(pattern), pattern);
+}
+
+void ScrollAreaTest::zoomStepsMultiplyTheFactorAndSizeTheCanvas() {
+    writeStartupImage(gradientImage());
+    QImageScrollArea viewer;
+    QCVImage &canvas = *viewer.imageCanvas();
+    viewer.createImageMenu();
+    actionNamed(viewer, "Zoom &In (25%)")->trigger();
+    actionNamed(viewer, "Zoom &In (25%)")->trigger();
+    QCOMPARE(canvas.scaleFactor, 1.5625);
+    QCOMPARE(canvas.size(), QSize(1000, 750));
+    actionNamed(viewer, "Zoom &Out (25%)")->trigger();
+    QCOMPARE(canvas.scaleFactor, 1.25 * 1.25 * 0.8);
+    QCOMPARE(canvas.size(),
+             QSize(qRound(640 * 1.25 * 1.25 * 0.8), qRound(480 * 1.25 * 1.25 * 0.8)));
+
+    // Normal Size returns to 100 %.
+    actionNamed(viewer, "&Normal Size")->trigger();
+    QCOMPARE(canvas.scaleFactor, 1.0);
+    QCOMPARE(canvas.size(), QSize(640, 480));
+
+    // Zooming is unbounded in both directions.
+    for (int i = 0; i < 12; ++i)
+        actionNamed(viewer, "Zoom &Out (25%)")->trigger();
+    QCOMPARE(canvas.scaleFactor, std::pow(0.8, 12));
+}
+
+void ScrollAreaTest::zoomKeepsTheCentreOfTheView() {
+    writeStartupImage(gradientImage(2000, 2000));
+    QImageScrollArea viewer;
+    viewer.show();
+    // Size the view so that the page step is 200.
+    viewer.resize(400, 400);
+    QScrollBar *bar = viewer.horizontalScrollBar();
+    viewer.resize(viewer.width() + 200 - bar->pageStep(), viewer.height());
+    QCOMPARE(bar->pageStep(), 200);
+
+    bar->setValue(100);
+    actionNamed(viewer, "Zoom &In (25%)")->trigger();
+    QCOMPARE(bar->value(), 150);
+    bar->setValue(100);
+    actionNamed(viewer, "Zoom &Out (25%)")->trigger();
+    QCOMPARE(bar->value(), 60);
+
+    // Truncation, and clamping to the new range.
+    viewer.resize(viewer.width() + 100 - bar->pageStep(), viewer.height());
+    QCOMPARE(bar->pageStep(), 100);
+    bar->setValue(33);
+    actionNamed(viewer, "Zoom &In (25%)")->trigger();
+    QCOMPARE(bar->value(), 53);
+    bar->setValue(bar->maximum());
+    actionNamed(viewer, "Zoom &Out (25%)")->trigger();
+    QCOMPARE(bar->value(), bar->maximum());
+}
+
+void ScrollAreaTest::wheelZoomsByPowersOfOneQuarter() {
+    writeStartupImage(gradientImage());
+    QImageScrollArea viewer;
+    viewer.resize(300, 300);
+    viewer.show();
+    QCVImage &canvas = *viewer.imageCanvas();
+    auto turn = [&](int delta) {
+        QWheelEvent wheel(QPointF(50, 50), viewer.viewport()->mapToGlobal(QPointF(50, 50)),
+                          QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(viewer.viewport(), &wheel);
+    };
+    turn(-240);
+    QCOMPARE(canvas.scaleFactor, 0.64);
+    turn(240);
+    QVERIFY(qFuzzyCompare(canvas.scaleFactor, 1.0));
+    canvas.setScale(1.0);
+    turn(60);
+    QCOMPARE(canvas.scaleFactor, std::pow(1.25, 7 / 15.0));
+
+    canvas.setScale(1.0);
+    viewer.horizontalScrollBar()->setValue(40);
+    turn(5);
+    QCOMPARE(canvas.scaleFactor, 1.0);
+    QCOMPARE(viewer.horizontalScrollBar()->value(), 40);
+}
+
+void ScrollAreaTest::fitToWindowStretchesAndReturnsToNaturalSize() {
+    writeStartupImage(gradientImage());
+    QImageScrollArea viewer;
+    viewer.resize(500, 300);
+    viewer.show();
+    QCVImage &canvas = *viewer.imageCanvas();
+    actionNamed(viewer, "Zoom &In (25%)")->trigger();
+
+    QAction *fit = actionNamed(viewer, "&Fit to Window");
+    fit->trigger();
+    QVERIFY(fit->isChecked());
+    QVERIFY(!actionNamed(viewer, "Zoom &In (25%)")->isEnabled());
+    QVERIFY(!actionNamed(viewer, "Zoom &Out (25%)")->isEnabled());
+    QVERIFY(!actionNamed(viewer, "&Normal Size")->isEnabled());
+    QVERIFY(actionNamed(viewer, "&Print...")->isEnabled());
+    QTRY_COMPARE(canvas.size(), viewer.viewport()->size());
+
+    fit->trigger();
+    QVERIFY(!fit->isChecked());
+    QVERIFY(actionNamed(viewer, "Zoom &In (25%)")->isEnabled());
+    QCOMPARE(canvas.size(), QSize(640, 480));
+    QCOMPARE(canvas.scaleFactor, 1.0);
+}
+
+void ScrollAreaTest::overlayAndMouseStayOnThePictureInEveryDisplayState() {
+    writeStartupImage(gradientImage());
+    QImageScrollArea viewer;
+    viewer.resize(500, 300);
+    viewer.show();
+    QCVImage &canvas = *viewer.imageCanvas();
+    const QSize picture(640, 480);
+
+    // Drags corner 0 through the widget towards the image pixel `target`: the corner is taken
+    // where its mark is drawn and ends under the mouse.
+    auto dragCornerZeroTo = [&](cv::Point target) {
+        const QPointF scale = canvas.displayScale();
+        QCOMPARE(scale.x(), double(canvas.width()) / picture.width());
+        QCOMPARE(scale.y(), double(canvas.height()) / picture.height());
+        const cv::Point corner = canvas.corners[0];
+        const int fromX = int((corner.x + 0.5) * scale.x());
+        const int fromY = int((corner.y + 0.5) * scale.y());
+        canvas.trackMouse(fromX, fromY, Qt::NoButton);
+        QCOMPARE(canvas.hoverHandle, 0);
+        canvas.trackMouse(fromX, fromY, Qt::LeftButton);
+        const int toX = int((target.x + 0.5) * scale.x());
+        const int toY = int((target.y + 0.5) * scale.y());
+        canvas.trackMouse(toX, toY, Qt::LeftButton);
+        const cv::Point moved = canvas.corners[0];
+        QVERIFY(std::abs(moved.x * scale.x() - toX) < std::max(1.0, scale.x()));
+        QVERIFY(std::abs(moved.y * scale.y() - toY) < std::max(1.0, scale.y()));
+        if (scale.x() >= 1 && scale.y() >= 1)
+            QCOMPARE(moved, target);
+        canvas.trackMouse(toX, toY, Qt::NoButton);
+    };
+
+    dragCornerZeroTo(cv::Point(150, 110));
+    actionNamed(viewer, "Zoom &In (25%)")->trigger();
+    actionNamed(viewer, "Zoom &In (25%)")->trigger();
+    dragCornerZeroTo(cv::Point(140, 100));
+    actionNamed(viewer, "&Normal Size")->trigger();
+    QCOMPARE(canvas.size(), picture);
+    dragCornerZeroTo(cv::Point(130, 90));
+
+    QAction *fit = actionNamed(viewer, "&Fit to Window");
+    fit->trigger();
+    QTRY_COMPARE(canvas.size(), viewer.viewport()->size());
+    dragCornerZeroTo(cv::Point(120, 80));
+    fit->trigger();
+    dragCornerZeroTo(cv::Point(110, 70));
+
+    // Above a zoom of 5 a corner can still be taken.
+    for (int i = 0; i < 9; ++i)
+        actionNamed(viewer, "Zoom &In (25%)")->trigger();
+    QVERIFY(canvas.scaleFactor > 5.0);
+    dragCornerZeroTo(cv::Point(100, 60));
+}
+
+void ScrollAreaTest::openFailureNamesTheFile() {
+    writeStartupImage(gradientImage());
+    QImageScrollArea viewer;
+    QCVImage &canvas = *viewer.imageCanvas();
+    canvas.corners[0] = cv::Point(10, 20);
+    const QString broken = root->filePath("broken.png");
+    QFile file(broken);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("not a picture");
+    file.close();
+
+    answerNextFileDialog(broken);
+    QString message;
+    QString title;
+    answerNextModal<QMessageBox>([&](QMessageBox *box) {
+        message = box->text();
+        title = box->windowTitle();
+        box->accept();
+    });
+    QVERIFY(QMetaObject::invokeMethod(&viewer, "openSlot"));
+    QCOMPARE(title, QString("QVexmira"));
+    QVERIFY2(message.startsWith(QString("Cannot load Error %1.").arg(broken)), qPrintable(message));
+    QCOMPARE(canvas.sourceCount, 1);
+    QCOMPARE(canvas.corners[0], cv::Point(10, 20));
+    QCOMPARE(canvas.pixmap().size(), QSize(640, 480));
+}
+
+void ScrollAreaTest::openShowsTheNewPictureAtFullSize() {
+    writeStartupImage(gradientImage());
+    QImageScrollArea viewer;
+    QCVImage &canvas = *viewer.imageCanvas();
+    actionNamed(viewer, "Zoom &In (25%)")->trigger();
+    const QString other = root->filePath("other.png");
+    QVERIFY(cv::imwrite(other.toStdString(), gradientImage(200, 100)));
+
+    answerNextFileDialog(other);
+    QVERIFY(QMetaObject::invokeMethod(&viewer, "openSlot"));
+    QCOMPARE(canvas.sourceCount, 2);
+    QCOMPARE(canvas.scaleFactor, 1.0);
+    QCOMPARE(canvas.size(), QSize(200, 100));
+    QCOMPARE(canvas.corners[2], cv::Point(150, 75));
+}
+
+void ScrollAreaTest::saveRefusalNamesItsCause() {
+    writeStartupImage(gradientImage());
+    QImageScrollArea viewer;
+    QCVImage &canvas = *viewer.imageCanvas();
+    // Corner 2 dragged above and left of corner 0.
+    canvas.corners[2] = cv::Point(100, 100);
+    const QString target = root->filePath("patch.png");
+
+    answerNextFileDialog(target);
+    QString message;
+    answerNextModal<QMessageBox>([&](QMessageBox *box) {
+        message = box->text();
+        box->accept();
+    });
+    QVERIFY(QMetaObject::invokeMethod(&viewer, "saveSlot"));
+    QVERIFY2(message.startsWith(QString("Cannot write file %1:\n").arg(target)),
+             qPrintable(message));
+    QVERIFY(!canvas.lastSaveError().isEmpty());
+    QVERIFY2(message.contains(canvas.lastSaveError()), qPrintable(message));
+    QVERIFY(!QFile::exists(target));
+
+    // The rectangle itself is written once it is sound again.
+    canvas.corners[2] = cv::Point(480, 360);
+    answerNextFileDialog(target);
+    QVERIFY(QMetaObject::invokeMethod(&viewer, "saveSlot"));
+    const cv::Mat written = cv::imread(target.toStdString(), cv::IMREAD_UNCHANGED);
+    QCOMPARE(written.cols, 320);
+    QCOMPARE(written.rows, 240);
+    QCOMPARE(written.at<cv::Vec3b>(0, 0), cv::Vec3b(160, 120, 24));
+}
+
+void ScrollAreaTest::newImageIsUniformGreyOfTheCurrentSize() {
+    {
+        QImageScrollArea viewer;
+        QCVImage &canvas = *viewer.imageCanvas();
+        QVERIFY(QMetaObject::invokeMethod(&viewer, "newSlot"));
+        QCOMPARE(canvas.sourceCount, 1);
+        const cv::Mat &image = canvas.image(true, -1, false);
+        QCOMPARE(image.type(), CV_8UC3);
+        QCOMPARE(image.cols, 1024);
+        QCOMPARE(image.rows, 768);
+        QCOMPARE(cv::countNonZero(image.reshape(1) != 128), 0);
+        QCOMPARE(canvas.corners[0], cv::Point(256, 192));
+        QCOMPARE(canvas.size(), QSize(1024, 768));
+    }
+    writeStartupImage(gradientImage(300, 200));
+    QImageScrollArea viewer;
+    QCVImage &canvas = *viewer.imageCanvas();
+    QVERIFY(QMetaObject::invokeMethod(&viewer, "newSlot"));
+    QCOMPARE(canvas.sourceCount, 2);
+    QCOMPARE(canvas.image(true, -1, false).size(), cv::Size(300, 200));
+    QCOMPARE(canvas.pixmap().toImage().pixel(10, 10), qRgb(128, 128, 128));
+}
+
+void ScrollAreaTest::keyWRunsBothCorrectionsAndOtherKeysDoNotScroll() {
+    writeStartupImage(gradientImage(1000, 1000));
+    QImageScrollArea viewer;
+    viewer.resize(300, 300);
+    viewer.show();
+    QCVImage &canvas = *viewer.imageCanvas();
+
+    for (Qt::KeyboardModifiers modifiers :
+         {Qt::KeyboardModifiers(Qt::NoModifier), Qt::KeyboardModifiers(Qt::ShiftModifier),
+          Qt::KeyboardModifiers(Qt::ControlModifier)}) {
+        canvas.corners[0] = cv::Point(100, 150);
+        const int count = canvas.sourceCount;
+        const cv::Mat before = canvas.image(true, -1, false);
+        QTest::keyClick(&viewer, Qt::Key_W, modifiers);
+        // The warp pushes one image; the shading correction replaces it in place.
+        QCOMPARE(canvas.sourceCount, count + 1);
+        QCOMPARE(canvas.corners[0], cv::Point(0, 0));
+        QCOMPARE(canvas.corners[2], cv::Point(1000, 1000));
+        QVERIFY(canvas.image(true, -1, false).data != before.data);
+    }
+
+    viewer.horizontalScrollBar()->setValue(100);
+    viewer.verticalScrollBar()->setValue(100);
+    for (Qt::Key key : {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down, Qt::Key_PageUp,
+                        Qt::Key_PageDown, Qt::Key_Home, Qt::Key_End, Qt::Key_Space}) {
+        QTest::keyClick(&viewer, key);
+        QCOMPARE(viewer.horizontalScrollBar()->value(), 100);
+        QCOMPARE(viewer.verticalScrollBar()->value(), 100);
+    }
+}
+
+void ScrollAreaTest::lockedCommandsLeaveTheImageAlone() {
+    writeStartupImage(gradientImage());
+    QImageScrollArea viewer;
+    QCVImage &canvas = *viewer.imageCanvas();
+    viewer.setImageCommandsEnabled(false);
+    QTest::keyClick(&viewer, Qt::Key_W);
+    viewer.warp();
+    viewer.shading();
+    QVERIFY(QMetaObject::invokeMethod(&viewer, "newSlot"));
+    QCOMPARE(canvas.sourceCount, 1);
+    QVERIFY(!canvas.isEnabled());
+
+    viewer.setImageCommandsEnabled(true);
+    viewer.warp();
+    QCOMPARE(canvas.sourceCount, 2);
+}
+
+void ScrollAreaTest::printsThePictureWithoutTheOverlay() {
+    // Left half red, right half blue, 2:1; the corners lie on it.
+    cv::Mat picture(200, 400, CV_8UC3, cv::Scalar(0, 0, 255));
+    picture.colRange(200, 400).setTo(cv::Scalar(255, 0, 0));
+    writeStartupImage(picture);
+    QImageScrollArea viewer;
+
+    const QString pdf = root->filePath("page.pdf");
+    QPrinter printer(QPrinter::ScreenResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    viewer.printPicture(printer);
+    QVERIFY(QFileInfo(pdf).size() > 0);
+
+    const QString pdftoppm = QStandardPaths::findExecutable("pdftoppm");
+    if (pdftoppm.isEmpty())
+        QSKIP("pdftoppm is not installed");
+    const QString raster = root->filePath("page");
+    QCOMPARE(QProcess::execute(pdftoppm, {"-png", "-r", "72", "-singlefile", pdf, raster}), 0);
+    const QImage page(raster + ".png");
+    QVERIFY(!page.isNull());
+
+    // Find the picture's bounding box on the page.
+    QRect red, blue;
+    int overlay = 0;
+    for (int y = 0; y < page.height(); ++y)
+        for (int x = 0; x < page.width(); ++x) {
+            const QColor c = page.pixelColor(x, y);
+            if (c.red() > 200 && c.green() < 60 && c.blue() < 60)
+                red |= QRect(x, y, 1, 1);
+            else if (c.blue() > 200 && c.green() < 60 && c.red() < 60)
+                blue |= QRect(x, y, 1, 1);
+            else if (c.red() > 120 && c.blue() > 170 && c.green() < 60)
+                ++overlay;
+        }
+    QVERIFY(!red.isEmpty());
+    QVERIFY(!blue.isEmpty());
+    QCOMPARE(overlay, 0);
+    const QRect whole = red | blue;
+    // The picture fills the printable width with its 2:1 proportions kept.
+    QVERIFY2(std::abs(whole.width() - 2 * whole.height()) <= 3,
+             qPrintable(QString("%1 x %2").arg(whole.width()).arg(whole.height())));
+    QVERIFY(whole.width() > page.width() / 2);
+    QVERIFY(std::abs(red.width() - blue.width()) <= 3);
+    QVERIFY(red.left() < blue.left());
+}
+
+QTEST_MAIN(ScrollAreaTest)
+#include "test_scrollarea.moc"
