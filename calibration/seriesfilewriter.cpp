@@ -127,8 +127,10 @@ void SeriesFileWriter::work() {
         }
 
         lock.lock();
-        // Only a buffer that no other header shares may be handed out again.
-        if (current.image.u && current.image.u->refcount == 1 && int(spare.size()) < maxQueued)
+        // Only a buffer that no other header shares may be handed out again; other threads
+        // change the count atomically, so it is read the same way.
+        if (current.image.u && CV_XADD(&current.image.u->refcount, 0) == 1 &&
+            int(spare.size()) < maxQueued)
             spare.push_back(std::move(current.image));
         current.image.release();
         inFlight.erase(std::find(inFlight.begin(), inFlight.end(), current.path));
