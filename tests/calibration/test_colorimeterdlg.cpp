@@ -115,6 +115,17 @@ void readNextMessageBox(QString *text) {
     poll->start(10);
 }
 
+// A canvas showing an image and a panel attached to it; message boxes only when not quiet.
+struct Workbench {
+    Workbench(const cv::Mat &image, bool quiet) {
+        canvas.showNewImage(image);
+        panel.SetCVImage(&canvas);
+        panel.setMessageBoxesShown(!quiet);
+    }
+    QCVImage canvas;
+    QColorimeterDlg panel;
+};
+
 const std::vector<std::pair<QString, LabValue>> gridOfEight = {
     {"ref_img_0_-120_-120.jpg", {0, -120, -120}},   {"ref_img_0_-120_0.jpg", {0, -120, 0}},
     {"ref_img_0_0_-120.jpg", {0, 0, -120}},         {"ref_img_0_0_0.jpg", {0, 0, 0}},
@@ -221,10 +232,9 @@ void TestColorimeterDlg::buttonsReachTheirSlots() {
 
 void TestColorimeterDlg::setMeanLabRecoloursInPlaceAfterOnePush() {
     const cv::Mat source = noisyImage(30, 41, 2);
-    QCVImage canvas;
-    QVERIFY(canvas.showNewImage(source));
-    QColorimeterDlg panel;
-    panel.SetCVImage(&canvas);
+    Workbench bench(source, false);
+    QCVImage &canvas = bench.canvas;
+    QColorimeterDlg &panel = bench.panel;
 
     panel.setLabValues(100, 127, -127);
     button(panel, setText)->click();
@@ -297,10 +307,9 @@ void TestColorimeterDlg::otherImageTypesAreBroughtToBgr() {
     cv::Mat grey(16, 18, CV_8UC1);
     cv::RNG(5).fill(grey, cv::RNG::UNIFORM, 0, 256);
     for (const cv::Mat &source : {deep, grey}) {
-        QCVImage canvas;
-        canvas.showNewImage(source);
-        QColorimeterDlg panel;
-        panel.SetCVImage(&canvas);
+        Workbench bench(source, false);
+        QCVImage &canvas = bench.canvas;
+        QColorimeterDlg &panel = bench.panel;
         panel.setLabValues(55, -12, 30);
         button(panel, setText)->click();
         QCOMPARE(canvas.sourceCount, 2);
@@ -318,10 +327,9 @@ void TestColorimeterDlg::rebindsAfterLoadWarpAndShading() {
     const QString openedPath = folder.filePath("opened.png");
     QVERIFY(cv::imwrite(openedPath.toStdString(), opened));
 
-    QCVImage canvas;
-    canvas.showNewImage(first);
-    QColorimeterDlg panel;
-    panel.SetCVImage(&canvas);
+    Workbench bench(first, false);
+    QCVImage &canvas = bench.canvas;
+    QColorimeterDlg &panel = bench.panel;
     panel.setLabValues(45, 5, -5);
     button(panel, setText)->click();
     QCOMPARE(canvas.sourceCount, 2);
@@ -360,11 +368,9 @@ void TestColorimeterDlg::rebindsAfterLoadWarpAndShading() {
 void TestColorimeterDlg::gridSeriesWritesTheRecolouredRectangle() {
     const DriveRoot root;
     const cv::Mat source = noisyImage(24, 37, 8);
-    QCVImage canvas;
-    canvas.showNewImage(source);
-    QColorimeterDlg panel;
-    panel.SetCVImage(&canvas);
-    panel.setMessageBoxesShown(false);
+    Workbench bench(source, true);
+    QCVImage &canvas = bench.canvas;
+    QColorimeterDlg &panel = bench.panel;
     panel.setLabValues(50, 120, 120);
     QSignalSpy running(&panel, &QColorimeterDlg::seriesRunningChanged);
 
@@ -400,11 +406,8 @@ void TestColorimeterDlg::gridSeriesWritesTheRecolouredRectangle() {
 
 void TestColorimeterDlg::stopEndsTheSeriesAndStaleRequestsAreDropped() {
     const DriveRoot root;
-    QCVImage canvas;
-    canvas.showNewImage(noisyImage(20, 20, 9));
-    QColorimeterDlg panel;
-    panel.SetCVImage(&canvas);
-    panel.setMessageBoxesShown(false);
+    Workbench bench(noisyImage(20, 20, 9), true);
+    QColorimeterDlg &panel = bench.panel;
     panel.setLabValues(50, 0, 0);
     QPushButton *stop = button(panel, stopText);
 
@@ -447,11 +450,9 @@ void TestColorimeterDlg::stopEndsTheSeriesAndStaleRequestsAreDropped() {
 void TestColorimeterDlg::seriesLocksThePanelAndRefusesReentry() {
     const DriveRoot root;
     const cv::Mat source = noisyImage(20, 30, 10);
-    QCVImage canvas;
-    canvas.showNewImage(source);
-    QColorimeterDlg panel;
-    panel.SetCVImage(&canvas);
-    panel.setMessageBoxesShown(false);
+    Workbench bench(source, true);
+    QCVImage &canvas = bench.canvas;
+    QColorimeterDlg &panel = bench.panel;
     panel.setLabValues(50, 120, 120);
 
     bool sawRunning = false;
@@ -489,10 +490,8 @@ void TestColorimeterDlg::unwritableFilesAreCountedAndTheFirstNamed() {
     // Folders in the way of two of the names.
     QVERIFY(QDir(root.path(".")).mkdir("ref_img_50_-120_0.jpg"));
     QVERIFY(QDir(root.path(".")).mkdir("ref_img_0_0_-120.jpg"));
-    QCVImage canvas;
-    canvas.showNewImage(noisyImage(20, 20, 11));
-    QColorimeterDlg panel;
-    panel.SetCVImage(&canvas);
+    Workbench bench(noisyImage(20, 20, 11), false);
+    QColorimeterDlg &panel = bench.panel;
     panel.setLabValues(50, 120, 120);
 
     QString shown;
@@ -513,10 +512,9 @@ void TestColorimeterDlg::unwritableFilesAreCountedAndTheFirstNamed() {
 
 void TestColorimeterDlg::stepsThatAreNotPositiveStartNothing() {
     const DriveRoot root;
-    QCVImage canvas;
-    canvas.showNewImage(noisyImage(20, 20, 12));
-    QColorimeterDlg panel;
-    panel.SetCVImage(&canvas);
+    Workbench bench(noisyImage(20, 20, 12), false);
+    QCVImage &canvas = bench.canvas;
+    QColorimeterDlg &panel = bench.panel;
     QSignalSpy running(&panel, &QColorimeterDlg::seriesRunningChanged);
 
     panel.setLabValues(0, 10, 10);
