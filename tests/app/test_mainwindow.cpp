@@ -1,0 +1,252 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "mainwindow.h"
+#include "qcolorimeterdlg.h"
+#include "qimagescrollarea.h"
+
+#include "../support/modalanswer.h"
+
+#include <QAction>
+#include <QDir>
+#include <QDockWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <QtTest>
+#include <opencv2/imgcodecs.hpp>
+
+#include <memory>
+
+namespace {
+
+QStringList textsOf(const QList<QAction *> &actions) {
+    QStringList texts;
+    for (QAction *action : actions)
+        texts << (action->isSeparator() ? QString("|") : action->text());
+    return texts;
+}
+
+QAction *actionNamed(QWidget &window, const QString &text) {
+    for (QAction *action : window.findChildren<QAction *>())
+        if (action->text() == text)
+            return action;
+    return nullptr;
+}
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void menusHoldTheirCommandsInOrder();
+    void toolBarsCarryTheIconsAndActionsAreAlwaysEnabled();
+    void windowStartsWithTitleSizeAndDock();
+    void aboutNamesTheProgram();
+    void resourcesHoldEveryIcon();
+    void aSeriesLocksTheImageCommandsAndDelaysClosing();
+    void quitClosesTheWindow();
+
+private:
+    std::unique_ptr<QTemporaryDir> root;
+    QString previousDirectory;
+};
+
+void MainWindowTest::initTestCase() {
+    Q_INIT_RESOURCE(resources);
+}
+
+void MainWindowTest::init() {
+    root = std::make_unique<QTemporaryDir>();
+    QVERIFY(root->isValid());
+    previousDirectory = QDir::currentPath();
+    QDir::setCurrent(root->path());
+}
+
+void MainWindowTest::cleanup() {
+    QDir::setCurrent(previousDirectory);
+    root.reset();
+}
+
+void MainWindowTest::menusHoldTheirCommandsInOrder() {
+    MainWindow window;
+    QCOMPARE(textsOf(window.menuBar()->actions()), QStringList({"&File", "&Image", "&Help"}));
+    const QList<QAction *> menus = window.menuBar()->actions();
+    QCOMPARE(textsOf(menus[0]->menu()->actions()),
+             QStringList({"&New image", "&Open...", "&Save...", "|", "&Quit"}));
+    QCOMPARE(textsOf(menus[1]->menu()->actions()),
+             QStringList({"Zoom &In (25%)", "Zoom &Out (25%)", "&Normal Size", "&Fit to Window",
+                          "&Print..."}));
+    QCOMPARE(textsOf(menus[2]->menu()->actions()), QStringList({"&About"}));
+
+    // Every shortcut is unique in the window, so none is ambiguous.
+    QList<QKeySequence> keys;
+    for (QAction *action : window.findChildren<QAction *>())
+        for (const QKeySequence &key : action->shortcuts()) {
+            QVERIFY2(!keys.contains(key), qPrintable(key.toString()));
+            keys << key;
+        }
+    QCOMPARE(actionNamed(window, "&New image")->shortcuts(),
+             QKeySequence::keyBindings(QKeySequence::New));
+    QCOMPARE(actionNamed(window, "&Open...")->shortcuts(),
+             QKeySequence::keyBindings(QKeySequence::Open));
+    QCOMPARE(actionNamed(window, "&Save...")->shortcuts(),
+             QKeySequence::keyBindings(QKeySequence::Save));
+    QCOMPARE(actionNamed(window, "&Quit")->shortcuts(),
+             QKeySequence::keyBindings(QKeySequence::Quit));
+    QVERIFY(actionNamed(window, "Warp...")->shortcuts().isEmpty());
+    QVERIFY(actionNamed(window, "&About")->shortcuts().isEmpty());
+
+    QCOMPARE(actionNamed(window, "&New image")->statusTip(), QString("Create a new empty image"));
+    QCOMPARE(actionNamed(window, "&Open...")->statusTip(), QString("Open an image"));
+    QCOMPARE(actionNamed(window, "&Save...")->statusTip(), QString("Save the current image"));
+    QCOMPARE(actionNamed(window, "Warp...")->statusTip(), QString("Warp the current image"));
+    QCOMPARE(actionNamed(window, "Shading Correction...")->statusTip(),
+             QString("Correct spatial drift on the current image"));
+    QCOMPARE(actionNamed(window, "&Quit")->statusTip(), QString("Quit the application"));
+    QCOMPARE(actionNamed(window, "&About")->statusTip(),
+             QString("Show the application's About box"));
+}
+
+void MainWindowTest::toolBarsCarryTheIconsAndActionsAreAlwaysEnabled() {
+    MainWindow window;
+    const QList<QToolBar *> bars = window.findChildren<QToolBar *>();
+    QCOMPARE(bars.size(), 2);
+    QCOMPARE(bars[0]->windowTitle(), QString("File"));
+    QCOMPARE(bars[1]->windowTitle(), QString("Calibration"));
+    QCOMPARE(textsOf(bars[0]->actions()), QStringList({"&New image", "&Open...", "&Save..."}));
+    QCOMPARE(textsOf(bars[1]->actions()), QStringList({"Warp...", "Shading Correction..."}));
+    for (QToolBar *bar : bars) {
+        QCOMPARE(window.toolBarArea(bar), Qt::TopToolBarArea);
+        for (QAction *action : bar->actions())
+            QVERIFY2(!action->icon().isNull(), qPrintable(action->text()));
+    }
+    // The corrections live in the tool bar only.
+    for (QAction *menu : window.menuBar()->actions())
+        for (QAction *action : menu->menu()->actions())
+            QVERIFY(!bars[1]->actions().contains(action));
+    QVERIFY(actionNamed(window, "&Quit")->icon().isNull());
+    QVERIFY(actionNamed(window, "&About")->icon().isNull());
+    for (QAction *action : window.findChildren<QAction *>())
+        QVERIFY2(action->isEnabled(), qPrintable(action->text()));
+}
+
+void MainWindowTest::windowStartsWithTitleSizeAndDock() {
+    MainWindow window;
+    QCOMPARE(window.windowTitle(), QString("Vexmira Viewer"));
+    QCOMPARE(window.size(), QSize(800, 800));
+    QVERIFY(qobject_cast<QImageScrollArea *>(window.centralWidget()));
+
+    const QList<QDockWidget *> docks = window.findChildren<QDockWidget *>();
+    QCOMPARE(docks.size(), 1);
+    QDockWidget *dock = docks[0];
+    QCOMPARE(dock->windowTitle(), QString("Parameters"));
+    QCOMPARE(dock->allowedAreas(), Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
+    QCOMPARE(window.dockWidgetArea(dock), Qt::RightDockWidgetArea);
+    QVERIFY(dock->features() & QDockWidget::DockWidgetClosable);
+    QVERIFY(dock->features() & QDockWidget::DockWidgetMovable);
+    QVERIFY(dock->features() & QDockWidget::DockWidgetFloatable);
+    auto *panel = qobject_cast<QColorimeterDlg *>(dock->widget());
+    QVERIFY(panel);
+    auto *viewer = qobject_cast<QImageScrollArea *>(window.centralWidget());
+
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(dock->geometry().left() >= viewer->geometry().right());
+
+    // Closing only hides the dock; the panel keeps its values.
+    QSpinBox *spinL = panel->findChildren<QSpinBox *>().value(0);
+    QVERIFY(spinL);
+    spinL->setValue(42);
+    dock->close();
+    QVERIFY(!dock->isVisible());
+    dock->show();
+    QCOMPARE(spinL->value(), 42);
+
+    // The panel works on the viewer's canvas.
+    QCVImage &canvas = *viewer->imageCanvas();
+    QVERIFY(QMetaObject::invokeMethod(viewer, "newSlot"));
+    QCOMPARE(canvas.sourceCount, 1);
+    QVERIFY(QMetaObject::invokeMethod(panel, "SetMeanLab"));
+    QCOMPARE(canvas.sourceCount, 2);
+    QVERIFY(canvas.image(true, -1, false).data != canvas.sourceImages[0].data);
+}
+
+void MainWindowTest::aboutNamesTheProgram() {
+    MainWindow window;
+    QString title;
+    QString text;
+    answerNextModal<QMessageBox>([&](QMessageBox *box) {
+        title = box->windowTitle();
+        text = box->text();
+        box->accept();
+    });
+    actionNamed(window, "&About")->trigger();
+    QCOMPARE(title, QString("About Vexmira Viewer"));
+    QVERIFY(text.contains("<b>Vexmira Viewer</b>"));
+}
+
+void MainWindowTest::resourcesHoldEveryIcon() {
+    for (const char *name :
+         {"new", "open", "save", "roi", "shading", "print", "undo_32", "redo_32"}) {
+        const QImage icon(QString(":/images/%1.png").arg(name));
+        QVERIFY2(!icon.isNull(), name);
+        QCOMPARE(icon.size(), QSize(32, 32));
+        QVERIFY2(icon.hasAlphaChannel(), name);
+    }
+}
+
+void MainWindowTest::aSeriesLocksTheImageCommandsAndDelaysClosing() {
+    cv::Mat photo(240, 320, CV_8UC3, cv::Scalar(90, 110, 130));
+    const QString startup =
+        root->filePath("Images-Acquisitions/20130304_kleurmetingen/DSC_1245.tif");
+    QDir().mkpath(QFileInfo(startup).path());
+    QVERIFY(cv::imwrite(startup.toStdString(), photo));
+
+    MainWindow window;
+    window.show();
+    auto *panel = window.findChild<QColorimeterDlg *>();
+    QVERIFY(panel);
+    panel->setLabValues(50, 120, 120);
+    panel->setMessageBoxesShown(false);
+
+    bool lockedDuringSeries = false;
+    bool stillOpenDuringSeries = false;
+    connect(panel, &QColorimeterDlg::seriesRunningChanged, this, [&](bool running) {
+        if (!running)
+            return;
+        QTimer::singleShot(0, &window, [&] {
+            lockedDuringSeries = !actionNamed(window, "&Open...")->isEnabled() &&
+                                 !actionNamed(window, "Warp...")->isEnabled() &&
+                                 !actionNamed(window, "&New image")->isEnabled();
+            window.close();
+            stillOpenDuringSeries = window.isVisible();
+        });
+    });
+    QVERIFY(QMetaObject::invokeMethod(panel, "CreateLabImgs"));
+
+    QVERIFY(lockedDuringSeries);
+    QVERIFY(stillOpenDuringSeries);
+    // Closing asked the series to stop after the image being written, then closed the window.
+    QVERIFY(!window.isVisible());
+    const QStringList written = QDir(root->path()).entryList({"ref_img_*.jpg"}, QDir::Files);
+    QVERIFY2(!written.isEmpty() && written.size() < 8, qPrintable(written.join(' ')));
+    QVERIFY(actionNamed(window, "&Open...")->isEnabled());
+}
+
+void MainWindowTest::quitClosesTheWindow() {
+    MainWindow window;
+    window.show();
+    QVERIFY(window.isVisible());
+    actionNamed(window, "&Quit")->trigger();
+    QVERIFY(!window.isVisible());
+}
+
+QTEST_MAIN(MainWindowTest)
+#include "test_mainwindow.moc"
