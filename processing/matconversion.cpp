@@ -73,6 +73,19 @@ void releaseMat(void *mat) {
     delete static_cast<cv::Mat *>(mat);
 }
 
+// A read-only picture over the matrix's rows at its own row step. It holds a header of the
+// matrix, so the buffer lives as long as the picture.
+QImage pictureOverMat(const cv::Mat &mat, QImage::Format format) {
+    if (mat.empty())
+        return {};
+    auto holder = std::make_unique<cv::Mat>(mat);
+    QImage picture(static_cast<const uchar *>(holder->data), mat.cols, mat.rows,
+                   static_cast<qsizetype>(mat.step[0]), format, releaseMat, holder.get());
+    if (!picture.isNull())
+        holder.release();
+    return picture;
+}
+
 } // namespace
 
 QImage qImageFromBgr8(const cv::Mat &mat) {
@@ -101,18 +114,23 @@ QImage qImageFromGray64F(const cv::Mat &mat) {
 }
 
 QImage qImageFromGray8(const cv::Mat &mat) {
-    if (mat.empty())
-        return {};
-    // The picture holds a header of the matrix, so the buffer lives as long as the picture.
-    auto holder = std::make_unique<cv::Mat>(mat);
-    QImage picture(static_cast<const uchar *>(holder->data), mat.cols, mat.rows,
-                   static_cast<qsizetype>(mat.step[0]), QImage::Format_Indexed8, releaseMat,
-                   holder.get());
-    if (picture.isNull())
-        return picture;
-    holder.release();
-    picture.setColorTable(greyTable());
+    QImage picture = pictureOverMat(mat, QImage::Format_Indexed8);
+    if (!picture.isNull())
+        picture.setColorTable(greyTable());
     return picture;
+}
+
+QImage qImageViewOfMat(const cv::Mat &mat) {
+    if (mat.dims != 2)
+        return {};
+    switch (mat.type()) {
+    case CV_8UC3:
+        return pictureOverMat(mat, QImage::Format_BGR888);
+    case CV_8UC1:
+        return pictureOverMat(mat, QImage::Format_Grayscale8);
+    default:
+        return {};
+    }
 }
 
 QImage qImageFromMat(const cv::Mat &mat) {

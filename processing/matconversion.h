@@ -17,6 +17,12 @@ QImage qImageFromGray64F(const cv::Mat &mat);
 // written into the matrix later show through it.
 QImage qImageFromGray8(const cv::Mat &mat);
 
+// A picture over the matrix's own pixels, without a copy, for the types whose bytes a QImage format
+// takes as they are: CV_8UC3 as Format_BGR888, CV_8UC1 as Format_Grayscale8. It keeps the buffer
+// alive and shows what is written into the matrix later; it is read-only (a write through it
+// detaches a copy). A null QImage for any other type or an empty matrix.
+QImage qImageViewOfMat(const cv::Mat &mat);
+
 // Any type the file reader delivers: 8- and 16-bit with one, three or four channels, 32- and
 // 64-bit float with one, three or four channels, as toBgr8 shows them. A null QImage for any
 // other type or an empty matrix; every non-null picture is opaque.

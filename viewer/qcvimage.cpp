@@ -23,6 +23,11 @@ QImage opaquePicture(const cv::Mat &mat) {
     return picture;
 }
 
+bool sameMatrix(const cv::Mat &a, const cv::Mat &b) {
+    return !a.empty() && a.data == b.data && a.size == b.size && a.type() == b.type() &&
+           a.step[0] == b.step[0];
+}
+
 void setCorners(CVProcessing &store, const Quad &quad) {
     std::copy(quad.begin(), quad.end(), store.cornerPoints(false));
 }
@@ -36,37 +41,32 @@ QCVImage::QCVImage() {
 QCVImage::~QCVImage() = default;
 
 void QCVImage::showCurrentImage() {
-    QImage picture = opaquePicture(image(true, -1, false));
-    shownPixmap = picture.isNull() ? QPixmap() : QPixmap::fromImage(std::move(picture));
+    const cv::Mat &current = image(true, -1, false);
+    QImage view = qImageViewOfMat(current);
+    if (!view.isNull()) {
+        // Kept in the matrix's own format, so the pixmap shares its pixels instead of
+        // converting all of them.
+        shownPixmap = QPixmap::fromImage(std::move(view), Qt::NoFormatConversion);
+        const bool shared = shownPixmap.toImage().constBits() == current.data;
+        viewedImage = shared ? current : cv::Mat();
+    } else {
+        QImage picture = opaquePicture(current);
+        shownPixmap = picture.isNull() ? QPixmap() : QPixmap::fromImage(std::move(picture));
+        viewedImage.release();
+    }
     setPixmap(shownPixmap);
     repaint();
 }
 
 void QCVImage::showCurrentImage(const cv::Rect &changed) {
     const cv::Mat &current = image(true, -1, false);
-    if (current.empty() || shownPixmap.isNull() || shownPixmap.width() != current.cols ||
-        shownPixmap.height() != current.rows) {
+    if (!sameMatrix(current, viewedImage)) {
         showCurrentImage();
         return;
     }
     const cv::Rect part = changed & cv::Rect(0, 0, current.cols, current.rows);
     if (part.empty())
         return;
-    const QImage picture = opaquePicture(current(part));
-    if (picture.isNull()) {
-        showCurrentImage();
-        return;
-    }
-    // The label shares the pixmap; let go of it so the painter writes in place rather than
-    // copying the whole picture first.
-    setPixmap(QPixmap());
-    {
-        QPainter painter(&shownPixmap);
-        painter.setCompositionMode(QPainter::CompositionMode_Source);
-        painter.drawImage(QPoint(part.x, part.y), picture);
-    }
-    setPixmap(shownPixmap);
-
     // The widget pixels showing the part, with a pixel of margin for smoothed scaling.
     const QPointF scale = displayScale();
     const int left = static_cast<int>(std::floor(part.x * scale.x()));

@@ -17,11 +17,15 @@ public:
     QCVImage();
     ~QCVImage() override;
 
-    // Converts the current image to a picture and repaints at once. An image of a type that
-    // cannot be shown clears the picture.
+    // Makes the current image the picture and repaints at once. An image of a type that cannot
+    // be shown clears the picture. 8-bit BGR and grey images are shown as they are, without a
+    // pass over their pixels: the picture reads the matrix, so what is later written into it
+    // shows at the next paint, and each paint converts only the part it draws. Other types are
+    // converted once, here.
     void showCurrentImage();
-    // The same when only `changed` (in image pixels) differs from the picture shown last and
-    // the image's size and type are unchanged: converts and repaints just that part.
+    // After a write into `changed` (image pixels) of the current image: repaints just that part
+    // when the picture reads the current image's pixels, otherwise the same as
+    // showCurrentImage().
     void showCurrentImage(const cv::Rect &changed);
 
     bool loadImage(const QString &fileName);
@@ -60,6 +64,8 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    // The matrix whose pixels the picture reads; empty when the picture is a converted copy.
+    cv::Mat viewedImage;
     QString loadError;
     QString saveError;
 };

@@ -110,6 +110,56 @@ TEST(Gray8, PictureKeepsTheBufferAlive) {
     expectGreyPixels(picture, expected);
 }
 
+TEST(View, ReadsTheMatrixPixelsInPlace) {
+    for (int cols : {1, 5, 7, 64}) {
+        SCOPED_TRACE(cols);
+        const cv::Mat content = randomBgr(9, cols);
+        cv::Mat grey;
+        cv::extractChannel(content, grey, 1);
+        for (const cv::Mat &mat : {content, paddedView(content, 77)}) {
+            const QImage colour = qImageViewOfMat(mat);
+            EXPECT_EQ(colour.format(), QImage::Format_BGR888);
+            EXPECT_EQ(colour.constBits(), mat.data);
+            EXPECT_TRUE(colour.convertToFormat(QImage::Format_ARGB32) == qImageFromBgr8(mat));
+            expectBgrPixels(colour, content);
+        }
+        for (const cv::Mat &mat : {grey, paddedView(grey, 250)}) {
+            const QImage picture = qImageViewOfMat(mat);
+            EXPECT_EQ(picture.format(), QImage::Format_Grayscale8);
+            EXPECT_EQ(picture.constBits(), mat.data);
+            expectGreyPixels(picture, grey);
+        }
+    }
+}
+
+TEST(View, FollowsLaterWritesKeepsTheBufferAliveAndNeverWritesIt) {
+    cv::Mat mat = randomBgr(3, 5);
+    const QImage picture = qImageViewOfMat(mat);
+    mat.at<cv::Vec3b>(2, 4) = cv::Vec3b(1, 2, 3);
+    EXPECT_EQ(picture.pixel(4, 2), qRgba(3, 2, 1, 255));
+
+    const cv::Mat expected = mat.clone();
+    mat.release();
+    expectBgrPixels(picture, expected);
+
+    cv::Mat kept = expected.clone();
+    QImage copy = qImageViewOfMat(kept);
+    copy.setPixel(0, 0, qRgb(9, 9, 9));
+    EXPECT_NE(copy.constBits(), kept.data);
+    EXPECT_EQ(cv::norm(kept, expected, cv::NORM_INF), 0.0);
+}
+
+TEST(View, OnlyTypesWhoseBytesAPictureTakes) {
+    for (int type : {CV_8UC2, CV_8UC4, CV_16UC1, CV_16UC3, CV_32FC1, CV_64FC1, CV_8SC3}) {
+        SCOPED_TRACE(cv::typeToString(type));
+        EXPECT_TRUE(qImageViewOfMat(cv::Mat(2, 2, type, cv::Scalar::all(1))).isNull());
+    }
+    EXPECT_TRUE(qImageViewOfMat(cv::Mat()).isNull());
+    EXPECT_TRUE(qImageViewOfMat(cv::Mat(0, 4, CV_8UC3)).isNull());
+    const int sizes[] = {2, 2, 2};
+    EXPECT_TRUE(qImageViewOfMat(cv::Mat(3, sizes, CV_8UC1, cv::Scalar(1))).isNull());
+}
+
 namespace {
 
 struct TypeCase {

@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "qcvimage.h"
 
+#include "matconversion.h"
+
 #include <QDir>
 #include <QFile>
 #include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
 #include <opencv2/core.hpp>
@@ -37,6 +41,19 @@ QImage rendered(QCVImage &canvas) {
     return canvas.grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
+// Collects the regions the watched widget paints.
+class PaintRecorder : public QObject {
+public:
+    QRegion painted;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override {
+        if (event->type() == QEvent::Paint)
+            painted += static_cast<QPaintEvent *>(event)->region();
+        return false;
+    }
+};
+
 } // namespace
 
 class CanvasTest : public QObject {
@@ -61,7 +78,9 @@ private slots:
     void overlayIsDrawnOverThePicture();
     void mouseMovesReachTheStateMachine();
     void scaleByMultipliesAndResizes();
-    void partialShowConvertsOnlyTheRectangle();
+    void shownPictureIsTheFullConversion_data();
+    void shownPictureIsTheFullConversion();
+    void partialShowRepaintsWhatWasWritten();
     void saveWritesTheRectangle();
     void saveRefusalsKeepTheirCause();
 
@@ -397,40 +416,105 @@ void CanvasTest::scaleByMultipliesAndResizes() {
     QCOMPARE(canvas->size(), QSize(512, 384));
 }
 
-void CanvasTest::partialShowConvertsOnlyTheRectangle() {
+void CanvasTest::shownPictureIsTheFullConversion_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<double>("scale");
+    for (const QString kind : {"colour", "colour view", "grey", "16-bit colour"})
+        for (double scale : {0.5, 1.0, 1.6, 2.0})
+            QTest::newRow(qPrintable(QString("%1 at %2").arg(kind).arg(scale))) << kind << scale;
+}
+
+void CanvasTest::shownPictureIsTheFullConversion() {
+    QFETCH(QString, kind);
+    QFETCH(double, scale);
+    cv::Mat colour(23, 37, CV_8UC3);
+    cv::RNG(1245).fill(colour, cv::RNG::UNIFORM, 0, 256);
+    cv::Mat mat = colour;
+    if (kind == "colour view") {
+        cv::Mat frame(30, 50, CV_8UC3, cv::Scalar(1, 2, 3));
+        mat = frame(cv::Rect(3, 4, 37, 23));
+        colour.copyTo(mat);
+    } else if (kind == "grey") {
+        cv::extractChannel(colour, mat, 2);
+    } else if (kind == "16-bit colour") {
+        colour.convertTo(mat, CV_16UC3, 257.0);
+    }
+    QVERIFY(canvas->showNewImage(mat));
+    std::fill(std::begin(canvas->corners), std::end(canvas->corners), cv::Point(0, 0));
+    canvas->setScale(scale);
+
+    // Straightforward: the whole picture converted, then drawn stretched as the canvas draws.
+    const QPixmap converted = QPixmap::fromImage(qImageFromMat(mat));
+    QCOMPARE(canvas->shownPixmap.toImage().convertToFormat(QImage::Format_RGB32),
+             converted.toImage().convertToFormat(QImage::Format_RGB32));
+    QImage expected(canvas->size(), QImage::Format_RGB32);
+    {
+        QPainter painter(&expected);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, scale < 1.0);
+        painter.drawPixmap(expected.rect(), converted);
+    }
+    const QImage shown = rendered(*canvas);
+    QCOMPARE(shown.size(), expected.size());
+    for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x) {
+            if (x <= 5 && y <= 5) // the corner marks, all at (0, 0)
+                continue;
+            if (shown.pixel(x, y) != expected.pixel(x, y))
+                QFAIL(qPrintable(QString("widget pixel %1,%2").arg(x).arg(y)));
+        }
+}
+
+void CanvasTest::partialShowRepaintsWhatWasWritten() {
     cv::Mat current = pattern(30, 40);
     QVERIFY(canvas->showNewImage(current));
-    canvas->setScale(1.0);
-    const cv::Rect changed(5, 7, 11, 13);
-    current.setTo(cv::Scalar(1, 2, 3));
-    canvas->showCurrentImage(changed);
+    canvas->setScale(2.0);
+    canvas->show();
+    QVERIFY(QTest::qWaitForWindowExposed(canvas));
+    const qint64 pictureKey = canvas->shownPixmap.cacheKey();
 
+    PaintRecorder recorder;
+    canvas->installEventFilter(&recorder);
+    const cv::Rect changed(5, 7, 11, 13);
+    current(changed).setTo(cv::Scalar(1, 2, 3));
+    canvas->showCurrentImage(changed);
+    // The part's widget pixels (10, 14) to (32, 40), with a pixel of margin.
+    QCOMPARE(recorder.painted, QRegion(9, 13, 24, 28));
+    QCOMPARE(canvas->shownPixmap.cacheKey(), pictureKey);
+    QCOMPARE(canvas->pixmap().cacheKey(), pictureKey);
     const QImage shown = canvas->shownPixmap.toImage();
-    QCOMPARE(canvas->pixmap().cacheKey(), canvas->shownPixmap.cacheKey());
     for (int y = 0; y < 30; ++y)
         for (int x = 0; x < 40; ++x) {
-            const bool inside = changed.contains(cv::Point(x, y));
-            const QRgb expected = inside ? qRgb(3, 2, 1) : qRgb(0, y, x);
+            const QRgb expected = changed.contains(cv::Point(x, y)) ? qRgb(3, 2, 1) : qRgb(0, y, x);
             if (shown.pixel(x, y) != expected)
                 QFAIL(qPrintable(QString("pixel %1,%2").arg(x).arg(y)));
         }
-    QCOMPARE(rendered(*canvas).pixel(13, 15), qRgb(3, 2, 1));
+    QCOMPARE(rendered(*canvas).pixel(2 * 13, 2 * 15), qRgb(3, 2, 1));
 
-    // A rectangle reaching outside the image is cut to it.
-    canvas->showCurrentImage(cv::Rect(-10, -10, 200, 200));
-    QCOMPARE(canvas->shownPixmap.toImage().pixel(0, 0), qRgb(3, 2, 1));
+    // A rectangle reaching outside the image is cut to it; one wholly outside paints nothing.
+    recorder.painted = QRegion();
+    canvas->showCurrentImage(cv::Rect(-10, -10, 12, 11));
+    QCOMPARE(recorder.painted, QRegion(0, 0, 5, 3));
+    recorder.painted = QRegion();
+    canvas->showCurrentImage(cv::Rect(40, 0, 5, 5));
+    QVERIFY(recorder.painted.isEmpty());
 
-    // A new image of another size cannot be patched: it is shown whole.
+    // Another matrix in the slot, of another size or type, is shown whole.
     canvas->image(true, -1, false) = pattern(8, 9, 99);
     canvas->showCurrentImage(cv::Rect(0, 0, 1, 1));
     QCOMPARE(canvas->shownPixmap.size(), QSize(9, 8));
     QCOMPARE(canvas->shownPixmap.toImage().pixel(8, 7), qRgb(99, 7, 8));
-
-    // Grey data patched into the picture.
     canvas->image(true, -1, false) = cv::Mat(8, 9, CV_8UC1, cv::Scalar(60));
     canvas->showCurrentImage(cv::Rect(2, 2, 3, 3));
-    QCOMPARE(canvas->shownPixmap.toImage().pixel(3, 3), qRgb(60, 60, 60));
-    QCOMPARE(canvas->shownPixmap.toImage().pixel(1, 1), qRgb(99, 1, 1));
+    QCOMPARE(canvas->shownPixmap.toImage().pixel(1, 1), qRgb(60, 60, 60));
+
+    // A converted picture does not follow writes; a partial show converts it afresh.
+    cv::Mat deep(8, 9, CV_16UC3, cv::Scalar::all(257 * 10));
+    canvas->image(true, -1, false) = deep;
+    canvas->showCurrentImage();
+    deep.setTo(cv::Scalar::all(257 * 20));
+    QCOMPARE(canvas->shownPixmap.toImage().pixel(4, 4), qRgb(10, 10, 10));
+    canvas->showCurrentImage(cv::Rect(4, 4, 1, 1));
+    QCOMPARE(canvas->shownPixmap.toImage().pixel(0, 0), qRgb(20, 20, 20));
 }
 
 void CanvasTest::saveWritesTheRectangle() {
