@@ -1,0 +1,87 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "figures.h"
+
+#include "benchviewer.h"
+#include "measure.h"
+#include "qcolorimeterdlg.h"
+#include "qimagescrollarea.h"
+
+#include <QDir>
+#include <QMetaObject>
+#include <opencv2/imgcodecs.hpp>
+
+#include <array>
+
+namespace {
+
+const cv::Size patch(1000, 1000);
+
+// Calls the panel's slot as the "Set Mean Lab Value" button does.
+void setLab(QColorimeterDlg &panel, const LabCodes &target) {
+    QMetaObject::invokeMethod(&panel, "SetLab", Qt::DirectConnection, Q_ARG(int, target.l),
+                              Q_ARG(int, target.a), Q_ARG(int, target.b));
+}
+
+// A panel attached to the viewer's canvas, bound to its image by a first adjustment.
+void attach(QColorimeterDlg &panel, QImageScrollArea &viewer) {
+    panel.setMessageBoxesShown(false);
+    panel.SetCVImage(viewer.imageCanvas());
+    setLab(panel, {120, 130, 125});
+    if (panel.resultCount != 1)
+        throw BenchFailure("SetLab did not bind the panel to the canvas's image");
+}
+
+// The 1000 x 1000 rectangle in the middle of the photograph, scrolled into view.
+cv::Rect showPatchOf(QImageScrollArea &viewer, const cv::Mat &photo) {
+    const cv::Rect rect((photo.cols - patch.width) / 2, (photo.rows - patch.height) / 2,
+                        patch.width, patch.height);
+    holdPicture(*viewer.imageCanvas(), photo, rect);
+    viewer.ensureVisible(rect.x + rect.width / 2, rect.y + rect.height / 2,
+                         viewer.viewport()->width() / 2, viewer.viewport()->height() / 2);
+    return rect;
+}
+
+} // namespace
+
+double setLab24MpVs1Mp(QImageScrollArea &viewer, const cv::Mat &photo) {
+    const cv::Rect rect = showPatchOf(viewer, photo);
+    QColorimeterDlg large;
+    attach(large, viewer);
+
+    const auto smallViewer = shownViewer();
+    holdPicture(*smallViewer->imageCanvas(), photo(rect).clone(), cv::Rect(cv::Point(), patch));
+    QColorimeterDlg small;
+    attach(small, *smallViewer);
+
+    // Every call moves the means, as a user stepping through values does.
+    const std::array<LabCodes, 3> targets{{{110, 135, 120}, {140, 120, 138}, {95, 128, 128}}};
+    int largeCalls = 0;
+    int smallCalls = 0;
+    const Timed onLarge{[&] { setLab(large, targets[largeCalls++ % targets.size()]); }};
+    const Timed onSmall{[&] { setLab(small, targets[smallCalls++ % targets.size()]); }};
+    return medianRatio(onLarge, onSmall, 15);
+}
+
+double seriesVsJpegEncode(QImageScrollArea &viewer, const cv::Mat &photo, const QString &folder) {
+    const cv::Rect rect = showPatchOf(viewer, photo);
+    QColorimeterDlg panel;
+    attach(panel, viewer);
+    panel.setLabValues(50, 24, 24);
+    const Timed series{[&] {
+        QMetaObject::invokeMethod(&panel, "CreateLabImgs", Qt::DirectConnection);
+        const QColorimeterDlg::SeriesReport &report = panel.lastSeriesReport();
+        if (report.total != 200 || report.written != 200)
+            throw BenchFailure("the grid series did not write its 200 images");
+    }};
+
+    // What the files hold: the re-coloured rectangle.
+    const cv::Mat recoloured = viewer.imageCanvas()->image(true, -1, false)(rect).clone();
+    const std::string encodedPrefix =
+        QDir(folder).filePath(QStringLiteral("encoded_")).toStdString();
+    const Timed encode{[&] {
+        for (int i = 0; i < 200; ++i)
+            if (!cv::imwrite(encodedPrefix + std::to_string(i) + ".jpg", recoloured))
+                throw BenchFailure("cv::imwrite failed");
+    }};
+    return medianRatio(encode, series, 5);
+}

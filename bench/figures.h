@@ -1,0 +1,25 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+#include <opencv2/core/mat.hpp>
+
+class QImageScrollArea;
+
+// Each returns one figure of run.sh on the 24-megapixel `photo`; the viewers are shown. Each
+// throws BenchFailure when the command under test did not do its work.
+
+// correctShading(100) over the whole frame / cvtColor to Lab and back.
+double shadingVsLabRoundTrip(QImageScrollArea &viewer, const cv::Mat &photo);
+// showCurrentImage() / cvtColor(BGR2BGRA).
+double showVsBgr2Bgra(QImageScrollArea &viewer, const cv::Mat &photo);
+// warpCurrentImage() on a canvas that is not shown / cv::warpPerspective.
+double warpVsLibrary(const cv::Mat &photo);
+// loadImage() of an uncompressed TIFF of `photo` written into `folder` / cv::imread.
+double loadShowVsImread(QImageScrollArea &viewer, const cv::Mat &photo, const QString &folder);
+
+// SetLab with a 1000 x 1000 rectangle on `photo` / the same on a 1000 x 1000 image.
+double setLab24MpVs1Mp(QImageScrollArea &viewer, const cv::Mat &photo);
+// 200 JPEGs of the rectangle encoded on one thread into `folder` / the 200-image grid series
+// (steps 50, 24, 24) through the panel, into the drive root.
+double seriesVsJpegEncode(QImageScrollArea &viewer, const cv::Mat &photo, const QString &folder);

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Builds the benchmarks (Release, in build-bench) and prints one line per figure, "name: ratio".
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+if ! ./scripts/build.sh build-bench Release -DVEXMIRA_BUILD_BENCH=ON -DVEXMIRA_BUILD_TESTS=OFF \
+    >"$log" 2>&1; then
+    cat "$log" >&2
+    exit 1
+fi
+QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} build-bench/bench/vexmira-bench
