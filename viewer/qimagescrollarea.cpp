@@ -49,32 +49,26 @@ void QImageScrollArea::createActions() {
     printAct->setEnabled(false);
     connect(printAct, SIGNAL(triggered()), this, SLOT(print()));
 
-    zoomInAct = new QAction(tr("Zoom &In (25%)"), this);
-    zoomInAct->setShortcut(QKeySequence(tr("Ctrl++")));
-    zoomInAct->setEnabled(false);
-    connect(zoomInAct, SIGNAL(triggered()), this, SLOT(zoomIn()));
-
-    zoomOutAct = new QAction(tr("Zoom &Out (25%)"), this);
-    zoomOutAct->setShortcut(QKeySequence(tr("Ctrl+-")));
-    zoomOutAct->setEnabled(false);
-    connect(zoomOutAct, SIGNAL(triggered()), this, SLOT(zoomOut()));
-
+    zoomInAct = createViewAction(tr("Zoom &In (25%)"), tr("Ctrl++"), SLOT(zoomIn()));
+    zoomOutAct = createViewAction(tr("Zoom &Out (25%)"), tr("Ctrl+-"), SLOT(zoomOut()));
     // Ctrl+S belongs to Save; one key on two actions would make both dead.
-    normalSizeAct = new QAction(tr("&Normal Size"), this);
-    normalSizeAct->setShortcut(QKeySequence(tr("Ctrl+0")));
-    normalSizeAct->setEnabled(false);
-    connect(normalSizeAct, SIGNAL(triggered()), this, SLOT(normalSize()));
-
-    fitToWindowAct = new QAction(tr("&Fit to Window"), this);
-    fitToWindowAct->setEnabled(false);
+    normalSizeAct = createViewAction(tr("&Normal Size"), tr("Ctrl+0"), SLOT(normalSize()));
+    fitToWindowAct = createViewAction(tr("&Fit to Window"), tr("Ctrl+F"), SLOT(fitToWindow()));
     fitToWindowAct->setCheckable(true);
-    fitToWindowAct->setShortcut(QKeySequence(tr("Ctrl+F")));
-    connect(fitToWindowAct, SIGNAL(triggered()), this, SLOT(fitToWindow()));
 
     connect(horizontalScrollBar(), SIGNAL(valueChanged(int)), this,
             SLOT(slotSliderH_ValueChanged(int)));
     connect(verticalScrollBar(), SIGNAL(valueChanged(int)), this,
             SLOT(slotSliderV_ValueChanged(int)));
+}
+
+QAction *QImageScrollArea::createViewAction(const QString &text, const QString &shortcut,
+                                            const char *slot) {
+    auto *action = new QAction(text, this);
+    action->setShortcut(QKeySequence(shortcut));
+    action->setEnabled(false);
+    connect(action, SIGNAL(triggered()), this, slot);
+    return action;
 }
 
 QMenu *QImageScrollArea::createImageMenu() {

@@ -62,6 +62,8 @@ protected:
 
 private:
     void createActions();
+    // A view action, disabled until the first updateActions().
+    QAction *createViewAction(const QString &text, const QString &shortcut, const char *slot);
     void updateActions();
     void scaleImage(double factor);
     void zoomKeepingCentre(double factor, const std::function<void()> &resize);

@@ -4,8 +4,8 @@
 # quits it with Ctrl+Q and expects exit code 0. With VEXMIRA_SCREENSHOT=<file.png> it also keeps
 # a picture of the screen (optionally after pressing the keys in VEXMIRA_KEYS, e.g. "w").
 set -euo pipefail
-viewer=$1
-make_photo=$2
+viewer=$(realpath "$1")
+make_photo=$(realpath "$2")
 
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
@@ -13,7 +13,7 @@ trap 'rm -rf "$root"' EXIT
 
 cat > "$root/session.sh" <<'SESSION'
 set -euo pipefail
-viewer=$1
+viewer=$(realpath "$1")
 "$viewer" &
 pid=$!
 window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Vexmira Viewer$' | head -n 1)

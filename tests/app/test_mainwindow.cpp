@@ -3,6 +3,8 @@
 #include "qcolorimeterdlg.h"
 #include "qimagescrollarea.h"
 
+#include "../support/actionlookup.h"
+#include "../support/driveroot.h"
 #include "../support/modalanswer.h"
 
 #include <QAction>
@@ -12,7 +14,6 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QSpinBox>
-#include <QTemporaryDir>
 #include <QToolBar>
 #include <QtTest>
 #include <opencv2/imgcodecs.hpp>
@@ -26,13 +27,6 @@ QStringList textsOf(const QList<QAction *> &actions) {
     for (QAction *action : actions)
         texts << (action->isSeparator() ? QString("|") : action->text());
     return texts;
-}
-
-QAction *actionNamed(QWidget &window, const QString &text) {
-    for (QAction *action : window.findChildren<QAction *>())
-        if (action->text() == text)
-            return action;
-    return nullptr;
 }
 
 } // namespace
@@ -54,8 +48,7 @@ private slots:
     void quitClosesTheWindow();
 
 private:
-    std::unique_ptr<QTemporaryDir> root;
-    QString previousDirectory;
+    std::unique_ptr<TemporaryDriveRoot> root;
 };
 
 void MainWindowTest::initTestCase() {
@@ -63,14 +56,11 @@ void MainWindowTest::initTestCase() {
 }
 
 void MainWindowTest::init() {
-    root = std::make_unique<QTemporaryDir>();
+    root = std::make_unique<TemporaryDriveRoot>();
     QVERIFY(root->isValid());
-    previousDirectory = QDir::currentPath();
-    QDir::setCurrent(root->path());
 }
 
 void MainWindowTest::cleanup() {
-    QDir::setCurrent(previousDirectory);
     root.reset();
 }
 

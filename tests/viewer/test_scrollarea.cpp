@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "qimagescrollarea.h"
 
+#include "../support/actionlookup.h"
+#include "../support/driveroot.h"
 #include "../support/modalanswer.h"
 
 #include <QAction>
@@ -10,7 +12,6 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QScrollBar>
-#include <QTemporaryDir>
 #include <QWheelEvent>
 #include <QtTest>
 #include <opencv2/imgcodecs.hpp>
@@ -29,13 +30,6 @@ cv::Mat gradientImage(int width = 640, int height = 480) {
         for (int x = 0; x < width; ++x)
             image.at<cv::Vec3b>(y, x) = cv::Vec3b(x % 256, y % 256, (x + y) % 256);
     return image;
-}
-
-QAction *actionNamed(QImageScrollArea &viewer, const QString &text) {
-    for (QAction *action : viewer.findChildren<QAction *>())
-        if (action->text() == text)
-            return action;
-    return nullptr;
 }
 
 } // namespace
@@ -63,8 +57,7 @@ private slots:
     void printsThePictureWithoutTheOverlay();
 
 private:
-    std::unique_ptr<QTemporaryDir> root;
-    QString previousDirectory;
+    std::unique_ptr<TemporaryDriveRoot> root;
 
     void writeStartupImage(const cv::Mat &image) {
         const QString path = root->filePath(QString::fromLatin1(startupPath));
@@ -74,14 +67,11 @@ private:
 };
 
 void ScrollAreaTest::init() {
-    root = std::make_unique<QTemporaryDir>();
+    root = std::make_unique<TemporaryDriveRoot>();
     QVERIFY(root->isValid());
-    previousDirectory = QDir::currentPath();
-    QDir::setCurrent(root->path());
 }
 
 void ScrollAreaTest::cleanup() {
-    QDir::setCurrent(previousDirectory);
     root.reset();
 }
 
