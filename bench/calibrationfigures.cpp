@@ -83,5 +83,5 @@ double seriesVsJpegEncode(QImageScrollArea &viewer, const cv::Mat &photo, const 
             if (!cv::imwrite(encodedPrefix + std::to_string(i) + ".jpg", recoloured))
                 throw BenchFailure("cv::imwrite failed");
     }};
-    return medianRatio(encode, series, 5);
+    return medianRatio(encode, series, 7);
 }
