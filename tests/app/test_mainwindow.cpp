@@ -45,6 +45,7 @@ private slots:
     void aboutNamesTheProgram();
     void resourcesHoldEveryIcon();
     void aSeriesLocksTheImageCommandsAndDelaysClosing();
+    void correctionActionsReachTheCanvas();
     void quitClosesTheWindow();
 
 private:
@@ -228,6 +229,27 @@ void MainWindowTest::aSeriesLocksTheImageCommandsAndDelaysClosing() {
     const QStringList written = QDir(root->path()).entryList({"ref_img_*.jpg"}, QDir::Files);
     QVERIFY2(!written.isEmpty() && written.size() < 8, qPrintable(written.join(' ')));
     QVERIFY(actionNamed(window, "&Open...")->isEnabled());
+}
+
+void MainWindowTest::correctionActionsReachTheCanvas() {
+    MainWindow window;
+    auto *viewer = qobject_cast<QImageScrollArea *>(window.centralWidget());
+    QCVImage &canvas = *viewer->imageCanvas();
+    QVERIFY(QMetaObject::invokeMethod(viewer, "newSlot"));
+    canvas.corners[0] = cv::Point(300, 150);
+
+    // Warp only: one new image, the corners on the centred square.
+    actionNamed(window, "Warp...")->trigger();
+    QCOMPARE(canvas.sourceCount, 2);
+    QCOMPARE(canvas.corners[0], cv::Point(128, 0));
+    QCOMPARE(canvas.corners[2], cv::Point(896, 768));
+    const cv::Mat warped = canvas.image(true, -1, false);
+
+    // Shading only: the current entry replaced in place, nothing pushed.
+    actionNamed(window, "Shading Correction...")->trigger();
+    QCOMPARE(canvas.sourceCount, 2);
+    QVERIFY(canvas.image(true, -1, false).data != warped.data);
+    QCOMPARE(canvas.corners[0], cv::Point(128, 0));
 }
 
 void MainWindowTest::quitClosesTheWindow() {
