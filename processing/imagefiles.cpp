@@ -38,6 +38,22 @@ bool keepsSixteenBits(const QString &path) {
     return suffixes.contains(QFileInfo(path).suffix().toLower());
 }
 
+// Formats whose writers take floating-point samples as they are.
+bool keepsFloat(const QString &path) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return suffix == QLatin1String("tif") || suffix == QLatin1String("tiff");
+}
+
+// The samples as the chosen format can hold them: 16-bit and float data that it would clip or
+// refuse are brought to 8 bits as they are shown.
+cv::Mat samplesForFormat(const cv::Mat &part, const QString &path) {
+    const int depth = part.depth();
+    if ((depth == CV_16U && !keepsSixteenBits(path)) ||
+        ((depth == CV_32F || depth == CV_64F) && !keepsFloat(path)))
+        return depthTo8Bit(part);
+    return part;
+}
+
 QString sizeText(int width, int height) {
     return tr("%1 x %2 pixels").arg(width).arg(height);
 }
@@ -122,10 +138,7 @@ bool writeImageRect(const cv::Mat &image, const cv::Rect &rect, const QString &n
         return false;
     }
     try {
-        cv::Mat part = image(rect);
-        if (part.depth() == CV_16U && !keepsSixteenBits(path))
-            part = depthTo8Bit(part);
-        if (cv::imwrite(libraryName(path), part))
+        if (cv::imwrite(libraryName(path), samplesForFormat(image(rect), path)))
             return true;
         setError(error, tr("The image library could not write the file."));
     } catch (const cv::Exception &exception) {

@@ -13,8 +13,9 @@ cv::Mat readImageFile(const QString &name, QString *error = nullptr);
 
 // Writes the part `rect` of `image` to the file, in the format its extension selects, with the
 // writer's default settings. 16-bit data goes to formats that hold only 8 bits divided by 257
-// (rounded). Refuses an empty image, a rectangle that is empty or not inside the image, and an
-// extension no writer takes; returns false with the cause in error when given.
+// (rounded), float data to formats other than TIFF as it is shown (x 255, saturated). Refuses an
+// empty image, a rectangle that is empty or not inside the image, and an extension no writer takes;
+// returns false with the cause in error when given.
 bool writeImageRect(const cv::Mat &image, const cv::Rect &rect, const QString &name,
                     QString *error = nullptr);
 

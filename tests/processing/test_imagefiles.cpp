@@ -211,6 +211,31 @@ TEST_F(ImageFiles, SixteenBitsScaledOnlyWhereTheFormatHoldsEightBits) {
     EXPECT_EQ(bits.at<uchar>(0, 7), 255);
 }
 
+TEST_F(ImageFiles, FloatSamplesWrittenAsShownWhereTheFormatTakesNoFloat) {
+    cv::Mat shades(2, 4, CV_32FC1);
+    const float samples[] = {0.0f, 0.25f, 0.5f, 1.0f, 1.5f, -0.5f, 0.999f, 0.1f};
+    std::copy(std::begin(samples), std::end(samples), shades.ptr<float>(0));
+    const cv::Rect all(0, 0, 4, 2);
+
+    ASSERT_TRUE(writeImageRect(shades, all, path("shades.tif")));
+    EXPECT_TRUE(
+        identical(cv::imread(path("shades.tif").toStdString(), cv::IMREAD_UNCHANGED), shades));
+
+    cv::Mat shown(2, 4, CV_8UC1);
+    const uchar bytes[] = {0, 63, 127, 255, 255, 0, 254, 25};
+    std::copy(std::begin(bytes), std::end(bytes), shown.ptr<uchar>(0));
+    for (const char *name : {"shades.png", "shades.bmp"}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(writeImageRect(shades, all, path(name)));
+        EXPECT_TRUE(identical(cv::imread(path(name).toStdString(), cv::IMREAD_UNCHANGED), shown));
+    }
+    cv::Mat doubles;
+    shades.convertTo(doubles, CV_64F);
+    ASSERT_TRUE(writeImageRect(doubles, all, path("doubles.png")));
+    EXPECT_TRUE(
+        identical(cv::imread(path("doubles.png").toStdString(), cv::IMREAD_UNCHANGED), shown));
+}
+
 TEST(InnerQuarter, CornersFromTheImageSize) {
     const Quad vga = innerQuarterCorners(cv::Size(640, 480));
     EXPECT_EQ(vga, (Quad{cv::Point(160, 120), cv::Point(160, 360), cv::Point(480, 360),
