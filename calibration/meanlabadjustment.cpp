@@ -7,8 +7,11 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <exception>
 #include <vector>
 
@@ -51,6 +54,39 @@ std::array<uchar, 256> scaleTable(double mean, int target) {
     return table;
 }
 
+struct ScaleTables {
+    std::array<uchar, 256> l;
+    std::array<uchar, 256> a;
+    std::array<uchar, 256> b;
+
+    ScaleTables(const cv::Scalar &mean, const LabCodes &target)
+        : l(scaleTable(mean[0], target.l)), a(scaleTable(mean[1], target.a)),
+          b(scaleTable(mean[2], target.b)) {}
+};
+
+std::uint32_t packedCode(const uchar *code) {
+    return std::uint32_t{code[0]} << 16 | std::uint32_t{code[1]} << 8 | code[2];
+}
+
+// A palette pays off when codes repeat: at most one distinct code per four pixels, and an index
+// (4 bytes a pixel) of at most 32 MB.
+constexpr std::size_t maxIndexBytes = std::size_t{32} << 20;
+constexpr int pixelsPerCode = 4;
+// The palette is converted in rows of this many codes, so that cvtColor shares them out.
+constexpr int paletteRowLength = 1024;
+
+std::uint64_t bitOf(std::uint32_t code) {
+    return std::uint64_t{1} << (code & 63);
+}
+
+std::uint32_t bitsIn(std::uint64_t word) {
+    return static_cast<std::uint32_t>(__builtin_popcountll(word));
+}
+
+std::uint32_t lowestBit(std::uint64_t word) {
+    return static_cast<std::uint32_t>(__builtin_ctzll(word));
+}
+
 } // namespace
 
 LabCodes labCodes(const LabValue &value) {
@@ -73,7 +109,7 @@ bool MeanLabAdjustment::bind(const cv::Mat &image) {
         roundTrip = newRoundTrip;
         work = newWork;
         lastRect = cv::Rect();
-        meanRect = cv::Rect();
+        measuredRect = cv::Rect();
         return true;
     } catch (const std::exception &) { // cv::Exception, or std::bad_alloc
         return false;
@@ -86,12 +122,15 @@ std::optional<cv::Rect> MeanLabAdjustment::adjust(const cv::Rect &rect, const La
     const uchar *toBgr = nullptr;
     try {
         // Everything that can fail happens before the work image is touched.
-        toBgr = labToLinearBgr();
-        if (!rect.empty() && rect != meanRect) {
-            mean = cv::mean(lab(rect));
-            meanRect = rect;
+        if (!rect.empty()) {
+            if (rect != measuredRect)
+                measure(rect);
+            if (paletteUsable)
+                convertPalette(target);
+            else
+                toBgr = labToLinearBgr();
         }
-    } catch (const std::exception &) { // cv::Exception, or std::bad_alloc for the table
+    } catch (const std::exception &) { // cv::Exception, or std::bad_alloc
         return std::nullopt;
     }
 
@@ -99,24 +138,156 @@ std::optional<cv::Rect> MeanLabAdjustment::adjust(const cv::Rect &rect, const La
     if (!previous.empty() && (previous & rect) != previous)
         roundTrip(previous).copyTo(work(previous));
     if (!rect.empty()) {
-        const std::array<uchar, 256> scaleL = scaleTable(mean[0], target.l);
-        const std::array<uchar, 256> scaleA = scaleTable(mean[1], target.a);
-        const std::array<uchar, 256> scaleB = scaleTable(mean[2], target.b);
-        cv::parallel_for_(cv::Range(rect.y, rect.y + rect.height), [&](const cv::Range &rows) {
+        if (toBgr)
+            fillThroughTable(rect, target, toBgr);
+        else
+            fillFromPalette(rect);
+    }
+    lastRect = rect;
+    return previous | rect;
+}
+
+void MeanLabAdjustment::measure(const cv::Rect &rect) {
+    measuredRect = cv::Rect();
+    mean = cv::mean(lab(rect));
+
+    // Everything the palette needs is allocated first; the passes below cannot fail, so the
+    // bits are always cleared again.
+    const std::size_t pixels = static_cast<std::size_t>(rect.area());
+    const std::size_t maxCodes = std::max<std::size_t>(1, pixels / pixelsPerCode);
+    paletteUsable = pixels * sizeof(std::int32_t) <= maxIndexBytes;
+    if (paletteUsable) {
+        codePresent.resize(labCodeCount / 64);
+        codesBelow.resize(labCodeCount / 64);
+        paletteCodes.clear();
+        paletteCodes.reserve(maxCodes);
+        paletteIndex.create(rect.size(), CV_32S);
+    }
+
+    // Marks the codes present, stopping as soon as there are too many.
+    std::size_t distinct = 0;
+    std::uint32_t firstWord = static_cast<std::uint32_t>(codePresent.size());
+    std::uint32_t lastWord = 0;
+    for (int row = rect.y; paletteUsable && row < rect.br().y; ++row) {
+        const uchar *code = lab.ptr(row) + 3 * rect.x;
+        for (int col = 0; col < rect.width; ++col, code += 3) {
+            const std::uint32_t packed = packedCode(code);
+            std::uint64_t &word = codePresent[packed >> 6];
+            if (word & bitOf(packed))
+                continue;
+            word |= bitOf(packed);
+            firstWord = std::min(firstWord, packed >> 6);
+            lastWord = std::max(lastWord, packed >> 6);
+            if (++distinct > maxCodes) {
+                paletteUsable = false;
+                break;
+            }
+        }
+    }
+
+    if (paletteUsable) {
+        // Codes in ascending order, and the number of codes below each word of bits.
+        std::uint32_t below = 0;
+        for (std::uint32_t w = firstWord; w <= lastWord; ++w) {
+            codesBelow[w] = below;
+            std::uint64_t bits = codePresent[w];
+            below += bitsIn(bits);
+            for (; bits != 0; bits &= bits - 1)
+                paletteCodes.push_back(w << 6 | lowestBit(bits));
+        }
+        cv::parallel_for_(cv::Range(0, rect.height), [&](const cv::Range &rows) {
             for (int row = rows.start; row < rows.end; ++row) {
-                const uchar *code = lab.ptr(row) + 3 * rect.x;
-                uchar *pixel = work.ptr(row) + 3 * rect.x;
-                for (int col = 0; col < rect.width; ++col, code += 3, pixel += 3) {
-                    const std::size_t index = std::size_t{scaleL[code[0]]} << 16 |
-                                              std::size_t{scaleA[code[1]]} << 8 | scaleB[code[2]];
-                    const uchar *bgr = toBgr + 3 * index;
-                    pixel[0] = bgr[0];
-                    pixel[1] = bgr[1];
-                    pixel[2] = bgr[2];
+                const uchar *code = lab.ptr(rect.y + row) + 3 * rect.x;
+                auto *index = paletteIndex.ptr<std::int32_t>(row);
+                for (int col = 0; col < rect.width; ++col, code += 3) {
+                    const std::uint32_t packed = packedCode(code);
+                    const std::uint32_t w = packed >> 6;
+                    index[col] = static_cast<std::int32_t>(
+                        codesBelow[w] + bitsIn(codePresent[w] & (bitOf(packed) - 1)));
                 }
             }
         });
     }
-    lastRect = rect;
-    return previous | rect;
+    if (distinct > 0)
+        std::fill(codePresent.begin() + firstWord, codePresent.begin() + lastWord + 1, 0);
+    measuredRect = rect;
+}
+
+void MeanLabAdjustment::convertPalette(const LabCodes &target) {
+    const ScaleTables scale(mean, target);
+    const int count = static_cast<int>(paletteCodes.size());
+    const int cols = std::min(count, paletteRowLength);
+    const int rows = (count + cols - 1) / cols;
+    scaledCodes.create(rows, cols, CV_8UC3);
+    uchar *scaled = scaledCodes.ptr();
+    for (const std::uint32_t code : paletteCodes) {
+        *scaled++ = scale.l[code >> 16];
+        *scaled++ = scale.a[code >> 8 & 0xff];
+        *scaled++ = scale.b[code & 0xff];
+    }
+    // The end of the last row is padding; it is converted too, so it holds a defined code.
+    std::fill(scaled, scaledCodes.ptr() + scaledCodes.total() * 3, uchar{0});
+    cv::cvtColor(scaledCodes, convertedCodes, cv::COLOR_Lab2LBGR);
+    paletteBgr.resize(paletteCodes.size());
+    const uchar *bgr = convertedCodes.ptr();
+    for (std::uint32_t &packed : paletteBgr) {
+        packed = std::uint32_t{bgr[0]} | std::uint32_t{bgr[1]} << 8 | std::uint32_t{bgr[2]} << 16;
+        bgr += 3;
+    }
+}
+
+void MeanLabAdjustment::fillFromPalette(const cv::Rect &rect) {
+    static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
+                  "packed pixels are stored as little-endian words");
+    // Sixteen pixels are 48 bytes, stored at once: the rectangle is rarely in cache, and wide
+    // stores keep the writes from stalling.
+    constexpr int pixelsPerStore = 16;
+    const std::uint32_t *colours = paletteBgr.data();
+    cv::parallel_for_(cv::Range(0, rect.height), [&](const cv::Range &rows) {
+        for (int row = rows.start; row < rows.end; ++row) {
+            const auto *index = paletteIndex.ptr<std::int32_t>(row);
+            uchar *pixel = work.ptr(rect.y + row) + 3 * rect.x;
+            int col = 0;
+            for (; col + pixelsPerStore <= rect.width; col += pixelsPerStore) {
+                std::uint32_t words[pixelsPerStore / 4 * 3];
+                for (int quad = 0; quad < pixelsPerStore / 4; ++quad) {
+                    const std::int32_t *at = index + col + 4 * quad;
+                    const std::uint32_t p0 = colours[at[0]];
+                    const std::uint32_t p1 = colours[at[1]];
+                    const std::uint32_t p2 = colours[at[2]];
+                    const std::uint32_t p3 = colours[at[3]];
+                    words[3 * quad] = p0 | p1 << 24;
+                    words[3 * quad + 1] = p1 >> 8 | p2 << 16;
+                    words[3 * quad + 2] = p2 >> 16 | p3 << 8;
+                }
+                std::memcpy(pixel, words, sizeof words);
+                pixel += sizeof words;
+            }
+            for (; col < rect.width; ++col, pixel += 3) {
+                const std::uint32_t p = colours[index[col]];
+                pixel[0] = static_cast<uchar>(p);
+                pixel[1] = static_cast<uchar>(p >> 8);
+                pixel[2] = static_cast<uchar>(p >> 16);
+            }
+        }
+    });
+}
+
+void MeanLabAdjustment::fillThroughTable(const cv::Rect &rect, const LabCodes &target,
+                                         const uchar *toBgr) {
+    const ScaleTables scale(mean, target);
+    cv::parallel_for_(cv::Range(rect.y, rect.y + rect.height), [&](const cv::Range &rows) {
+        for (int row = rows.start; row < rows.end; ++row) {
+            const uchar *code = lab.ptr(row) + 3 * rect.x;
+            uchar *pixel = work.ptr(row) + 3 * rect.x;
+            for (int col = 0; col < rect.width; ++col, code += 3, pixel += 3) {
+                const std::size_t index = std::size_t{scale.l[code[0]]} << 16 |
+                                          std::size_t{scale.a[code[1]]} << 8 | scale.b[code[2]];
+                const uchar *bgr = toBgr + 3 * index;
+                pixel[0] = bgr[0];
+                pixel[1] = bgr[1];
+                pixel[2] = bgr[2];
+            }
+        }
+    });
 }

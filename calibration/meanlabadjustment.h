@@ -3,7 +3,9 @@
 
 #include <opencv2/core/mat.hpp>
 
+#include <cstdint>
 #include <optional>
+#include <vector>
 
 // An L*a*b* value in whole units: L* 0 to 100, a* and b* -127 to 127.
 struct LabValue {
@@ -34,9 +36,13 @@ LabCodes labCodes(const LabValue &value);
 //
 // The Lab picture of the source and its round trip are computed once per binding; an adjustment
 // then costs what its rectangle costs: it restores the previous rectangle from the round trip and
-// converts only the new one, through a table of the conversion of every Lab code (48 MB, built
-// once per process). Conversion is per pixel, so the work image is byte for byte what converting
-// the whole scaled Lab picture back would give.
+// converts only the new one. A rectangle is measured once while it stays put: its mean, and a
+// palette of its distinct Lab codes with each pixel's place in it, so that an adjustment converts
+// every distinct code once and fills the rectangle from that short list. A rectangle whose codes
+// hardly repeat, or that is too large for the palette's index, is converted pixel by pixel
+// through a table of the conversion of every Lab code (48 MB, built once per process on first
+// need). Conversion is per pixel, so the work image is byte for byte what converting the whole
+// scaled Lab picture back would give.
 class MeanLabAdjustment {
 public:
     // Binds to `image`, brought to 8-bit BGR first (an 8-bit BGR image is shared, not copied),
@@ -58,13 +64,39 @@ public:
     // untouched, when unbound or when the rectangle has a negative side or is not inside.
     std::optional<cv::Rect> adjust(const cv::Rect &rect, const LabCodes &target);
 
+    // Whether the rectangle last measured is re-coloured through its palette of distinct codes
+    // (false: through the table of every code, or nothing measured yet).
+    bool usesPalette() const { return !measuredRect.empty() && paletteUsable; }
+
 private:
+    // The mean and the palette of `rect` in lab. May throw (allocation) before it changes
+    // anything that the adjustment reads.
+    void measure(const cv::Rect &rect);
+    // Scales and converts the palette's codes into paletteBgr. May throw (cvtColor).
+    void convertPalette(const LabCodes &target);
+    void fillFromPalette(const cv::Rect &rect);
+    void fillThroughTable(const cv::Rect &rect, const LabCodes &target, const uchar *toBgr);
+
     cv::Mat bgrSource;
     cv::Mat lab;
     cv::Mat roundTrip;
     cv::Mat work;
     cv::Rect lastRect;
-    // cv::mean of lab over meanRect; the rectangle rarely moves during a series.
-    cv::Rect meanRect;
+
+    // What measure() found for measuredRect; the rectangle rarely moves during a series.
+    cv::Rect measuredRect;
     cv::Scalar mean;
+    bool paletteUsable = false;
+    // The distinct codes of measuredRect (L << 16 | a << 8 | b, ascending), and per pixel of it
+    // the position of its code (CV_32S).
+    std::vector<std::uint32_t> paletteCodes;
+    cv::Mat paletteIndex;
+    // Scratch kept between calls, so that measuring and adjusting fault in no fresh pages: one
+    // bit per Lab code (all clear between measurements), the codes below each word of bits,
+    // the scaled codes and their conversion, and that conversion packed B | G << 8 | R << 16.
+    std::vector<std::uint64_t> codePresent;
+    std::vector<std::uint32_t> codesBelow;
+    cv::Mat scaledCodes;
+    cv::Mat convertedCodes;
+    std::vector<std::uint32_t> paletteBgr;
 };

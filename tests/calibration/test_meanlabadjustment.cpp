@@ -22,6 +22,31 @@ cv::Vec3b bgrOf(const cv::Vec3b &lab) {
     return bgr.at<cv::Vec3b>(0, 0);
 }
 
+// Every pixel one of `count` random colours, so that Lab codes repeat.
+cv::Mat imageOfColours(int rows, int cols, int count, uint64 seed) {
+    const cv::Mat colours = noisyImage(1, count, seed);
+    cv::Mat image(rows, cols, CV_8UC3);
+    cv::RNG rng(seed + 1);
+    for (int row = 0; row < rows; ++row)
+        for (int col = 0; col < cols; ++col)
+            image.at<cv::Vec3b>(row, col) = colours.at<cv::Vec3b>(0, rng.uniform(0, count));
+    return image;
+}
+
+// Adjusts and checks the result against the plain method on the untouched source, and that
+// nothing changed outside the part reported.
+void expectAdjustedLikeThePlainMethod(MeanLabAdjustment &adjustment, const cv::Mat &source,
+                                      const cv::Rect &rect, const LabCodes &target) {
+    const cv::Mat before = adjustment.workImage().clone();
+    const std::optional<cv::Rect> changed = adjustment.adjust(rect, target);
+    ASSERT_TRUE(changed);
+    const cv::Mat expected = straightforwardAdjust(source, rect, target);
+    ASSERT_TRUE(identical(adjustment.workImage(), expected));
+    cv::Mat outside = before != expected;
+    outside(*changed).setTo(0);
+    EXPECT_EQ(cv::countNonZero(outside.reshape(1)), 0);
+}
+
 } // namespace
 
 TEST(LabCodes, FromLabValues) {
@@ -148,16 +173,64 @@ TEST(MeanLabAdjustment, MovingRectangleMatchesTheWholeImageMethod) {
     }
     for (const cv::Rect &rect : rects) {
         SCOPED_TRACE(testing::Message() << rect);
-        const LabCodes target{rng.uniform(0, 256), rng.uniform(0, 256), rng.uniform(0, 256)};
-        const cv::Mat before = adjustment.workImage().clone();
-        const std::optional<cv::Rect> changed = adjustment.adjust(rect, target);
-        ASSERT_TRUE(changed);
+        expectAdjustedLikeThePlainMethod(
+            adjustment, source, rect,
+            {rng.uniform(0, 256), rng.uniform(0, 256), rng.uniform(0, 256)});
         EXPECT_EQ(adjustment.workImage().data, buffer);
-        const cv::Mat expected = straightforwardAdjust(source, rect, target);
-        ASSERT_TRUE(identical(adjustment.workImage(), expected));
-        cv::Mat outside = before != expected;
-        outside(*changed).setTo(0);
-        EXPECT_EQ(cv::countNonZero(outside.reshape(1)), 0);
+    }
+}
+
+TEST(MeanLabAdjustment, PaletteFollowsTheRectangleAsItMoves) {
+    // 1500 colours: more codes than one row of the palette's conversion holds, and at most a
+    // quarter of the pixels of every rectangle below, so each is re-coloured through its palette.
+    constexpr int rows = 151;
+    constexpr int cols = 203;
+    const cv::Mat source = imageOfColours(rows, cols, 1500, 31);
+    MeanLabAdjustment adjustment;
+    ASSERT_TRUE(adjustment.bind(source));
+
+    std::vector<cv::Rect> rects = {{0, 0, cols, rows}, {5, 7, 120, 90},   {5, 7, 120, 90},
+                                   {6, 7, 120, 90},    {6, 8, 119, 90},   {80, 60, 123, 91},
+                                   {1, 1, 97, 71},     {0, 0, cols, rows}};
+    cv::RNG rng(7);
+    for (int i = 0; i < 20; ++i) {
+        const int width = rng.uniform(80, cols + 1);
+        const int height = rng.uniform(80, rows + 1);
+        rects.emplace_back(rng.uniform(0, cols + 1 - width), rng.uniform(0, rows + 1 - height),
+                           width, height);
+    }
+    for (const cv::Rect &rect : rects) {
+        SCOPED_TRACE(testing::Message() << rect);
+        expectAdjustedLikeThePlainMethod(
+            adjustment, source, rect,
+            {rng.uniform(0, 256), rng.uniform(0, 256), rng.uniform(0, 256)});
+        EXPECT_TRUE(adjustment.usesPalette());
+    }
+}
+
+TEST(MeanLabAdjustment, RectanglesWhoseCodesHardlyRepeatTakeTheTable) {
+    // Noise on the left, four colours on the right; going back and forth checks that a palette
+    // given up half-way leaves nothing behind for the next one.
+    cv::Mat source = noisyImage(40, 90, 17);
+    imageOfColours(40, 45, 4, 23).copyTo(source(cv::Rect(45, 0, 45, 40)));
+    const cv::Rect colours(50, 3, 33, 29);
+    const cv::Rect noise(2, 4, 40, 30);
+    const struct {
+        cv::Rect rect;
+        bool palette;
+    } steps[] = {{colours, true},          {noise, false},          {colours, true},
+                 {{25, 0, 65, 40}, false}, {{60, 10, 21, 9}, true}, {{10, 10, 1, 1}, true},
+                 {noise, false},           {noise, false},          {{44, 5, 3, 30}, false},
+                 {colours, true}};
+    MeanLabAdjustment adjustment;
+    ASSERT_TRUE(adjustment.bind(source));
+    cv::RNG rng(3);
+    for (const auto &step : steps) {
+        SCOPED_TRACE(testing::Message() << step.rect);
+        expectAdjustedLikeThePlainMethod(
+            adjustment, source, step.rect,
+            {rng.uniform(0, 256), rng.uniform(0, 256), rng.uniform(0, 256)});
+        EXPECT_EQ(adjustment.usesPalette(), step.palette);
     }
 }
 
