@@ -27,6 +27,9 @@ namespace {
 // The canvas shows at most about 25 pictures a second during a series.
 constexpr qint64 repaintIntervalMs = 40;
 constexpr std::chrono::milliseconds writerWait{40};
+// The copies of the last series' rectangle kept for the next series, so that it starts without
+// faulting in fresh pages: all of them for rectangles of a few megapixels.
+constexpr std::size_t keptBufferBytes = std::size_t{32} << 20;
 
 bool sameImage(const cv::Mat &a, const cv::Mat &b) {
     return a.data == b.data && a.size == b.size && a.type() == b.type() && a.step == b.step;
@@ -210,6 +213,8 @@ void QColorimeterDlg::runSeries(int total, const std::function<ReferenceImage(in
     const QPointer<QColorimeterDlg> alive(this);
     setSeriesRunning(true, total);
     SeriesFileWriter writer;
+    writer.adoptBuffers(std::move(seriesBuffers));
+    seriesBuffers.clear();
     const auto done = [&writer] { return writer.written() + writer.failed(); };
     CanvasChange unshown;
     QElapsedTimer sinceRepaint;
@@ -265,6 +270,7 @@ void QColorimeterDlg::runSeries(int total, const std::function<ReferenceImage(in
         if (!alive)
             return;
     }
+    seriesBuffers = writer.takeSpareBuffers(keptBufferBytes);
     showChange(unshown);
     report.processed = index;
     report.written = writer.written();

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 class QCVImage;
 class QLabel;
@@ -108,4 +109,6 @@ private:
     bool seriesRunning = false;
     bool messageBoxesShown = true;
     SeriesReport report;
+    // Copies of the saved rectangle that the last series' writer gave up, for the next one.
+    std::vector<cv::Mat> seriesBuffers;
 };

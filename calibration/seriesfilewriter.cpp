@@ -8,9 +8,21 @@
 
 #include <algorithm>
 #include <exception>
+#include <iterator>
+
+namespace {
+
+// No other header shares the matrix's pixels, so it may be handed out again. Other threads change
+// the count atomically, so it is read the same way.
+bool heldOnlyHere(const cv::Mat &image) {
+    return image.u && CV_XADD(&image.u->refcount, 0) == 1;
+}
+
+} // namespace
 
 SeriesFileWriter::SeriesFileWriter(int threads, int maxQueuedJobs, std::size_t maxBytes)
-    : maxQueued(std::max(1, maxQueuedJobs)), maxPendingBytes(maxBytes) {
+    : maxQueued(std::max(1, maxQueuedJobs)), maxPendingBytes(maxBytes),
+      maxSpare(maxQueued + std::max(1, threads) + 1) {
     for (int i = 0; i < std::max(1, threads); ++i)
         workers.emplace_back([this] { work(); });
 }
@@ -45,18 +57,50 @@ bool SeriesFileWriter::submit(int index, const cv::Mat &image, const QString &pa
 }
 
 cv::Mat SeriesFileWriter::buffer(const cv::Size &size, int type) {
+    const auto sameShape = [&](const cv::Mat &image) {
+        return image.size() == size && image.type() == type;
+    };
+    // Let go outside the lock: freeing large matrices takes a while.
+    std::vector<cv::Mat> stale;
     {
         const std::lock_guard lock(mutex);
         const auto fits = std::find_if(spare.begin(), spare.end(), [&](const cv::Mat &image) {
-            return image.size() == size && image.type() == type;
+            return sameShape(image) && heldOnlyHere(image);
         });
         if (fits != spare.end()) {
             cv::Mat reused = std::move(*fits);
             spare.erase(fits);
             return reused;
         }
+        // Of an earlier rectangle: a series copies one size over and over.
+        const auto others = std::stable_partition(spare.begin(), spare.end(), sameShape);
+        std::move(others, spare.end(), std::back_inserter(stale));
+        spare.erase(others, spare.end());
     }
     return cv::Mat(size, type);
+}
+
+void SeriesFileWriter::adoptBuffers(std::vector<cv::Mat> buffers) {
+    const std::lock_guard lock(mutex);
+    for (cv::Mat &image : buffers)
+        if (int(spare.size()) < maxSpare)
+            spare.push_back(std::move(image));
+}
+
+std::vector<cv::Mat> SeriesFileWriter::takeSpareBuffers(std::size_t maxBytes) {
+    std::vector<cv::Mat> taken;
+    const std::lock_guard lock(mutex);
+    std::size_t bytes = 0;
+    for (cv::Mat &image : spare) {
+        if (!heldOnlyHere(image))
+            continue;
+        bytes += image.total() * image.elemSize();
+        if (bytes > maxBytes)
+            break;
+        taken.push_back(std::move(image));
+    }
+    spare.clear();
+    return taken;
 }
 
 void SeriesFileWriter::recordFailure(int index, const QString &path, const QString &reason) {
@@ -127,11 +171,13 @@ void SeriesFileWriter::work() {
         }
 
         lock.lock();
-        // Only a buffer that no other header shares may be handed out again; other threads
-        // change the count atomically, so it is read the same way.
-        if (current.image.u && CV_XADD(&current.image.u->refcount, 0) == 1 &&
-            int(spare.size()) < maxQueued)
+        // Kept for reuse once the caller has let go of it too; the oldest goes when there are
+        // more than can be in use at once.
+        if (current.image.u) {
+            if (int(spare.size()) >= maxSpare)
+                spare.erase(spare.begin());
             spare.push_back(std::move(current.image));
+        }
         current.image.release();
         inFlight.erase(std::find(inFlight.begin(), inFlight.end(), current.path));
         pendingBytes -= current.bytes;

@@ -40,8 +40,13 @@ public:
                 std::chrono::milliseconds timeout);
     // A matrix of the given size and type to copy the next image into: one whose file is
     // written when there is one, so that a long series does not fault in fresh pages for every
-    // image.
+    // image. Spare matrices of another size or type are let go.
     cv::Mat buffer(const cv::Size &size, int type);
+    // Matrices that an earlier writer gave up, handed out by buffer() before any new one.
+    void adoptBuffers(std::vector<cv::Mat> buffers);
+    // Gives up the matrices of written images that no one else refers to, at most `maxBytes` of
+    // them in all, so that the next series can start without fresh pages.
+    std::vector<cv::Mat> takeSpareBuffers(std::size_t maxBytes);
     // Counts an image of the series whose file could not even be handed over.
     void recordFailure(int index, const QString &path, const QString &reason);
     // Waits at most `timeout` for every file handed over; true when all are done.
@@ -67,12 +72,14 @@ private:
 
     const int maxQueued;
     const std::size_t maxPendingBytes;
+    // Every buffer that can be in use at once: queued, being written and being filled.
+    const int maxSpare;
     mutable std::mutex mutex;
     std::condition_variable jobsChanged;
     std::condition_variable jobDone;
     std::deque<Job> queue;
     std::vector<QString> inFlight;
-    // Written images that no one else refers to, ready for reuse.
+    // Written images, handed out again once no one else refers to them.
     std::vector<cv::Mat> spare;
     // Queued and being written.
     int pendingJobs = 0;
