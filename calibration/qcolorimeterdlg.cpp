@@ -21,6 +21,7 @@
 #include <QVBoxLayout>
 
 #include <chrono>
+#include <utility>
 
 namespace {
 
@@ -213,8 +214,7 @@ void QColorimeterDlg::runSeries(int total, const std::function<ReferenceImage(in
     const QPointer<QColorimeterDlg> alive(this);
     setSeriesRunning(true, total);
     SeriesFileWriter writer;
-    writer.adoptBuffers(std::move(seriesBuffers));
-    seriesBuffers.clear();
+    writer.adoptBuffers(std::exchange(seriesBuffers, {}));
     const auto done = [&writer] { return writer.written() + writer.failed(); };
     CanvasChange unshown;
     QElapsedTimer sinceRepaint;

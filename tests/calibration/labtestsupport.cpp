@@ -47,3 +47,13 @@ cv::Mat noisyImage(int rows, int cols, uint64 seed) {
     rng.fill(image, cv::RNG::UNIFORM, 0, 256);
     return image;
 }
+
+cv::Mat imageOfColours(int rows, int cols, int count, uint64 seed) {
+    const cv::Mat colours = noisyImage(1, count, seed);
+    cv::Mat image(rows, cols, CV_8UC3);
+    cv::RNG rng(seed + 1);
+    for (int row = 0; row < rows; ++row)
+        for (int col = 0; col < cols; ++col)
+            image.at<cv::Vec3b>(row, col) = colours.at<cv::Vec3b>(0, rng.uniform(0, count));
+    return image;
+}

@@ -18,3 +18,6 @@ bool identical(const cv::Mat &a, const cv::Mat &b);
 
 // 8-bit BGR noise, the same for the same seed.
 cv::Mat noisyImage(int rows, int cols, uint64 seed);
+
+// Every pixel one of `count` random colours, so that Lab codes repeat; the same for the same seed.
+cv::Mat imageOfColours(int rows, int cols, int count, uint64 seed);

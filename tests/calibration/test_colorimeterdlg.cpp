@@ -349,7 +349,8 @@ void TestColorimeterDlg::rebindsAfterLoadWarpAndShading() {
 
 void TestColorimeterDlg::gridSeriesWritesTheRecolouredRectangle() {
     const DriveRoot root;
-    const cv::Mat source = noisyImage(24, 37, 8);
+    // Few colours, so that the rectangle is re-coloured through its palette of codes.
+    const cv::Mat source = imageOfColours(24, 37, 5, 8);
     Workbench bench(source, true);
     QCVImage &canvas = bench.canvas;
     QColorimeterDlg &panel = bench.panel;

@@ -22,17 +22,6 @@ cv::Vec3b bgrOf(const cv::Vec3b &lab) {
     return bgr.at<cv::Vec3b>(0, 0);
 }
 
-// Every pixel one of `count` random colours, so that Lab codes repeat.
-cv::Mat imageOfColours(int rows, int cols, int count, uint64 seed) {
-    const cv::Mat colours = noisyImage(1, count, seed);
-    cv::Mat image(rows, cols, CV_8UC3);
-    cv::RNG rng(seed + 1);
-    for (int row = 0; row < rows; ++row)
-        for (int col = 0; col < cols; ++col)
-            image.at<cv::Vec3b>(row, col) = colours.at<cv::Vec3b>(0, rng.uniform(0, count));
-    return image;
-}
-
 // Adjusts and checks the result against the plain method on the untouched source, and that
 // nothing changed outside the part reported.
 void expectAdjustedLikeThePlainMethod(MeanLabAdjustment &adjustment, const cv::Mat &source,
