@@ -3,8 +3,8 @@
 
 #include "benchviewer.h"
 #include "measure.h"
-#include "perspectivewarp.h"
 #include "qimagescrollarea.h"
+#include "squarewarp.h"
 
 #include <QDir>
 #include <opencv2/imgcodecs.hpp>

@@ -2,9 +2,9 @@
 #include "qcvimage.h"
 
 #include "matconversion.h"
-#include "perspectivewarp.h"
 #include "quad.h"
 #include "shadingcorrection.h"
+#include "squarewarp.h"
 
 #include <opencv2/core.hpp>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "qcvimage.h"
 
-#include "perspectivewarp.h"
 #include "shadingcorrection.h"
+#include "squarewarp.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

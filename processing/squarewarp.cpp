@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "perspectivewarp.h"
+#include "squarewarp.h"
 
 #include <opencv2/core.hpp>
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cvtransform.h"
-#include "perspectivewarp.h"
+#include "squarewarp.h"
 
 #include <gtest/gtest.h>
 #include <opencv2/core.hpp>
