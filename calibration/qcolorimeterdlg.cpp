@@ -2,6 +2,7 @@
 #include "qcolorimeterdlg.h"
 
 #include "drivepath.h"
+#include "matconversion.h"
 #include "qcvimage.h"
 #include "quad.h"
 #include "seriesfilewriter.h"
@@ -173,8 +174,15 @@ std::optional<QColorimeterDlg::CanvasChange> QColorimeterDlg::adjustCanvas(const
     if (!fresh.bind(current) || !fresh.adjust(rect, target))
         return std::nullopt;
     adjustment = std::move(fresh);
-    pushImage(adjustment.source(), true);
-    pushImage(adjustment.workImage(), false);
+    // The panel's own lists hold the working pair only: a pair it has left would keep two
+    // full-size images alive that nothing reads again.
+    if (resultCount == 0) {
+        pushImage(adjustment.source(), true);
+        pushImage(adjustment.workImage(), false);
+    } else {
+        image(true, -1, false) = adjustment.source();
+        image(false, -1, false) = adjustment.workImage();
+    }
     cvImage->pushImage(image(false, -1, false), true);
     return CanvasChange{true, cv::Rect()};
 }
@@ -198,6 +206,8 @@ QString QColorimeterDlg::seriesObstacle() const {
     if (saved.empty() || !rectInside(saved, size))
         return tr("The rectangle from corner 0 to corner 2, which the files hold, is empty or "
                   "does not lie inside the image.");
+    if (!convertsToBgr8(cvImage->image(true, -1, false).type()))
+        return tr("The image is of a type that cannot be re-coloured.");
     return {};
 }
 
@@ -211,6 +221,21 @@ void QColorimeterDlg::runSeries(int total, const std::function<ReferenceImage(in
         return;
     }
 
+    const QPointer<QColorimeterDlg> alive(this);
+    try {
+        writeSeries(total, imageAt);
+    } catch (const std::exception &error) { // out of memory or threads
+        if (!alive)
+            return;
+        if (seriesRunning)
+            setSeriesRunning(false, total);
+        report.message = tr("The series ended early: %1").arg(QString::fromLocal8Bit(error.what()));
+        statusLabel->setText(report.message);
+        warn(report.message);
+    }
+}
+
+void QColorimeterDlg::writeSeries(int total, const std::function<ReferenceImage(int)> &imageAt) {
     const QPointer<QColorimeterDlg> alive(this);
     setSeriesRunning(true, total);
     SeriesFileWriter writer;

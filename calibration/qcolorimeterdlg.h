@@ -91,6 +91,8 @@ private:
     // Why no series can start on the canvas as it is; empty when one can.
     QString seriesObstacle() const;
     void runSeries(int total, const std::function<ReferenceImage(int)> &imageAt);
+    // The series itself; throws only when memory or threads run out.
+    void writeSeries(int total, const std::function<ReferenceImage(int)> &imageAt);
     void setSeriesRunning(bool running, int total);
     void showProgress(int done, const QString &fileName);
     void finishReport();

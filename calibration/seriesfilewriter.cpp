@@ -23,11 +23,21 @@ bool heldOnlyHere(const cv::Mat &image) {
 SeriesFileWriter::SeriesFileWriter(int threads, int maxQueuedJobs, std::size_t maxBytes)
     : maxQueued(std::max(1, maxQueuedJobs)), maxPendingBytes(maxBytes),
       maxSpare(maxQueued + std::max(1, threads) + 1) {
-    for (int i = 0; i < std::max(1, threads); ++i)
-        workers.emplace_back([this] { work(); });
+    try {
+        for (int i = 0; i < std::max(1, threads); ++i)
+            workers.emplace_back([this] { work(); });
+    } catch (...) {
+        // A thread that could not start leaves the started ones to be joined here.
+        stopWorkers();
+        throw;
+    }
 }
 
 SeriesFileWriter::~SeriesFileWriter() {
+    stopWorkers();
+}
+
+void SeriesFileWriter::stopWorkers() {
     {
         const std::lock_guard lock(mutex);
         closing = true;

@@ -66,6 +66,7 @@ private:
     };
 
     void work();
+    void stopWorkers();
     // The oldest job whose name is neither being written nor queued before it.
     std::deque<Job>::iterator nextWritable();
     void recordFailureLocked(int index, const QString &path, const QString &reason);

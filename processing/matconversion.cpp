@@ -183,12 +183,17 @@ cv::Mat depthTo8Bit(const cv::Mat &mat) {
     return eightBit;
 }
 
+bool convertsToBgr8(int type) {
+    const int channels = CV_MAT_CN(type);
+    const int depth = CV_MAT_DEPTH(type);
+    return (channels == 1 || channels == 3 || channels == 4) &&
+           (depth == CV_8U || depth == CV_16U || depth == CV_32F || depth == CV_64F);
+}
+
 cv::Mat toBgr8(const cv::Mat &mat) {
-    if (mat.empty() || mat.dims != 2)
+    if (mat.empty() || mat.dims != 2 || !convertsToBgr8(mat.type()))
         return {};
     const int channels = mat.channels();
-    if (channels != 1 && channels != 3 && channels != 4)
-        return {};
     const cv::Mat eightBit = depthTo8Bit(mat);
     if (eightBit.empty() || channels == 3)
         return eightBit;

@@ -37,3 +37,6 @@ cv::Mat depthTo8Bit(const cv::Mat &mat);
 // into three channels, alpha dropped. An 8-bit three-channel input is returned as it is
 // (shared). Empty for a type that cannot be shown.
 cv::Mat toBgr8(const cv::Mat &mat);
+
+// Whether toBgr8 takes matrices of this type.
+bool convertsToBgr8(int type);

@@ -12,6 +12,7 @@
 #include <QScrollBar>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -99,6 +100,11 @@ void QImageScrollArea::updateActions() {
 
 void QImageScrollArea::scaleImage(double factor) {
     if (canvas.isCurrentImageEmpty())
+        return;
+    // Beyond what a widget can measure the canvas size would overflow; such steps are refused.
+    const QSizeF zoomed = QSizeF(canvas.shownPixmap.size()) * (canvas.scaleFactor * factor);
+    if (std::max(zoomed.width(), zoomed.height()) > QWIDGETSIZE_MAX ||
+        std::min(zoomed.width(), zoomed.height()) < 1.0)
         return;
     zoomKeepingCentre(factor, [this, factor] { canvas.scaleBy(factor); });
 }
@@ -224,8 +230,11 @@ void QImageScrollArea::saveSlot() {
         return;
     if (canvas.saveImage(fileName))
         return;
-    QMessageBox::warning(this, tr("Vexmira"),
-                         tr("Cannot write file %1:\n%2.").arg(fileName, canvas.lastSaveError()),
+    // The message ends the cause with its own full stop.
+    QString cause = canvas.lastSaveError();
+    if (cause.endsWith(QLatin1Char('.')))
+        cause.chop(1);
+    QMessageBox::warning(this, tr("Vexmira"), tr("Cannot write file %1:\n%2.").arg(fileName, cause),
                          QMessageBox::Ok);
 }
 

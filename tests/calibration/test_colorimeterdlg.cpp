@@ -252,6 +252,7 @@ void TestColorimeterDlg::refusedAdjustmentsChangeNothing() {
     QCVImage canvas;
     QColorimeterDlg panel;
     panel.SetCVImage(&canvas);
+    panel.setMessageBoxesShown(false);
     panel.setLabValues(60, 10, 10);
     button(panel, setText)->click();
     QCOMPARE(canvas.sourceCount, 0);
@@ -281,6 +282,15 @@ void TestColorimeterDlg::refusedAdjustmentsChangeNothing() {
     }
     QCOMPARE(canvas.sourceCount, 2);
     QCOMPARE(panel.resultCount, 1);
+
+    // A type that cannot be re-coloured refuses the series before its first image.
+    canvas.showNewImage(cv::Mat(20, 20, CV_16SC3, cv::Scalar::all(-5)));
+    panel.setLabValues(100, 240, 240);
+    button(panel, gridText)->click();
+    QCOMPARE(panel.lastSeriesReport().message,
+             QString("The image is of a type that cannot be re-coloured."));
+    QCOMPARE(panel.lastSeriesReport().processed, 0);
+    QCOMPARE(canvas.sourceCount, 3);
 }
 
 void TestColorimeterDlg::otherImageTypesAreBroughtToBgr() {
@@ -320,8 +330,12 @@ void TestColorimeterDlg::rebindsAfterLoadWarpAndShading() {
     QCOMPARE(canvas.sourceCount, 3);
     button(panel, setText)->click();
     QCOMPARE(canvas.sourceCount, 4);
-    QCOMPARE(panel.sourceCount, 2);
-    QCOMPARE(panel.resultCount, 2);
+    // The panel keeps only its current working pair.
+    QCOMPARE(panel.sourceCount, 1);
+    QCOMPARE(panel.resultCount, 1);
+    QCOMPARE(panel.image(true, -1, false).data, canvas.sourceImages[2].data);
+    QCOMPARE(panel.image(false, -1, false).data, canvas.sourceImages[3].data);
+    QVERIFY(panel.sourceImages[1].empty() && panel.resultImages[1].empty());
     QVERIFY(identical(current(canvas),
                       straightforwardAdjust(opened, adjustedRect(canvas), labCodes({45, 5, -5}))));
     QVERIFY(showsCurrentImage(canvas));
@@ -341,7 +355,7 @@ void TestColorimeterDlg::rebindsAfterLoadWarpAndShading() {
     panel.setLabValues(70, -5, 5);
     button(panel, setText)->click();
     QCOMPARE(canvas.sourceCount, 7);
-    QCOMPARE(panel.sourceCount, 4);
+    QCOMPARE(panel.sourceCount, 1);
     QVERIFY(identical(current(canvas), straightforwardAdjust(corrected, adjustedRect(canvas),
                                                              labCodes({70, -5, 5}))));
     QVERIFY(showsCurrentImage(canvas));

@@ -147,10 +147,21 @@ void ScrollAreaTest::zoomStepsMultiplyTheFactorAndSizeTheCanvas() {
     QCOMPARE(canvas.scaleFactor, 1.0);
     QCOMPARE(canvas.size(), QSize(640, 480));
 
-    // Zooming is unbounded in both directions.
+    // Zooming goes on in both directions until the canvas would be smaller than a pixel or
+    // larger than a widget can be; the steps beyond are refused, so its size never overflows.
     for (int i = 0; i < 12; ++i)
         actionNamed(viewer, "Zoom &Out (25%)")->trigger();
     QCOMPARE(canvas.scaleFactor, std::pow(0.8, 12));
+    for (int i = 0; i < 40; ++i)
+        actionNamed(viewer, "Zoom &Out (25%)")->trigger();
+    QVERIFY(canvas.width() >= 1 && canvas.height() >= 1);
+    QVERIFY(480 * canvas.scaleFactor * 0.8 < 1.0);
+    canvas.setScale(1.0);
+    for (int i = 0; i < 120; ++i)
+        actionNamed(viewer, "Zoom &In (25%)")->trigger();
+    QVERIFY(640 * canvas.scaleFactor * 1.25 > QWIDGETSIZE_MAX);
+    QCOMPARE(canvas.size(), (QSizeF(640, 480) * canvas.scaleFactor).toSize());
+    QVERIFY(!canvas.pixmap().isNull());
 }
 
 void ScrollAreaTest::zoomKeepsTheCentreOfTheView() {
@@ -346,7 +357,8 @@ void ScrollAreaTest::saveRefusalNamesItsCause() {
     QVERIFY2(message.startsWith(QString("Cannot write file %1:\n").arg(target)),
              qPrintable(message));
     QVERIFY(!canvas.lastSaveError().isEmpty());
-    QVERIFY2(message.contains(canvas.lastSaveError()), qPrintable(message));
+    QVERIFY2(message.contains(canvas.lastSaveError().chopped(1)), qPrintable(message));
+    QVERIFY2(!message.endsWith(".."), qPrintable(message));
     QVERIFY(!QFile::exists(target));
 
     // The rectangle itself is written once it is sound again.
