@@ -1,0 +1,147 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "labmeasurement.h"
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <array>
+#include <cmath>
+#include <vector>
+
+namespace {
+
+// Rows converted at a time: a strip of a wide rectangle stays in the caches between its
+// conversion and its sums.
+constexpr int stripRows = 16;
+
+struct Sums {
+    std::array<double, 3> sum{};
+    std::array<double, 3> squares{};
+    std::int64_t count = 0;
+
+    void add(const Sums &other) {
+        for (int c = 0; c < 3; ++c) {
+            sum[c] += other.sum[c];
+            squares[c] += other.squares[c];
+        }
+        count += other.count;
+    }
+};
+
+double depthScale(int depth) {
+    switch (depth) {
+    case CV_8U:
+        return 1.0 / 255.0;
+    case CV_16U:
+        return 1.0 / 65535.0;
+    default:
+        return 1.0;
+    }
+}
+
+// `part` as CV_32FC3 blue-green-red in 0..1 for integer depths, into `bgr`.
+void toFloatBgr(const cv::Mat &part, cv::Mat &scaled, cv::Mat &bgr) {
+    const int channels = part.channels();
+    if (channels == 3) {
+        part.convertTo(bgr, CV_32F, depthScale(part.depth()));
+        return;
+    }
+    part.convertTo(scaled, CV_32F, depthScale(part.depth()));
+    cv::cvtColor(scaled, bgr, channels == 1 ? cv::COLOR_GRAY2BGR : cv::COLOR_BGRA2BGR);
+}
+
+void accumulate(const cv::Mat &lab, const cv::Mat &mask, Sums &sums) {
+    for (int y = 0; y < lab.rows; ++y) {
+        const float *pixel = lab.ptr<float>(y);
+        const uchar *selected = mask.empty() ? nullptr : mask.ptr<uchar>(y);
+        double sum[3] = {0, 0, 0};
+        double squares[3] = {0, 0, 0};
+        int count = 0;
+        for (int x = 0; x < lab.cols; ++x, pixel += 3) {
+            if (selected && !selected[x])
+                continue;
+            for (int c = 0; c < 3; ++c) {
+                const double value = pixel[c];
+                sum[c] += value;
+                squares[c] += value * value;
+            }
+            ++count;
+        }
+        for (int c = 0; c < 3; ++c) {
+            sums.sum[c] += sum[c];
+            sums.squares[c] += squares[c];
+        }
+        sums.count += count;
+    }
+}
+
+} // namespace
+
+bool isLabMeasurable(int type) {
+    const int depth = CV_MAT_DEPTH(type);
+    const int channels = CV_MAT_CN(type);
+    return (depth == CV_8U || depth == CV_16U || depth == CV_32F || depth == CV_64F) &&
+           (channels == 1 || channels == 3 || channels == 4);
+}
+
+cv::Mat floatLab(const cv::Mat &part, LabEncoding encoding) {
+    if (part.empty() || !isLabMeasurable(part.type()))
+        return {};
+    cv::Mat scaled;
+    cv::Mat bgr;
+    toFloatBgr(part, scaled, bgr);
+    cv::Mat lab;
+    cv::cvtColor(bgr, lab, bgrToLabConversion(encoding));
+    return lab;
+}
+
+std::optional<cv::Vec3d> pixelLab(const cv::Mat &image, const cv::Point &point,
+                                  LabEncoding encoding) {
+    if (!cv::Rect(0, 0, image.cols, image.rows).contains(point))
+        return std::nullopt;
+    const cv::Mat lab = floatLab(image(cv::Rect(point, cv::Size(1, 1))), encoding);
+    if (lab.empty())
+        return std::nullopt;
+    return cv::Vec3d(lab.at<cv::Vec3f>(0, 0));
+}
+
+std::optional<LabStats> measureLab(const cv::Mat &image, const cv::Rect &rect, LabEncoding encoding,
+                                   const cv::Mat &mask) {
+    if (rect.width <= 0 || rect.height <= 0 || rect.x < 0 || rect.y < 0 ||
+        rect.x + rect.width > image.cols || rect.y + rect.height > image.rows ||
+        !isLabMeasurable(image.type()))
+        return std::nullopt;
+    if (!mask.empty() && (mask.type() != CV_8UC1 || mask.size() != rect.size()))
+        return std::nullopt;
+
+    const cv::Mat part = image(rect);
+    const int strips = (rect.height + stripRows - 1) / stripRows;
+    std::vector<Sums> stripSums(static_cast<size_t>(strips));
+    cv::parallel_for_(cv::Range(0, strips), [&](const cv::Range &range) {
+        cv::Mat scaled;
+        cv::Mat bgr;
+        cv::Mat lab;
+        for (int s = range.start; s < range.end; ++s) {
+            const cv::Range rows(s * stripRows, std::min(rect.height, (s + 1) * stripRows));
+            toFloatBgr(part.rowRange(rows), scaled, bgr);
+            cv::cvtColor(bgr, lab, bgrToLabConversion(encoding));
+            accumulate(lab, mask.empty() ? mask : mask.rowRange(rows),
+                       stripSums[static_cast<size_t>(s)]);
+        }
+    });
+
+    Sums total;
+    for (const Sums &sums : stripSums)
+        total.add(sums);
+    if (total.count == 0)
+        return std::nullopt;
+    LabStats stats;
+    stats.count = total.count;
+    const double n = static_cast<double>(total.count);
+    for (int c = 0; c < 3; ++c) {
+        stats.mean[c] = total.sum[c] / n;
+        stats.stdDev[c] =
+            std::sqrt(std::max(0.0, total.squares[c] / n - stats.mean[c] * stats.mean[c]));
+    }
+    return stats;
+}
