@@ -56,6 +56,7 @@ void QCVImage::showCurrentImage() {
     }
     setPixmap(shownPixmap);
     repaint();
+    emit imageChanged();
 }
 
 void QCVImage::showCurrentImage(const cv::Rect &changed) {
@@ -67,6 +68,7 @@ void QCVImage::showCurrentImage(const cv::Rect &changed) {
     const cv::Rect part = changed & cv::Rect(0, 0, current.cols, current.rows);
     if (part.empty())
         return;
+    emit imageChanged();
     // The widget pixels showing the part, with a pixel of margin for smoothed scaling.
     const QPointF scale = displayScale();
     const int left = static_cast<int>(std::floor(part.x * scale.x()));
@@ -86,6 +88,7 @@ bool QCVImage::showNewImage(const cv::Mat &newImage) {
         return false;
     setCorners(*this, innerQuarterCorners(newImage.size()));
     showCurrentImage();
+    emit cornersChanged();
     return true;
 }
 
@@ -139,6 +142,7 @@ void QCVImage::trackMouse(int x, int y, Qt::MouseButtons buttons) {
         setCorners(*this, dragCorner(quad, dragHandle, pixel, current.size()));
     }
     repaint();
+    emit cornersChanged();
 }
 
 void QCVImage::mouseMoveEvent(QMouseEvent *event) {
@@ -162,4 +166,14 @@ void QCVImage::paintEvent(QPaintEvent *) {
         painter.drawRect(overlay.marks[i]);
         painter.drawLine(overlay.sides[i]);
     }
+    for (const OverlayPainter &overlayPainter : overlayPainters) {
+        painter.save();
+        overlayPainter(painter, scale);
+        painter.restore();
+    }
+}
+
+void QCVImage::addOverlayPainter(OverlayPainter overlayPainter) {
+    overlayPainters.push_back(std::move(overlayPainter));
+    update();
 }

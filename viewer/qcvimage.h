@@ -8,6 +8,11 @@
 #include <QPointF>
 #include <QString>
 
+#include <functional>
+#include <vector>
+
+class QPainter;
+
 // The canvas: shows the store's current image and the corner quadrilateral over it, and lets the
 // user drag single corners (handles 0-3) or the whole quadrilateral (handle 4).
 class QCVImage : public QLabel, public CVProcessing {
@@ -52,12 +57,22 @@ public:
     void warpCurrentImage();
     void correctShading(int cellSize);
 
+    // Draws over the picture after the quadrilateral, in widget pixels; `scale` is displayScale().
+    using OverlayPainter = std::function<void(QPainter &painter, const QPointF &scale)>;
+    void addOverlayPainter(OverlayPainter overlayPainter);
+
     QPixmap shownPixmap;
     double scaleFactor = 1.0;
     int lastX = 0;
     int lastY = 0;
     int hoverHandle = 5;
     int dragHandle = 5;
+
+signals:
+    // The corners moved: dragged, or placed anew with a new or warped image.
+    void cornersChanged();
+    // The current image was shown after a change of its pixels or a new current image.
+    void imageChanged();
 
 protected:
     void mouseMoveEvent(QMouseEvent *event) override;
@@ -68,4 +83,5 @@ private:
     cv::Mat viewedImage;
     QString loadError;
     QString saveError;
+    std::vector<OverlayPainter> overlayPainters;
 };

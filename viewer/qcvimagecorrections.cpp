@@ -28,6 +28,7 @@ void QCVImage::warpCurrentImage() {
     std::copy(target.begin(), target.end(), targetCorners);
     std::copy(target.begin(), target.end(), corners);
     showCurrentImage();
+    emit cornersChanged();
 }
 
 void QCVImage::correctShading(int cellSize) {

@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <opencv2/core.hpp>
@@ -83,6 +84,7 @@ private slots:
     void partialShowRepaintsWhatWasWritten();
     void saveWritesTheRectangle();
     void saveRefusalsKeepTheirCause();
+    void changesAreSignalledAndOverlayPaintersDrawOnTop();
 
 private:
     QString writeImage(const QString &name, const cv::Mat &mat);
@@ -559,6 +561,39 @@ void CanvasTest::saveRefusalsKeepTheirCause() {
     QVERIFY(!QFile::exists(dir->filePath("odd.qqq")));
     QVERIFY(canvas->saveImage(dir->filePath("fine.png")));
     QVERIFY(canvas->lastSaveError().isEmpty());
+}
+
+void CanvasTest::changesAreSignalledAndOverlayPaintersDrawOnTop() {
+    QSignalSpy cornersMoved(canvas, &QCVImage::cornersChanged);
+    QSignalSpy imageChanged(canvas, &QCVImage::imageChanged);
+    QVERIFY(canvas->showNewImage(pattern(480, 640)));
+    QCOMPARE(cornersMoved.count(), 1);
+    QCOMPARE(imageChanged.count(), 1);
+
+    canvas->setScale(1.0);
+    canvas->trackMouse(161, 359, Qt::NoButton);
+    canvas->trackMouse(171, 369, Qt::LeftButton);
+    QCOMPARE(cornersMoved.count(), 1);
+    canvas->trackMouse(175, 370, Qt::LeftButton);
+    QCOMPARE(cornersMoved.count(), 2);
+    canvas->trackMouse(175, 370, Qt::NoButton);
+    QCOMPARE(cornersMoved.count(), 2);
+
+    canvas->showCurrentImage(cv::Rect(0, 0, 4, 4));
+    QCOMPARE(imageChanged.count(), 2);
+    canvas->showCurrentImage(cv::Rect(700, 0, 4, 4));
+    QCOMPARE(imageChanged.count(), 2);
+
+    QPointF paintedScale;
+    canvas->addOverlayPainter([&](QPainter &painter, const QPointF &scale) {
+        paintedScale = scale;
+        painter.fillRect(QRect(10, 10, 2, 2), Qt::green);
+    });
+    canvas->resize(1280, 960);
+    const QImage shown = rendered(*canvas);
+    QCOMPARE(paintedScale, QPointF(2.0, 2.0));
+    QCOMPARE(shown.pixel(11, 11), qRgb(0, 255, 0));
+    QCOMPARE(shown.pixel(13, 13), qRgb(0, 6, 6));
 }
 
 QTEST_MAIN(CanvasTest)
