@@ -2,6 +2,7 @@
 #include "qcolorimeterdlg.h"
 
 #include "drivepath.h"
+#include "imageencoding.h"
 #include "matconversion.h"
 #include "qcvimage.h"
 #include "quad.h"
@@ -199,14 +200,28 @@ QString QColorimeterDlg::seriesObstacle() const {
         return tr("There is no image to re-colour.");
     const cv::Size size = cvImage->image(true, -1, false).size();
     const Quad quad = quadFromPoints(cvImage->cornerPoints(false));
-    if (!rectInside(rectFromCorners013(quad), size))
+    const cv::Rect recoloured = rectFromCorners013(quad);
+    if (!rectInside(recoloured, size))
         return tr("The corners do not form a rectangle inside the image to re-colour: corner 0 "
                   "must lie left of corner 3 and above corner 1.");
+    // Every file would hold the untouched image under a name that claims a Lab value.
+    if (recoloured.empty())
+        return tr("The rectangle to re-colour, from corner 0 to the x of corner 3 and the y of "
+                  "corner 1, is empty (%1 x %2 pixels): corner 3 must lie to the right of corner "
+                  "0 and corner 1 below it.")
+            .arg(recoloured.width)
+            .arg(recoloured.height);
     const cv::Rect saved = rectFromCorners02(quad);
     if (saved.empty() || !rectInside(saved, size))
         return tr("The rectangle from corner 0 to corner 2, which the files hold, is empty or "
                   "does not lie inside the image.");
-    if (!convertsToBgr8(cvImage->image(true, -1, false).type()))
+    const int type = cvImage->image(true, -1, false).type();
+    const int depth = CV_MAT_DEPTH(type);
+    if (depth == CV_8S || depth == CV_16S || depth == CV_32S)
+        return tr("The image holds %1 samples, which the series cannot re-colour into its "
+                  "8-bit files; save it as TIFF (.tif) to keep them.")
+            .arg(sampleTypeName(type));
+    if (!convertsToBgr8(type))
         return tr("The image is of a type that cannot be re-coloured.");
     return {};
 }

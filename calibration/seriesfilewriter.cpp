@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "seriesfilewriter.h"
 
-#include "imagefiles.h"
+#include "atomicfilewrite.h"
+#include "imageencoding.h"
 
 #include <QCoreApplication>
 #include <opencv2/core.hpp>
@@ -16,6 +17,18 @@ namespace {
 // the count atomically, so it is read the same way.
 bool heldOnlyHere(const cv::Mat &image) {
     return image.u && CV_XADD(&image.u->refcount, 0) == 1;
+}
+
+// Encodes the whole image in memory first, then commits the bytes, so a failure replaces nothing.
+bool writeImage(const cv::Mat &image, const QString &path, QString *error) {
+    const std::optional<std::vector<uchar>> bytes =
+        encodeImageRect(image, cv::Rect(0, 0, image.cols, image.rows), path, error);
+    if (!bytes)
+        return false;
+    const FileWriteResult result =
+        writeFileAtomically(path, reinterpret_cast<const char *>(bytes->data()), bytes->size());
+    *error = result.error;
+    return result.written();
 }
 
 } // namespace
@@ -173,9 +186,7 @@ void SeriesFileWriter::work() {
         QString error;
         bool ok = false;
         try {
-            ok = writeImageRect(current.image,
-                                cv::Rect(0, 0, current.image.cols, current.image.rows),
-                                current.path, &error);
+            ok = writeImage(current.image, current.path, &error);
         } catch (const std::exception &e) {
             error = QString::fromLocal8Bit(e.what());
         }

@@ -11,11 +11,9 @@
 // the file is missing, not an image, or the reader gives up (error tells why when given).
 cv::Mat readImageFile(const QString &name, QString *error = nullptr);
 
-// Writes the part `rect` of `image` to the file, in the format its extension selects, with the
-// writer's default settings. 16-bit data goes to formats that hold only 8 bits divided by 257
-// (rounded), float data to formats other than TIFF as it is shown (x 255, saturated). Refuses an
-// empty image, a rectangle that is empty or not inside the image, and an extension no writer takes;
-// returns false with the cause in error when given.
+// Writes the part `rect` of `image` to the file as encodeImageRect encodes it, through a temporary
+// file renamed over the target, so a failed write leaves an existing file as it was. Returns false
+// with the cause in error when given.
 bool writeImageRect(const cv::Mat &image, const cv::Rect &rect, const QString &name,
                     QString *error = nullptr);
 

@@ -148,6 +148,7 @@ private slots:
     void seriesLocksThePanelAndRefusesReentry();
     void unwritableFilesAreCountedAndTheFirstNamed();
     void stepsThatAreNotPositiveStartNothing();
+    void seriesRefusedOnAnEmptyRecolouredRectangle();
     void escapeKeepsTheDockedPanel();
     void referenceImagesMeasureTheirNamedValue();
 };
@@ -283,14 +284,60 @@ void TestColorimeterDlg::refusedAdjustmentsChangeNothing() {
     QCOMPARE(canvas.sourceCount, 2);
     QCOMPARE(panel.resultCount, 1);
 
-    // A type that cannot be re-coloured refuses the series before its first image.
+    // Types that cannot be re-coloured refuse the series before its first image; signed samples
+    // are named, with the format that keeps them.
     canvas.showNewImage(cv::Mat(20, 20, CV_16SC3, cv::Scalar::all(-5)));
     panel.setLabValues(100, 240, 240);
+    button(panel, gridText)->click();
+    QVERIFY2(panel.lastSeriesReport().message.contains("signed 16-bit samples"),
+             qPrintable(panel.lastSeriesReport().message));
+    QVERIFY(panel.lastSeriesReport().message.contains("TIFF"));
+    QCOMPARE(panel.lastSeriesReport().processed, 0);
+    canvas.showNewImage(cv::Mat(20, 20, CV_8UC2, cv::Scalar::all(5)));
     button(panel, gridText)->click();
     QCOMPARE(panel.lastSeriesReport().message,
              QString("The image is of a type that cannot be re-coloured."));
     QCOMPARE(panel.lastSeriesReport().processed, 0);
-    QCOMPARE(canvas.sourceCount, 3);
+    QCOMPARE(canvas.sourceCount, 4);
+}
+
+void TestColorimeterDlg::seriesRefusedOnAnEmptyRecolouredRectangle() {
+    const DriveRoot root;
+    Workbench bench(noisyImage(20, 20, 13), true);
+    QCVImage &canvas = bench.canvas;
+    QColorimeterDlg &panel = bench.panel;
+    const cv::Mat before = current(canvas).clone();
+    cv::Point *corners = canvas.cornerPoints(false);
+    // The saved rectangle (corner 0 to 2) is usable; the re-coloured one is not.
+    corners[0] = {4, 4};
+    corners[1] = {4, 14};
+    corners[2] = {14, 14};
+    corners[3] = {4, 2};
+    QVERIFY(!rectFromCorners02(quadFromPoints(corners)).empty());
+
+    for (const QString &series : {gridText, deltaText}) {
+        panel.setLabValues(50, 120, 120);
+        button(panel, series)->click();
+        const QColorimeterDlg::SeriesReport &report = panel.lastSeriesReport();
+        QVERIFY2(report.message.contains("rectangle to re-colour"), qPrintable(report.message));
+        QVERIFY(report.message.contains("empty"));
+        QCOMPARE(report.processed, 0);
+        QCOMPARE(report.written, 0);
+        QVERIFY(root.files().isEmpty());
+    }
+    // Corner 1 level with corner 0 empties it too.
+    corners[3] = {14, 4};
+    corners[1] = {4, 4};
+    button(panel, gridText)->click();
+    QVERIFY(panel.lastSeriesReport().message.contains("rectangle to re-colour"));
+    QVERIFY(root.files().isEmpty());
+
+    // A single adjustment of an empty rectangle re-colours nothing: the work image is the plain
+    // round trip of the source.
+    panel.setLabValues(20, 30, 40);
+    button(panel, setText)->click();
+    QVERIFY(identical(current(canvas), labRoundTrip(before)));
+    QVERIFY(root.files().isEmpty());
 }
 
 void TestColorimeterDlg::otherImageTypesAreBroughtToBgr() {

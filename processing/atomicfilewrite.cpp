@@ -1,0 +1,77 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "atomicfilewrite.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QSaveFile>
+
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+QString tr(const char *text) {
+    return QCoreApplication::translate("AtomicFileWrite", text);
+}
+
+bool isSpecialFile(const QString &path) {
+    std::error_code ignored;
+    return std::filesystem::is_other(std::filesystem::status(path.toStdString(), ignored));
+}
+
+bool meansDiskFull(int error) {
+    return error == ENOSPC || error == EFBIG || error == EDQUOT;
+}
+
+FileWriteResult failure(int error, const QString &systemText) {
+    if (meansDiskFull(error))
+        return {FileWriteOutcome::DiskFull,
+                error == EFBIG
+                    ? tr("The file grew past the size this process may write (%1).").arg(systemText)
+                    : tr("There is no space left on the disk (%1).").arg(systemText)};
+    return {FileWriteOutcome::Failed, tr("The file could not be written: %1").arg(systemText)};
+}
+
+// Writes everything unbuffered, so a failing write reports its own errno.
+template <typename File> FileWriteResult writeAll(File &file, const char *bytes, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        errno = 0;
+        const qint64 count = file.write(bytes + done, qint64(size - done));
+        if (count <= 0) {
+            const int error = errno;
+            return failure(file.error() == QFileDevice::ResourceError ? ENOSPC : error,
+                           file.errorString());
+        }
+        done += std::size_t(count);
+    }
+    return {FileWriteOutcome::Written, {}};
+}
+
+FileWriteResult writeDirectly(const QString &path, const char *bytes, std::size_t size) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return failure(errno, file.errorString());
+    return writeAll(file, bytes, size);
+}
+
+} // namespace
+
+FileWriteResult writeFileAtomically(const QString &path, const char *bytes, std::size_t size) {
+    if (isSpecialFile(path))
+        return writeDirectly(path, bytes, size);
+    QSaveFile file(path);
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return failure(errno, file.errorString());
+    FileWriteResult result = writeAll(file, bytes, size);
+    if (!result.written()) {
+        file.cancelWriting();
+        return result;
+    }
+    errno = 0;
+    if (!file.commit())
+        return failure(errno, file.errorString());
+    return result;
+}
