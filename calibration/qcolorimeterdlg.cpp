@@ -30,6 +30,9 @@ namespace {
 // The canvas shows at most about 25 pictures a second during a series.
 constexpr qint64 repaintIntervalMs = 40;
 constexpr std::chrono::milliseconds writerWait{40};
+// How long a stopped series waits for the files still being written before it leaves them to
+// the writer: a write may hang for as long as its medium does.
+constexpr qint64 abandonAfterStopMs = 500;
 // The copies of the last series' rectangle kept for the next series, so that it starts without
 // faulting in fresh pages: all of them for rectangles of a few megapixels.
 constexpr std::size_t keptBufferBytes = std::size_t{32} << 20;
@@ -256,6 +259,12 @@ void QColorimeterDlg::writeSeries(int total, const std::function<ReferenceImage(
     SeriesFileWriter writer;
     writer.adoptBuffers(std::exchange(seriesBuffers, {}));
     const auto done = [&writer] { return writer.written() + writer.failed(); };
+    const auto diskFull = [&writer] { return writer.diskFull().index >= 0; };
+    // Events are processed while waiting, so Stop and closing the window reach us.
+    const auto keepWaiting = [&] {
+        QCoreApplication::processEvents();
+        return alive && !stopFlag && !diskFull();
+    };
     CanvasChange unshown;
     QElapsedTimer sinceRepaint;
     int index = 0;
@@ -278,11 +287,14 @@ void QColorimeterDlg::writeSeries(int total, const std::function<ReferenceImage(
             // The next image is re-coloured into the same buffer, so the writer gets a copy.
             cv::Mat pixels = writer.buffer(saved.size(), current.type());
             current(saved).copyTo(pixels);
-            while (!writer.submit(index, pixels, path, writerWait)) {
-                QCoreApplication::processEvents();
-                if (!alive)
-                    return;
+            bool handedOver = false;
+            while (!(handedOver = writer.submit(index, pixels, path, writerWait)) &&
+                   keepWaiting()) {
             }
+            if (!alive)
+                return;
+            if (!handedOver)
+                break;
             // Let go so the writer can hand the buffer out again once the file is written.
             pixels.release();
         }
@@ -296,20 +308,27 @@ void QColorimeterDlg::writeSeries(int total, const std::function<ReferenceImage(
         QCoreApplication::processEvents();
         if (!alive)
             return;
-        if (stopFlag) {
-            stopFlag = false;
-            report.stopped = true;
+        if (stopFlag || diskFull()) {
             ++index;
             break;
         }
     }
 
+    // After a stop, files still pending get a moment and are then left to the writer.
+    QElapsedTimer sinceStop;
     while (!writer.waitUntilDone(writerWait)) {
         showProgress(done(), QString());
         QCoreApplication::processEvents();
         if (!alive)
             return;
+        if (stopFlag && !sinceStop.isValid())
+            sinceStop.start();
+        if (sinceStop.isValid() && sinceStop.elapsed() >= abandonAfterStopMs)
+            break;
     }
+    report.stopped = std::exchange(stopFlag, false);
+    for (const SeriesFileWriter::Pending &file : writer.pending())
+        report.unconfirmedFiles << file.path;
     seriesBuffers = writer.takeSpareBuffers(keptBufferBytes);
     showChange(unshown);
     report.processed = index;
@@ -318,6 +337,11 @@ void QColorimeterDlg::writeSeries(int total, const std::function<ReferenceImage(
     const SeriesFileWriter::Failure first = writer.firstFailure();
     report.firstFailedFile = first.path;
     report.firstFailure = first.reason;
+    const SeriesFileWriter::Failure full = writer.diskFull();
+    report.diskFull = full.index >= 0;
+    report.diskFullCause = full.reason;
+    report.folder = QFileInfo(report.diskFull ? full.path : resolveDrivePath(imageAt(0).fileName))
+                        .absolutePath();
     setSeriesRunning(false, total);
     finishReport();
 }
@@ -345,15 +369,36 @@ void QColorimeterDlg::showProgress(int done, const QString &fileName) {
 }
 
 void QColorimeterDlg::finishReport() {
-    const QString summary =
-        report.stopped ? tr("Stopped after %1 of %2 images: %3 written.")
+    QString summary = report.stopped
+                          ? tr("Stopped after %1 of %2 images: %3 written.")
+                                .arg(report.processed)
+                                .arg(report.total)
+                                .arg(report.written)
+                          : tr("%1 of %2 images written.").arg(report.written).arg(report.total);
+    if (!report.unconfirmedFiles.isEmpty())
+        summary += QLatin1Char(' ') + tr("%1 not confirmed: still being written when the series "
+                                         "ended.")
+                                          .arg(report.unconfirmedFiles.size());
+    statusLabel->setText(summary);
+    const QString folder = QDir::toNativeSeparators(report.folder);
+    if (report.diskFull) {
+        report.message = tr("The series stopped after %1 of %2 images: %3\n%4 files were written "
+                            "to %5.")
                              .arg(report.processed)
                              .arg(report.total)
+                             .arg(report.diskFullCause)
                              .arg(report.written)
-                       : tr("%1 of %2 images written.").arg(report.written).arg(report.total);
-    statusLabel->setText(summary);
-    if (report.failed == 0)
+                             .arg(folder);
+        statusLabel->setText(report.message);
+        warn(report.message);
         return;
+    }
+    if (report.failed == 0) {
+        // Told in the panel only: a message box would hold up closing the window.
+        if (!report.unconfirmedFiles.isEmpty())
+            report.message = summary;
+        return;
+    }
     const QString count =
         report.failed == 1
             ? tr("1 file of the reference series could not be written.")
@@ -362,6 +407,8 @@ void QColorimeterDlg::finishReport() {
         count + QLatin1Char('\n') +
         tr("The first was %1: %2")
             .arg(QDir::toNativeSeparators(report.firstFailedFile), report.firstFailure);
+    if (!report.unconfirmedFiles.isEmpty())
+        report.message += QLatin1Char('\n') + summary;
     warn(report.message);
 }
 

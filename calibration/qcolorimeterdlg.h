@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -41,6 +42,15 @@ public:
         QString firstFailedFile;
         QString firstFailure;
         bool stopped = false;
+        // Files handed to the writer and still being written when the series ended; they are
+        // finished or given up in the background.
+        QStringList unconfirmedFiles;
+        // A write found no space left on the disk (or reached the file size limit), and the
+        // series stopped there; why, in words for the user.
+        bool diskFull = false;
+        QString diskFullCause;
+        // The folder the files go to.
+        QString folder;
         // What the user was told at the end (or instead of starting); empty when nothing.
         QString message;
     };

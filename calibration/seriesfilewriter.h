@@ -5,17 +5,18 @@
 #include <opencv2/core/mat.hpp>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
-#include <deque>
-#include <mutex>
-#include <thread>
+#include <memory>
 #include <vector>
 
 // Encodes and writes the files of a series on worker threads while the caller prepares the next
 // image. Files of one name are written in the order they were handed over, so the later image
 // wins; different names may finish in any order. The queue is bounded in entries and in bytes,
 // so memory stays at a few images.
+//
+// The workers share the writer's state and are detached: a writer let go before its files are
+// done leaves them to finish or fail in the background, so a write that never returns (a hung
+// network share, a pipe no one reads) holds up neither the caller nor the end of the process.
 class SeriesFileWriter {
 public:
     struct Failure {
@@ -23,10 +24,15 @@ public:
         QString path;
         QString reason;
     };
+    // A file handed over and not yet written or failed.
+    struct Pending {
+        int index = -1;
+        QString path;
+    };
 
     explicit SeriesFileWriter(int threads = 2, int maxQueued = 4,
                               std::size_t maxPendingBytes = std::size_t{128} << 20);
-    // Waits for every file handed over.
+    // Does not wait: files still pending are abandoned to the workers.
     ~SeriesFileWriter();
 
     SeriesFileWriter(const SeriesFileWriter &) = delete;
@@ -35,7 +41,7 @@ public:
     // Hands over `image` (the whole matrix; the writer keeps this header, so the caller must not
     // write into its pixels afterwards) to be written to `path`, image `index` of the series.
     // Waits at most `timeout` for room in the queue; false, with nothing taken, when there was
-    // none in time.
+    // none in time or the disk is full.
     bool submit(int index, const cv::Mat &image, const QString &path,
                 std::chrono::milliseconds timeout);
     // A matrix of the given size and type to copy the next image into: one whose file is
@@ -56,38 +62,14 @@ public:
     int failed() const;
     // The failure of the lowest index; index -1 when nothing failed.
     Failure firstFailure() const;
+    // Files handed over that are queued or being written, in the order they were handed over.
+    std::vector<Pending> pending() const;
+    // A write found no space left (or reached the file size limit): the first such failure, and
+    // index -1 while there was none. From then on nothing more is written: files still queued
+    // are dropped (counted as failed with this cause) and submit() refuses.
+    Failure diskFull() const;
 
 private:
-    struct Job {
-        int index;
-        cv::Mat image;
-        QString path;
-        std::size_t bytes;
-    };
-
-    void work();
-    void stopWorkers();
-    // The oldest job whose name is neither being written nor queued before it.
-    std::deque<Job>::iterator nextWritable();
-    void recordFailureLocked(int index, const QString &path, const QString &reason);
-
-    const int maxQueued;
-    const std::size_t maxPendingBytes;
-    // Every buffer that can be in use at once: queued, being written and being filled.
-    const int maxSpare;
-    mutable std::mutex mutex;
-    std::condition_variable jobsChanged;
-    std::condition_variable jobDone;
-    std::deque<Job> queue;
-    std::vector<QString> inFlight;
-    // Written images, handed out again once no one else refers to them.
-    std::vector<cv::Mat> spare;
-    // Queued and being written.
-    int pendingJobs = 0;
-    std::size_t pendingBytes = 0;
-    bool closing = false;
-    int writtenCount = 0;
-    int failedCount = 0;
-    Failure first;
-    std::vector<std::thread> workers;
+    struct State;
+    std::shared_ptr<State> state;
 };

@@ -13,12 +13,15 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QSpinBox>
 #include <QToolBar>
 #include <QtTest>
 #include <opencv2/imgcodecs.hpp>
 
+#include <functional>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -45,6 +48,7 @@ private slots:
     void aboutNamesTheProgram();
     void resourcesHoldEveryIcon();
     void aSeriesLocksTheImageCommandsAndDelaysClosing();
+    void closingEndsASeriesWhoseWriteHangs();
     void correctionActionsReachTheCanvas();
     void quitClosesTheWindow();
 
@@ -228,6 +232,37 @@ void MainWindowTest::aSeriesLocksTheImageCommandsAndDelaysClosing() {
     QVERIFY(!window.isVisible());
     const QStringList written = QDir(root->path()).entryList({"ref_img_*.jpg"}, QDir::Files);
     QVERIFY2(!written.isEmpty() && written.size() < 8, qPrintable(written.join(' ')));
+    QVERIFY(actionNamed(window, "&Open...")->isEnabled());
+}
+
+void MainWindowTest::closingEndsASeriesWhoseWriteHangs() {
+    // A pipe no one reads, named as the first grid file: its write never returns.
+    const QString pipe = root->filePath("ref_img_0_-120_-120.jpg");
+    QCOMPARE(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    MainWindow window;
+    window.show();
+    QVERIFY(QMetaObject::invokeMethod(window.findChild<QImageScrollArea *>(), "newSlot"));
+    auto *panel = window.findChild<QColorimeterDlg *>();
+    panel->setLabValues(50, 120, 120);
+    panel->setMessageBoxesShown(false);
+
+    // Closed once the series waits for its last files.
+    std::function<void()> closeWhenWaiting = [&] {
+        if (panel->findChild<QProgressBar *>()->value() >= 7)
+            window.close();
+        else
+            QTimer::singleShot(1, &window, closeWhenWaiting);
+    };
+    connect(panel, &QColorimeterDlg::seriesRunningChanged, &window, [&](bool running) {
+        if (running)
+            QTimer::singleShot(0, &window, closeWhenWaiting);
+    });
+    QVERIFY(QMetaObject::invokeMethod(panel, "CreateLabImgs"));
+
+    QVERIFY(!window.isVisible());
+    QVERIFY(!panel->isSeriesRunning());
+    QCOMPARE(panel->lastSeriesReport().unconfirmedFiles, QStringList{pipe});
+    QCOMPARE(panel->lastSeriesReport().written, 7);
     QVERIFY(actionNamed(window, "&Open...")->isEnabled());
 }
 

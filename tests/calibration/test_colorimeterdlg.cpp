@@ -25,8 +25,13 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <functional>
+#include <limits>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -149,6 +154,8 @@ private slots:
     void unwritableFilesAreCountedAndTheFirstNamed();
     void stepsThatAreNotPositiveStartNothing();
     void seriesRefusedOnAnEmptyRecolouredRectangle();
+    void stopEndsASeriesWhoseWriteHangs();
+    void aFullDiskStopsTheSeriesAndSaysWhatWasWritten();
     void escapeKeepsTheDockedPanel();
     void referenceImagesMeasureTheirNamedValue();
 };
@@ -638,3 +645,99 @@ void TestColorimeterDlg::referenceImagesMeasureTheirNamedValue() {
 
 QTEST_MAIN(TestColorimeterDlg)
 #include "test_colorimeterdlg.moc"
+
+void TestColorimeterDlg::stopEndsASeriesWhoseWriteHangs() {
+    const DriveRoot root;
+    // A pipe no one reads, named as the first grid file: its write never returns.
+    const QString pipe = root.path("ref_img_0_-120_-120.jpg");
+    QCOMPARE(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    Workbench bench(noisyImage(20, 20, 14), true);
+    QColorimeterDlg &panel = bench.panel;
+    QPushButton *stop = button(panel, stopText);
+    panel.setLabValues(50, 120, 120);
+
+    // Stop while the series hands over its images.
+    whenSeriesRuns(panel, [stop] { stop->click(); });
+    button(panel, gridText)->click();
+    const QColorimeterDlg::SeriesReport first = panel.lastSeriesReport();
+    QVERIFY(!panel.isSeriesRunning());
+    QVERIFY(first.stopped);
+    QCOMPARE(first.processed, 1);
+    QCOMPARE(first.written, 0);
+    QCOMPARE(first.unconfirmedFiles, QStringList{pipe});
+    QVERIFY2(first.message.contains("1 not confirmed"), qPrintable(first.message));
+
+    // Stop while the series waits for its last files: every other file is written.
+    int rounds = 0;
+    std::function<void()> tick = [&] {
+        if (panel.findChild<QProgressBar *>()->value() >= 7 || ++rounds > 2000)
+            stop->click();
+        else
+            QTimer::singleShot(1, tick);
+    };
+    whenSeriesRuns(panel, tick);
+    button(panel, gridText)->click();
+    const QColorimeterDlg::SeriesReport second = panel.lastSeriesReport();
+    QVERIFY(second.stopped);
+    QCOMPARE(second.processed, 8);
+    QCOMPARE(second.written, 7);
+    QCOMPARE(second.failed, 0);
+    QCOMPARE(second.unconfirmedFiles, QStringList{pipe});
+    // Written beside the pipe, which is not listed as a file.
+    QCOMPARE(root.files().size(), 7);
+    for (QSpinBox *spin : panel.findChildren<QSpinBox *>())
+        QVERIFY(spin->isEnabled());
+}
+
+void TestColorimeterDlg::aFullDiskStopsTheSeriesAndSaysWhatWasWritten() {
+    const cv::Mat source = noisyImage(60, 60, 15);
+    // The grid's first four files (L 0, nearly black) are smaller than its last four.
+    qint64 largestDark = 0;
+    qint64 smallestBright = std::numeric_limits<qint64>::max();
+    {
+        const DriveRoot sizes;
+        Workbench bench(source, true);
+        bench.panel.setLabValues(50, 120, 120);
+        button(bench.panel, gridText)->click();
+        QCOMPARE(bench.panel.lastSeriesReport().written, 8);
+        for (const auto &[name, value] : gridOfEight) {
+            const qint64 size = QFileInfo(sizes.path(name)).size();
+            if (value.l == 0)
+                largestDark = std::max(largestDark, size);
+            else
+                smallestBright = std::min(smallestBright, size);
+        }
+    }
+    QVERIFY(largestDark < smallestBright);
+
+    // Files may not grow past the dark ones: the first bright one fails as on a full disk.
+    const DriveRoot root;
+    Workbench bench(source, true);
+    QColorimeterDlg &panel = bench.panel;
+    panel.setLabValues(50, 120, 120);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit previous{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &previous), 0);
+    rlimit limited = previous;
+    limited.rlim_cur = rlim_t(largestDark);
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    button(panel, gridText)->click();
+    setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+
+    const QColorimeterDlg::SeriesReport &report = panel.lastSeriesReport();
+    QVERIFY(report.diskFull);
+    QVERIFY(!report.stopped);
+    QCOMPARE(report.written, 4);
+    QVERIFY2(report.processed >= 5 && report.processed <= 8, qPrintable(report.message));
+    QVERIFY2(
+        report.message.contains("4 files were written to " + QDir(root.path(".")).absolutePath()),
+        qPrintable(report.message));
+    QVERIFY(report.message.contains(report.diskFullCause));
+    QStringList dark;
+    for (const auto &[name, value] : gridOfEight)
+        if (value.l == 0)
+            dark << name;
+    dark.sort();
+    QCOMPARE(root.files(), dark);
+}

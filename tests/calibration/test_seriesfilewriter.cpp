@@ -1,11 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "seriesfilewriter.h"
 
+#include <QByteArray>
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 
@@ -126,4 +136,79 @@ TEST(SeriesFileWriter, WrittenBuffersComeBackAndCarryOverToTheNextWriter) {
     EXPECT_EQ(adopted[0].data, carried);
     next.adoptBuffers(std::move(adopted));
     EXPECT_EQ(next.buffer({5, 3}, CV_8UC3).data, carried);
+}
+
+TEST(SeriesFileWriter, LetGoWithAHungWriteItFinishesInTheBackground) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    // A pipe that no one reads: writing to it blocks in open() until a reader comes.
+    const QString pipe = dir.filePath("pipe.png");
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    {
+        SeriesFileWriter writer(2, 2);
+        submitWaiting(writer, 0, filled(10), pipe);
+        submitWaiting(writer, 1, filled(20), dir.filePath("other.png"));
+        // The other file is written beside the hung one.
+        while (writer.written() < 1)
+            std::this_thread::yield();
+        EXPECT_FALSE(writer.waitUntilDone(50ms));
+        const std::vector<SeriesFileWriter::Pending> pending = writer.pending();
+        ASSERT_EQ(pending.size(), 1u);
+        EXPECT_EQ(pending[0].index, 0);
+        EXPECT_EQ(pending[0].path, pipe);
+        // Letting go of the writer here must not wait for the pipe.
+    }
+
+    // A reader comes: the abandoned write goes through and closes its end.
+    const int reader = open(QFile::encodeName(pipe).constData(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    QByteArray received;
+    for (;;) {
+        char chunk[4096];
+        const ssize_t count = read(reader, chunk, sizeof chunk);
+        if (count > 0)
+            received.append(chunk, int(count));
+        else if (count == 0 && !received.isEmpty())
+            break;
+        else
+            std::this_thread::sleep_for(5ms);
+    }
+    close(reader);
+    const cv::Mat decoded =
+        cv::imdecode(std::vector<uchar>(received.begin(), received.end()), cv::IMREAD_UNCHANGED);
+    ASSERT_FALSE(decoded.empty());
+    EXPECT_EQ(cv::norm(decoded, filled(10), cv::NORM_INF), 0);
+}
+
+TEST(SeriesFileWriter, AFullDiskStopsEveryFurtherWrite) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    // Files may not grow past 100 bytes, so the first write fails as on a full disk.
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit previous{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
+    rlimit limited = previous;
+    limited.rlim_cur = 100;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    cv::Mat large(64, 64, CV_8UC3);
+    cv::RNG(3).fill(large, cv::RNG::UNIFORM, 0, 256);
+    {
+        SeriesFileWriter writer(1, 8);
+        int handedOver = 0;
+        for (int i = 0;
+             i < 8 && writer.submit(i, large, dir.filePath(QString("f_%1.png").arg(i)), 100ms); ++i)
+            ++handedOver;
+        ASSERT_TRUE(writer.waitUntilDone(60s));
+        const SeriesFileWriter::Failure full = writer.diskFull();
+        EXPECT_EQ(full.index, 0);
+        EXPECT_EQ(full.path, dir.filePath("f_0.png"));
+        EXPECT_FALSE(full.reason.isEmpty());
+        EXPECT_EQ(writer.written(), 0);
+        // Every file handed over is counted as not written, and nothing more is taken.
+        EXPECT_EQ(writer.failed(), handedOver);
+        EXPECT_FALSE(writer.submit(9, large, dir.filePath("late.png"), 0ms));
+    }
+    setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
 }
