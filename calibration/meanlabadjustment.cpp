@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -42,27 +43,38 @@ const uchar *labToLinearBgr() {
     return table.data();
 }
 
-// f x code for every code, cut toward zero and saturated; f = target / mean in double, kept as a
-// float. A mean of 0 means every code is 0, which stays 0 (target / 0 would be infinite).
-std::array<uchar, 256> scaleTable(double mean, int target) {
-    const float factor = mean > 0 ? static_cast<float>(target / mean) : 0.0f;
+// f = target / mean; cut toward zero it is kept as a float, as the described arithmetic does. A
+// mean of 0 means every code is 0, which stays 0 (target / 0 would be infinite).
+double scaleFactor(double mean, double target, CodeRounding rounding) {
+    if (mean <= 0)
+        return 0;
+    return rounding == CodeRounding::Truncate ? static_cast<float>(target / mean) : target / mean;
+}
+
+// f x code cut toward zero or rounded, before saturation.
+double scaledCode(double factor, int code, CodeRounding rounding) {
+    const double product = factor * code;
+    return rounding == CodeRounding::Truncate ? std::trunc(product) : std::round(product);
+}
+
+// f x code for every code, saturated to 0..255.
+std::array<uchar, 256> scaleTable(double mean, double target, CodeRounding rounding) {
+    const double factor = scaleFactor(mean, target, rounding);
     std::array<uchar, 256> table;
-    for (int code = 0; code < 256; ++code) {
-        const double product = static_cast<double>(factor) * code;
-        table[code] = product <= 0 ? 0 : product >= 255 ? 255 : static_cast<uchar>(product);
-    }
+    for (int code = 0; code < 256; ++code)
+        table[code] =
+            static_cast<uchar>(std::clamp(scaledCode(factor, code, rounding), 0.0, 255.0));
     return table;
 }
 
-struct ScaleTables {
-    std::array<uchar, 256> l;
-    std::array<uchar, 256> a;
-    std::array<uchar, 256> b;
-
-    ScaleTables(const cv::Scalar &mean, const LabCodes &target)
-        : l(scaleTable(mean[0], target.l)), a(scaleTable(mean[1], target.a)),
-          b(scaleTable(mean[2], target.b)) {}
-};
+// The lowest code whose scaled code is above 255; 256 when there is none.
+int firstSaturatedCode(double mean, double target, CodeRounding rounding) {
+    const double factor = scaleFactor(mean, target, rounding);
+    int code = 0;
+    while (code < 256 && scaledCode(factor, code, rounding) <= 255)
+        ++code;
+    return code;
+}
 
 std::uint32_t packedCode(const uchar *code) {
     return std::uint32_t{code[0]} << 16 | std::uint32_t{code[1]} << 8 | code[2];
@@ -93,6 +105,10 @@ LabCodes labCodes(const LabValue &value) {
     return {value.l * 255 / 100, value.a + 128, value.b + 128};
 }
 
+cv::Vec3d exactLabCodes(const cv::Vec3d &value) {
+    return {value[0] * 2.55, value[1] + 128, value[2] + 128};
+}
+
 bool MeanLabAdjustment::bind(const cv::Mat &image) {
     try {
         cv::Mat bgr = toBgr8(image);
@@ -117,6 +133,11 @@ bool MeanLabAdjustment::bind(const cv::Mat &image) {
 }
 
 std::optional<cv::Rect> MeanLabAdjustment::adjust(const cv::Rect &rect, const LabCodes &target) {
+    return adjust(rect, cv::Vec3d(target.l, target.a, target.b), CodeRounding::Truncate);
+}
+
+std::optional<cv::Rect> MeanLabAdjustment::adjust(const cv::Rect &rect, const cv::Vec3d &target,
+                                                  CodeRounding rounding) {
     if (!isBound() || !rectInside(rect, work.size()))
         return std::nullopt;
     const uchar *toBgr = nullptr;
@@ -125,8 +146,10 @@ std::optional<cv::Rect> MeanLabAdjustment::adjust(const cv::Rect &rect, const La
         if (!rect.empty()) {
             if (rect != measuredRect)
                 measure(rect);
+            for (int c = 0; c < 3; ++c)
+                scale[c] = scaleTable(mean[c], target[c], rounding);
             if (paletteUsable)
-                convertPalette(target);
+                convertPalette();
             else
                 toBgr = labToLinearBgr();
         }
@@ -139,12 +162,27 @@ std::optional<cv::Rect> MeanLabAdjustment::adjust(const cv::Rect &rect, const La
         roundTrip(previous).copyTo(work(previous));
     if (!rect.empty()) {
         if (toBgr)
-            fillThroughTable(rect, target, toBgr);
+            fillThroughTable(rect, toBgr);
         else
             fillFromPalette(rect);
     }
     lastRect = rect;
+    for (int c = 0; c < 3; ++c)
+        saturatedFrom[c] = firstSaturatedCode(mean[c], target[c], rounding);
     return previous | rect;
+}
+
+std::int64_t MeanLabAdjustment::saturatedPixels(const cv::Rect &part) const {
+    if (lastRect.empty() || (part & lastRect) != part || part.empty())
+        return 0;
+    const std::array<int, 3> &first = saturatedFrom;
+    std::int64_t count = 0;
+    for (int row = part.y; row < part.br().y; ++row) {
+        const uchar *code = lab.ptr(row) + 3 * part.x;
+        for (int col = 0; col < part.width; ++col, code += 3)
+            count += code[0] >= first[0] || code[1] >= first[1] || code[2] >= first[2];
+    }
+    return count;
 }
 
 void MeanLabAdjustment::measure(const cv::Rect &rect) {
@@ -213,17 +251,16 @@ void MeanLabAdjustment::measure(const cv::Rect &rect) {
     measuredRect = rect;
 }
 
-void MeanLabAdjustment::convertPalette(const LabCodes &target) {
-    const ScaleTables scale(mean, target);
+void MeanLabAdjustment::convertPalette() {
     const int count = static_cast<int>(paletteCodes.size());
     const int cols = std::min(count, paletteRowLength);
     const int rows = (count + cols - 1) / cols;
     scaledCodes.create(rows, cols, CV_8UC3);
     uchar *scaled = scaledCodes.ptr();
     for (const std::uint32_t code : paletteCodes) {
-        *scaled++ = scale.l[code >> 16];
-        *scaled++ = scale.a[code >> 8 & 0xff];
-        *scaled++ = scale.b[code & 0xff];
+        *scaled++ = scale[0][code >> 16];
+        *scaled++ = scale[1][code >> 8 & 0xff];
+        *scaled++ = scale[2][code & 0xff];
     }
     // The end of the last row is padding; it is converted too, so it holds a defined code.
     std::fill(scaled, scaledCodes.ptr() + scaledCodes.total() * 3, uchar{0});
@@ -273,16 +310,14 @@ void MeanLabAdjustment::fillFromPalette(const cv::Rect &rect) {
     });
 }
 
-void MeanLabAdjustment::fillThroughTable(const cv::Rect &rect, const LabCodes &target,
-                                         const uchar *toBgr) {
-    const ScaleTables scale(mean, target);
+void MeanLabAdjustment::fillThroughTable(const cv::Rect &rect, const uchar *toBgr) {
     cv::parallel_for_(cv::Range(rect.y, rect.y + rect.height), [&](const cv::Range &rows) {
         for (int row = rows.start; row < rows.end; ++row) {
             const uchar *code = lab.ptr(row) + 3 * rect.x;
             uchar *pixel = work.ptr(row) + 3 * rect.x;
             for (int col = 0; col < rect.width; ++col, code += 3, pixel += 3) {
-                const std::size_t index = std::size_t{scale.l[code[0]]} << 16 |
-                                          std::size_t{scale.a[code[1]]} << 8 | scale.b[code[2]];
+                const std::size_t index = std::size_t{scale[0][code[0]]} << 16 |
+                                          std::size_t{scale[1][code[1]]} << 8 | scale[2][code[2]];
                 const uchar *bgr = toBgr + 3 * index;
                 pixel[0] = bgr[0];
                 pixel[1] = bgr[1];

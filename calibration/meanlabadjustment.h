@@ -2,7 +2,9 @@
 #pragma once
 
 #include <opencv2/core/mat.hpp>
+#include <opencv2/core/matx.hpp>
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -28,6 +30,12 @@ struct LabCodes {
 
 // L* x 255 / 100 (truncating), a* + 128, b* + 128.
 LabCodes labCodes(const LabValue &value);
+// L* x 2.55, a* + 128, b* + 128, without truncation: the codes the value really has.
+cv::Vec3d exactLabCodes(const cv::Vec3d &value);
+
+// How a scaled code is stored: cut toward zero (the described arithmetic) or rounded to the
+// nearest code.
+enum class CodeRounding { Truncate, Nearest };
 
 // Re-colours a rectangle of an 8-bit BGR image so that the mean of each of its Lab codes takes a
 // target, scaling each channel by one factor so that the texture survives. Conversions are the
@@ -63,6 +71,14 @@ public:
     // that changed (the previous rectangle and this one), or nothing, with the work image
     // untouched, when unbound or when the rectangle has a negative side or is not inside.
     std::optional<cv::Rect> adjust(const cv::Rect &rect, const LabCodes &target);
+    // The same with fractional target codes (channel 0 to 2) and a choice of rounding; with
+    // whole targets and truncation it is the adjustment above.
+    std::optional<cv::Rect> adjust(const cv::Rect &rect, const cv::Vec3d &target,
+                                   CodeRounding rounding);
+
+    // Pixels of `part` (inside the rectangle last adjusted) in which that adjustment saturated
+    // a scaled code: f x code reached 256 or more and was stored as 255.
+    std::int64_t saturatedPixels(const cv::Rect &part) const;
 
     // Whether the rectangle last measured is re-coloured through its palette of distinct codes
     // (false: through the table of every code, or nothing measured yet).
@@ -73,15 +89,19 @@ private:
     // anything that the adjustment reads.
     void measure(const cv::Rect &rect);
     // Scales and converts the palette's codes into paletteBgr. May throw (cvtColor).
-    void convertPalette(const LabCodes &target);
+    void convertPalette();
     void fillFromPalette(const cv::Rect &rect);
-    void fillThroughTable(const cv::Rect &rect, const LabCodes &target, const uchar *toBgr);
+    void fillThroughTable(const cv::Rect &rect, const uchar *toBgr);
 
     cv::Mat bgrSource;
     cv::Mat lab;
     cv::Mat roundTrip;
     cv::Mat work;
     cv::Rect lastRect;
+    // The scaled code of every code per channel, and the lowest code that the last adjustment
+    // saturated per channel.
+    std::array<std::array<uchar, 256>, 3> scale{};
+    std::array<int, 3> saturatedFrom{};
 
     // What measure() found for measuredRect; the rectangle rarely moves during a series.
     cv::Rect measuredRect;

@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev libgl-dev
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev
   libgtest-dev
-  liblcms2-dev qt6-charts-dev
+  liblcms2-dev qt6-charts-dev libqt6opengl6-dev
   clang libclang-rt-14-dev parallel
   xvfb xauth x11-utils x11-apps xdotool poppler-utils netpbm
 )

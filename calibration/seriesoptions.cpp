@@ -1,0 +1,65 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "seriesoptions.h"
+
+#include "drivepath.h"
+
+#include <QFileInfo>
+
+QString seriesFormatName(SeriesFormat format) {
+    switch (format) {
+    case SeriesFormat::Png:
+        return QStringLiteral("PNG");
+    case SeriesFormat::Tiff:
+        return QStringLiteral("TIFF");
+    case SeriesFormat::Jpeg:
+        break;
+    }
+    return QStringLiteral("JPEG");
+}
+
+QString seriesFormatKey(SeriesFormat format) {
+    return seriesFormatName(format).toLower();
+}
+
+std::optional<SeriesFormat> seriesFormatFromKey(const QString &key) {
+    for (const SeriesFormat format : {SeriesFormat::Jpeg, SeriesFormat::Png, SeriesFormat::Tiff})
+        if (key == seriesFormatKey(format))
+            return format;
+    return std::nullopt;
+}
+
+QString seriesFormatExtension(SeriesFormat format) {
+    switch (format) {
+    case SeriesFormat::Png:
+        return QStringLiteral("png");
+    case SeriesFormat::Tiff:
+        return QStringLiteral("tif");
+    case SeriesFormat::Jpeg:
+        break;
+    }
+    return QStringLiteral("jpg");
+}
+
+QString seriesFolder(const SeriesOptions &options) {
+    return options.folder.isEmpty() ? resolveDrivePath(QStringLiteral("C:/")) : options.folder;
+}
+
+int SeriesPlan::size() const {
+    return kind == Kind::Grid ? gridSeriesSize(parameters) : deltaSeriesSize;
+}
+
+ReferenceImage SeriesPlan::image(int index) const {
+    return kind == Kind::Grid ? gridSeriesImage(parameters, index)
+                              : deltaSeriesImage(parameters, index);
+}
+
+QString SeriesPlan::manifestBaseName() const {
+    const LabValue &p = parameters;
+    return kind == Kind::Grid ? QString::asprintf("ref_img_grid_%i_%i_%i", p.l, p.a, p.b)
+                              : QString::asprintf("ref_img_(%i_%i_%i)", p.l, p.a, p.b);
+}
+
+QString seriesFileName(const ReferenceImage &image, SeriesFormat format) {
+    const QFileInfo described(image.fileName);
+    return described.completeBaseName() + QLatin1Char('.') + seriesFormatExtension(format);
+}

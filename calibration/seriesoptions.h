@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "labencoding.h"
+#include "referenceseries.h"
+
+#include <QString>
+
+#include <optional>
+
+// Where and how a reference series writes its files.
+
+enum class SeriesFormat { Jpeg, Png, Tiff };
+
+// "JPEG", "PNG", "TIFF": the panel's combo items.
+QString seriesFormatName(SeriesFormat format);
+// "jpeg", "png", "tiff": the key in settings and on command lines.
+QString seriesFormatKey(SeriesFormat format);
+std::optional<SeriesFormat> seriesFormatFromKey(const QString &key);
+// "jpg", "png", "tif".
+QString seriesFormatExtension(SeriesFormat format);
+
+struct SeriesOptions {
+    // Empty: the drive root.
+    QString folder;
+    SeriesFormat format = SeriesFormat::Jpeg;
+    // Real L* targets, rounded scaled codes and files held to their names in a closed loop.
+    bool precise = false;
+    // The conversions of the adjustment and of the measurement of the written files.
+    LabEncoding encoding = LabEncoding::Linear;
+};
+
+// The folder the files go to: the drive root (resolved now) when none is chosen.
+QString seriesFolder(const SeriesOptions &options);
+
+// The two kinds of series with their parameters: the grid's steps or the delta series' centre.
+struct SeriesPlan {
+    enum class Kind { Grid, Delta };
+    Kind kind = Kind::Grid;
+    LabValue parameters;
+
+    // 0 for a grid whose steps are not all positive.
+    int size() const;
+    // The image's value, codes and described name ("C:/ref_img_..." with ".jpg").
+    ReferenceImage image(int index) const;
+    // "ref_img_grid_<sL>_<sa>_<sb>" or "ref_img_(<L>_<a>_<b>)": the manifest's name without
+    // its extension.
+    QString manifestBaseName() const;
+};
+
+// The file name (no folder) of `image` written in `format`: the described name without the
+// drive prefix, its extension the format's.
+QString seriesFileName(const ReferenceImage &image, SeriesFormat format);

@@ -1,0 +1,485 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "seriesrun.h"
+
+#include "labmeasurement.h"
+#include "matconversion.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QLocale>
+#include <QStorageInfo>
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+
+#include <algorithm>
+#include <condition_variable>
+#include <exception>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+QString tr(const char *text) {
+    return QCoreApplication::translate("ReferenceSeries", text);
+}
+
+// How often the calling thread reports progress and looks at the stop request.
+constexpr std::chrono::milliseconds progressInterval{40};
+// Images that may be finished ahead of the first one still in hand: rows wait in memory for
+// the manifest, which takes them in series order.
+constexpr int maxAhead = 64;
+// Bytes a manifest row takes, about.
+constexpr std::int64_t manifestRowBytes = 120;
+
+// The rectangles of a series: the part of the picture it needs (crop, in the picture), the
+// re-coloured and the saved rectangle in the crop, and the re-coloured pixels in the file.
+struct Geometry {
+    cv::Rect crop;
+    cv::Rect recoloured;
+    cv::Rect saved;
+    cv::Rect measuredInFile;
+};
+
+Geometry geometryOf(const Quad &corners) {
+    const cv::Rect recoloured = rectFromCorners013(corners);
+    const cv::Rect saved = rectFromCorners02(corners);
+    const cv::Rect crop = recoloured | saved;
+    return {crop, recoloured - crop.tl(), saved - crop.tl(), (recoloured & saved) - saved.tl()};
+}
+
+std::string encoderExtension(SeriesFormat format) {
+    return '.' + seriesFormatExtension(format).toStdString();
+}
+
+QString sizeText(std::int64_t bytes) {
+    return QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
+}
+
+std::optional<std::int64_t> storageFreeBytes(const QString &folder) {
+    const QStorageInfo storage(folder);
+    if (!storage.isValid() || !storage.isReady())
+        return std::nullopt;
+    return storage.bytesAvailable();
+}
+
+FileWriteResult writeAtomically(const QString &path, const std::vector<uchar> &bytes) {
+    return writeFileAtomically(path, reinterpret_cast<const char *>(bytes.data()), bytes.size());
+}
+
+struct Slot {
+    ManifestRow row;
+    cv::Vec3d target;
+    bool adjusted = false;
+    bool finished = false;
+    bool written = false;
+};
+
+// What the workers share with the calling thread. Workers hold it too, so a write given up
+// when the series stops can end on its own thread after the series has returned.
+struct Work {
+    cv::Mat crop;
+    Geometry geometry;
+    SeriesPlan plan;
+    SeriesOptions options;
+    SeriesShard shard;
+    QString folder;
+    bool verify = true;
+    int count = 0;
+    std::function<FileWriteResult(const QString &, const std::vector<uchar> &)> writeFile;
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    // Under the mutex: the next slot to take, the first slot not yet taken by the manifest,
+    // the slots taken and not yet handed on, workers still running.
+    int next = 0;
+    int handedOn = 0;
+    std::map<int, Slot> pending;
+    int running = 0;
+    bool abandon = false;
+    bool diskFull = false;
+};
+
+void publish(Work &work, int slot, const Slot &state) {
+    {
+        const std::lock_guard lock(work.mutex);
+        const auto found = work.pending.find(slot);
+        // Gone when the calling thread has given this write up.
+        if (found != work.pending.end())
+            found->second = state;
+    }
+    work.changed.notify_all();
+}
+
+// A file of the series in memory, with what it measures when decoded.
+struct EncodedImage {
+    std::vector<uchar> bytes;
+    std::optional<cv::Vec3d> measured;
+    double clippedPercent = 0;
+};
+
+// Re-colours the rectangle to `target` (codes) and encodes the saved rectangle; measures the
+// decoded bytes when asked. Nothing when the rectangle cannot be re-coloured. May throw
+// (cv::Exception, std::bad_alloc).
+std::optional<EncodedImage> encodeImage(const Work &work, MeanLabAdjustment &adjustment,
+                                        const cv::Vec3d &target, bool measure) {
+    const Geometry &g = work.geometry;
+    const CodeRounding rounding =
+        work.options.precise ? CodeRounding::Nearest : CodeRounding::Truncate;
+    if (!adjustment.adjust(g.recoloured, target, rounding))
+        return std::nullopt;
+    EncodedImage encoded;
+    const cv::Rect measured = g.measuredInFile + g.saved.tl();
+    encoded.clippedPercent =
+        100.0 * static_cast<double>(adjustment.saturatedPixels(measured)) / measured.area();
+    cv::imencode(encoderExtension(work.options.format), adjustment.workImage()(g.saved),
+                 encoded.bytes);
+    if (measure) {
+        const cv::Mat decoded = cv::imdecode(encoded.bytes, cv::IMREAD_UNCHANGED);
+        if (const auto stats = measureLab(decoded, g.measuredInFile, work.options.encoding))
+            encoded.measured = stats->mean;
+    }
+    return encoded;
+}
+
+// The precise mode's closed loop: each round corrects the target codes by the error its file
+// measured.
+std::optional<EncodedImage> encodePrecisely(const Work &work, MeanLabAdjustment &adjustment,
+                                            const LabValue &value, cv::Vec3d &target) {
+    const cv::Vec3d name(value.l, value.a, value.b);
+    target = exactLabCodes(name);
+    std::optional<EncodedImage> best;
+    double bestDeltaE = 0;
+    cv::Vec3d bestTarget = target;
+    for (int round = 0; round < preciseRounds; ++round) {
+        std::optional<EncodedImage> encoded = encodeImage(work, adjustment, target, true);
+        if (!encoded || !encoded->measured)
+            return encoded;
+        const cv::Vec3d error = *encoded->measured - name;
+        const double deltaE = cv::norm(error);
+        if (!best || deltaE < bestDeltaE) {
+            best = std::move(encoded);
+            bestDeltaE = deltaE;
+            bestTarget = target;
+        }
+        if (deltaE <= preciseTolerance)
+            break;
+        target -= cv::Vec3d(error[0] * 2.55, error[1], error[2]);
+        for (int c = 0; c < 3; ++c)
+            target[c] = std::clamp(target[c], 0.0, 255.0);
+    }
+    target = bestTarget;
+    return best;
+}
+
+void makeImage(Work &work, MeanLabAdjustment &adjustment, bool bound, int slot) {
+    const ReferenceImage reference =
+        work.plan.image(work.shard.index - 1 + slot * work.shard.count);
+    Slot state;
+    state.row.file = seriesFileName(reference, work.options.format);
+    state.row.target = reference.value;
+    const auto fail = [&](const QString &reason) {
+        state.row.failure = reason;
+        state.finished = true;
+        publish(work, slot, state);
+    };
+    if (!bound)
+        return fail(tr("There is not enough memory to re-colour the rectangle."));
+
+    std::optional<EncodedImage> encoded;
+    try {
+        cv::Vec3d target(reference.target.l, reference.target.a, reference.target.b);
+        encoded = work.options.precise ? encodePrecisely(work, adjustment, reference.value, target)
+                                       : encodeImage(work, adjustment, target, work.verify);
+        state.target = target;
+    } catch (const cv::Exception &exception) {
+        return fail(tr("The image library could not encode the file: %1")
+                        .arg(QString::fromStdString(exception.err)));
+    } catch (const std::bad_alloc &) {
+        return fail(tr("There is not enough memory to encode the file."));
+    }
+    if (!encoded)
+        return fail(tr("The rectangle could not be re-coloured to this value."));
+    state.adjusted = true;
+    state.row.clippedPercent = encoded->clippedPercent;
+    state.row.measured = encoded->measured;
+    if (work.verify && !encoded->measured)
+        return fail(tr("The encoded file does not decode to the rectangle written."));
+    publish(work, slot, state);
+
+    const FileWriteResult result =
+        work.writeFile(QDir(work.folder).filePath(state.row.file), encoded->bytes);
+    if (result.outcome == FileWriteOutcome::DiskFull) {
+        const std::lock_guard lock(work.mutex);
+        work.diskFull = true;
+        work.abandon = true;
+    }
+    state.finished = true;
+    state.written = result.written();
+    state.row.failure = result.written() ? QString() : result.error;
+    publish(work, slot, state);
+}
+
+void runWorker(const std::shared_ptr<Work> &work) {
+    MeanLabAdjustment adjustment;
+    const bool bound = adjustment.bind(work->crop);
+    for (;;) {
+        int slot = 0;
+        {
+            std::unique_lock lock(work->mutex);
+            work->changed.wait(lock, [&] {
+                return work->abandon || work->next >= work->count ||
+                       work->next < work->handedOn + maxAhead;
+            });
+            if (work->abandon || work->next >= work->count)
+                break;
+            slot = work->next++;
+            work->pending.emplace(slot, Slot());
+        }
+        makeImage(*work, adjustment, bound, slot);
+    }
+    {
+        const std::lock_guard lock(work->mutex);
+        --work->running;
+    }
+    work->changed.notify_all();
+}
+
+// Counts a finished row into the result and the manifest.
+class ResultCollector {
+public:
+    ResultCollector(SeriesResult &into, ManifestFile &manifestFile)
+        : result(into), manifest(manifestFile) {}
+
+    void add(const Slot &slot) {
+        ++result.processed;
+        if (slot.adjusted)
+            result.lastTarget = slot.target;
+        const ManifestRow &row = slot.row;
+        if (!row.failure.isEmpty()) {
+            if (result.firstFailure.isEmpty()) {
+                result.firstFailedFile = QDir(result.folder).filePath(row.file);
+                result.firstFailure = row.failure;
+            }
+        } else {
+            ++result.written;
+            if (manifestStatus(row) == QLatin1String("out_of_gamut"))
+                ++result.outOfGamut;
+            if (row.measured) {
+                const cv::Vec3d target(row.target.l, row.target.a, row.target.b);
+                const double deltaE = cv::norm(target - *row.measured);
+                deltaE76Sum += deltaE;
+                result.maxDeltaE76 = std::max(result.maxDeltaE76, deltaE);
+                result.points.push_back({cv::Vec3f(target), cv::Vec3f(*row.measured)});
+                result.meanDeltaE76 = deltaE76Sum / static_cast<double>(result.points.size());
+            }
+        }
+        if (manifest.isOpen() && !manifest.append(manifestLine(row)))
+            result.manifestError = manifest.error();
+    }
+
+private:
+    SeriesResult &result;
+    ManifestFile &manifest;
+    double deltaE76Sum = 0;
+};
+
+QString refusalBeforeStart(const SeriesRequest &request) {
+    const QString picture = seriesRefusal(request.image, request.corners);
+    if (!picture.isEmpty())
+        return picture;
+    if (request.plan.size() == 0) {
+        QStringList lines;
+        for (const QString &channel : nonPositiveGridSteps(request.plan.parameters))
+            lines << tr("The %1 step must be positive.").arg(channel);
+        return lines.join(QLatin1Char('\n'));
+    }
+    if (!request.shard.isValid())
+        return tr("Shard %1 of %2 does not exist: it must lie between 1 and the number of "
+                  "shards.")
+            .arg(request.shard.index)
+            .arg(request.shard.count);
+    return {};
+}
+
+} // namespace
+
+int SeriesShard::size(int seriesSize) const {
+    if (!isValid() || seriesSize < index)
+        return 0;
+    return (seriesSize - index) / count + 1;
+}
+
+QString seriesRefusal(const cv::Mat &image, const Quad &corners) {
+    if (image.empty())
+        return tr("There is no image to re-colour.");
+    if (!convertsToBgr8(image.type()))
+        return tr("The image is of a type that cannot be re-coloured.");
+    const cv::Rect recoloured = rectFromCorners013(corners);
+    if (recoloured.empty() || !rectInside(recoloured, image.size()))
+        return tr("The re-coloured rectangle, from corner 0 to the x of corner 3 and the y of "
+                  "corner 1, is empty or does not lie inside the image.");
+    const cv::Rect saved = rectFromCorners02(corners);
+    if (saved.empty() || !rectInside(saved, image.size()))
+        return tr("The rectangle from corner 0 to corner 2, which the files hold, is empty or "
+                  "does not lie inside the image.");
+    return {};
+}
+
+std::optional<std::int64_t> estimateSeriesBytes(const cv::Mat &image, const Quad &corners,
+                                                SeriesFormat format, int count) {
+    const cv::Rect saved = rectFromCorners02(corners);
+    if (image.empty() || saved.empty() || !rectInside(saved, image.size()) ||
+        !convertsToBgr8(image.type()))
+        return std::nullopt;
+    try {
+        std::vector<uchar> bytes;
+        if (!cv::imencode(encoderExtension(format), toBgr8(image(saved)), bytes))
+            return std::nullopt;
+        return (static_cast<std::int64_t>(bytes.size()) + manifestRowBytes) * count;
+    } catch (const std::exception &) { // cv::Exception, or std::bad_alloc
+        return std::nullopt;
+    }
+}
+
+SeriesResult runReferenceSeries(const SeriesRequest &request, const std::atomic<bool> &stop,
+                                const std::function<void(const SeriesProgress &)> &progress,
+                                const SeriesEnvironment &environment) {
+    SeriesResult result;
+    result.total = request.shard.size(request.plan.size());
+    result.refusal = refusalBeforeStart(request);
+    if (!result.refusal.isEmpty())
+        return result;
+
+    result.folder = seriesFolder(request.options);
+    if (!QDir(result.folder).exists() && !QDir().mkpath(result.folder)) {
+        result.refusal = tr("The folder %1 does not exist and cannot be made.")
+                             .arg(QDir::toNativeSeparators(result.folder));
+        return result;
+    }
+    const auto freeBytes = environment.freeBytes ? environment.freeBytes(result.folder)
+                                                 : storageFreeBytes(result.folder);
+    const auto needed =
+        estimateSeriesBytes(request.image, request.corners, request.options.format, result.total);
+    if (freeBytes && needed && *needed > *freeBytes) {
+        result.refusal = tr("The series needs about %1, but only %2 are free in %3.")
+                             .arg(sizeText(*needed), sizeText(*freeBytes),
+                                  QDir::toNativeSeparators(result.folder));
+        return result;
+    }
+
+    auto work = std::make_shared<Work>();
+    work->geometry = geometryOf(request.corners);
+    try {
+        work->crop = toBgr8(request.image(work->geometry.crop));
+    } catch (const std::exception &) { // cv::Exception, or std::bad_alloc
+        result.refusal = tr("There is not enough memory to start the series.");
+        return result;
+    }
+    work->plan = request.plan;
+    work->options = request.options;
+    work->shard = request.shard;
+    work->folder = result.folder;
+    work->verify = request.manifest;
+    work->count = result.total;
+    work->writeFile = environment.writeFile ? environment.writeFile : writeAtomically;
+
+    ManifestFile manifest;
+    if (request.manifest) {
+        result.manifestPath =
+            QDir(result.folder)
+                .filePath(manifestFileName(request.plan.manifestBaseName(), request.shard.index,
+                                           request.shard.count));
+        const Geometry &g = work->geometry;
+        const bool partial = g.measuredInFile != cv::Rect(cv::Point(), g.saved.size()) ||
+                             g.measuredInFile.size() != g.recoloured.size();
+        if (!manifest.open(result.manifestPath) ||
+            (partial && !manifest.append(manifestOverlapNote(g.measuredInFile))))
+            result.manifestError = manifest.error();
+    }
+
+    const int threads =
+        environment.threads > 0
+            ? environment.threads
+            : static_cast<int>(std::max(1u, std::min(4u, std::thread::hardware_concurrency())));
+    std::vector<std::thread> workers;
+    try {
+        for (int i = 0; i < threads; ++i) {
+            {
+                const std::lock_guard lock(work->mutex);
+                ++work->running;
+            }
+            workers.emplace_back(runWorker, work);
+        }
+    } catch (const std::system_error &) {
+        const std::lock_guard lock(work->mutex);
+        --work->running;
+        if (workers.empty()) {
+            result.refusal = tr("No thread could be started for the series.");
+            return result;
+        }
+    }
+
+    ResultCollector collector(result, manifest);
+    std::chrono::steady_clock::time_point giveUpAt;
+    std::chrono::steady_clock::time_point lastProgress;
+    QString lastFile;
+    bool givenUp = false;
+    for (;;) {
+        std::vector<Slot> finished;
+        bool ended = false;
+        {
+            std::unique_lock lock(work->mutex);
+            work->changed.wait_for(lock, progressInterval);
+            while (!work->pending.empty() && work->pending.begin()->second.finished) {
+                finished.push_back(std::move(work->pending.begin()->second));
+                work->pending.erase(work->pending.begin());
+            }
+            if (!finished.empty())
+                work->handedOn = work->pending.empty() ? work->next : work->pending.begin()->first;
+            if (stop.load() && !work->abandon) {
+                work->abandon = true;
+                result.stopped = true;
+            }
+            if (work->abandon && giveUpAt == std::chrono::steady_clock::time_point())
+                giveUpAt = std::chrono::steady_clock::now() + environment.stopGrace;
+            ended = work->running == 0;
+            givenUp = !ended && work->abandon && std::chrono::steady_clock::now() >= giveUpAt;
+            if (ended || givenUp) {
+                // Rows in series order; a write still in hand is not confirmed.
+                for (auto &[slot, state] : work->pending) {
+                    if (!state.finished) {
+                        state.row.failure = tr("not confirmed");
+                        ++result.notConfirmed;
+                    }
+                    finished.push_back(std::move(state));
+                }
+                work->pending.clear();
+                result.diskFull = work->diskFull;
+            }
+        }
+        work->changed.notify_all();
+        for (const Slot &slot : finished) {
+            collector.add(slot);
+            lastFile = slot.row.file;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (progress && (ended || givenUp || now - lastProgress >= progressInterval)) {
+            progress({result.processed, result.total, lastFile});
+            lastProgress = now;
+        }
+        if (ended || givenUp)
+            break;
+    }
+    result.failed = result.processed - result.written - result.notConfirmed;
+
+    for (std::thread &worker : workers) {
+        // A worker still writing holds the shared work and ends on its own.
+        if (givenUp)
+            worker.detach();
+        else
+            worker.join();
+    }
+    return result;
+}

@@ -1,0 +1,116 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "demophoto.h"
+#include "seriesrun.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <cstdio>
+
+namespace {
+
+// An 80 x 40 rectangle in the middle of the demo photograph's grey card.
+Quad greyCardCorners(const DemoPhoto &photo) {
+    const std::vector<cv::Point> card(photo.greyCard.begin(), photo.greyCard.end());
+    const cv::Rect bounds = cv::boundingRect(card);
+    const cv::Point centre = (bounds.tl() + bounds.br()) / 2;
+    const cv::Rect patch(centre.x - 40, centre.y - 20, 80, 40);
+    return {patch.tl(), cv::Point(patch.x, patch.br().y), patch.br(),
+            cv::Point(patch.br().x, patch.y)};
+}
+
+// Whether the value's linear BGR lies well inside 0..1, so that the card's texture around it
+// needs no clipping.
+bool inGamut(const cv::Vec3d &lab) {
+    const cv::Mat value(1, 1, CV_32FC3, cv::Scalar(lab[0], lab[1], lab[2]));
+    cv::Mat bgr;
+    cv::cvtColor(value, bgr, cv::COLOR_Lab2LBGR);
+    const cv::Vec3f pixel = bgr.at<cv::Vec3f>(0, 0);
+    for (int c = 0; c < 3; ++c)
+        if (pixel[c] < 0.05f || pixel[c] > 0.95f)
+            return false;
+    return true;
+}
+
+struct Figures {
+    int files = 0;
+    double mean = 0;
+    double max = 0;
+};
+
+// Decodes every in-gamut file of the series and measures its float Lab mean the plain way.
+Figures measureFiles(const QString &folder, const SeriesPlan &plan, SeriesFormat format) {
+    Figures figures;
+    for (int i = 0; i < plan.size(); ++i) {
+        const ReferenceImage reference = plan.image(i);
+        const cv::Vec3d name(reference.value.l, reference.value.a, reference.value.b);
+        if (!inGamut(name))
+            continue;
+        const cv::Mat file =
+            cv::imread(QDir(folder).filePath(seriesFileName(reference, format)).toStdString(),
+                       cv::IMREAD_UNCHANGED);
+        EXPECT_FALSE(file.empty()) << i;
+        if (file.empty())
+            continue;
+        cv::Mat scaled;
+        file.convertTo(scaled, CV_32F, 1.0 / 255.0);
+        cv::Mat lab;
+        cv::cvtColor(scaled, lab, cv::COLOR_LBGR2Lab);
+        const cv::Scalar mean = cv::mean(lab);
+        const double deltaE = cv::norm(cv::Vec3d(mean[0], mean[1], mean[2]) - name);
+        figures.mean += deltaE;
+        figures.max = std::max(figures.max, deltaE);
+        ++figures.files;
+    }
+    if (figures.files > 0)
+        figures.mean /= figures.files;
+    return figures;
+}
+
+} // namespace
+
+TEST(PreciseSeries, FilesHoldTheirNamesOnTheDemoGreyCard) {
+    const DemoPhoto photo = renderDemoPhoto();
+    const SeriesPlan plan{SeriesPlan::Kind::Grid, {20, 30, 30}};
+    struct Goal {
+        SeriesFormat format;
+        double mean;
+        double max;
+    };
+    for (const Goal goal :
+         {Goal{SeriesFormat::Png, 0.2, 0.5}, Goal{SeriesFormat::Jpeg, 0.4, 1.0}}) {
+        SCOPED_TRACE(seriesFormatName(goal.format).toStdString());
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        SeriesRequest request;
+        request.image = photo.image;
+        request.corners = greyCardCorners(photo);
+        request.plan = plan;
+        request.options = {dir.path(), goal.format, true, LabEncoding::Linear};
+        const std::atomic<bool> noStop{false};
+        const SeriesResult precise = runReferenceSeries(request, noStop, {});
+        ASSERT_EQ(precise.written, plan.size());
+
+        const Figures figures = measureFiles(dir.path(), plan, goal.format);
+        ASSERT_GT(figures.files, 20);
+        std::printf("precise %s: %d in-gamut files, mean dE76 %.3f, max %.3f\n",
+                    qPrintable(seriesFormatName(goal.format)), figures.files, figures.mean,
+                    figures.max);
+        EXPECT_LE(figures.mean, goal.mean);
+        EXPECT_LE(figures.max, goal.max);
+
+        // The default mode on the same files is far from its names: the goals test something.
+        request.options.precise = false;
+        const SeriesResult plain = runReferenceSeries(request, noStop, {});
+        ASSERT_EQ(plain.written, plan.size());
+        const Figures before = measureFiles(dir.path(), plan, goal.format);
+        std::printf("default %s: mean dE76 %.3f, max %.3f\n",
+                    qPrintable(seriesFormatName(goal.format)), before.mean, before.max);
+        EXPECT_GT(before.mean, goal.mean);
+    }
+}
