@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "seriesrun.h"
 
+#include "imageencoding.h"
 #include "labmeasurement.h"
 #include "matconversion.h"
 
@@ -114,7 +115,9 @@ void publish(Work &work, int slot, const Slot &state) {
 
 // A file of the series in memory, with what it measures when decoded.
 struct EncodedImage {
+    // Empty, with the cause in `failure`, when the writer refused.
     std::vector<uchar> bytes;
+    QString failure;
     std::optional<cv::Vec3d> measured;
     double clippedPercent = 0;
 };
@@ -123,7 +126,8 @@ struct EncodedImage {
 // decoded bytes when asked. Nothing when the rectangle cannot be re-coloured. May throw
 // (cv::Exception, std::bad_alloc).
 std::optional<EncodedImage> encodeImage(const Work &work, MeanLabAdjustment &adjustment,
-                                        const cv::Vec3d &target, bool measure) {
+                                        const QString &path, const cv::Vec3d &target,
+                                        bool measure) {
     const Geometry &g = work.geometry;
     const CodeRounding rounding =
         work.options.precise ? CodeRounding::Nearest : CodeRounding::Truncate;
@@ -133,8 +137,11 @@ std::optional<EncodedImage> encodeImage(const Work &work, MeanLabAdjustment &adj
     const cv::Rect measured = g.measuredInFile + g.saved.tl();
     encoded.clippedPercent =
         100.0 * static_cast<double>(adjustment.saturatedPixels(measured)) / measured.area();
-    cv::imencode(encoderExtension(work.options.format), adjustment.workImage()(g.saved),
-                 encoded.bytes);
+    std::optional<std::vector<uchar>> bytes =
+        encodeImageRect(adjustment.workImage(), g.saved, path, &encoded.failure);
+    if (!bytes)
+        return encoded;
+    encoded.bytes = std::move(*bytes);
     if (measure) {
         const cv::Mat decoded = cv::imdecode(encoded.bytes, cv::IMREAD_UNCHANGED);
         if (const auto stats = measureLab(decoded, g.measuredInFile, work.options.encoding))
@@ -146,14 +153,15 @@ std::optional<EncodedImage> encodeImage(const Work &work, MeanLabAdjustment &adj
 // The precise mode's closed loop: each round corrects the target codes by the error its file
 // measured.
 std::optional<EncodedImage> encodePrecisely(const Work &work, MeanLabAdjustment &adjustment,
-                                            const LabValue &value, cv::Vec3d &target) {
+                                            const QString &path, const LabValue &value,
+                                            cv::Vec3d &target) {
     const cv::Vec3d name(value.l, value.a, value.b);
     target = exactLabCodes(name);
     std::optional<EncodedImage> best;
     double bestDeltaE = 0;
     cv::Vec3d bestTarget = target;
     for (int round = 0; round < preciseRounds; ++round) {
-        std::optional<EncodedImage> encoded = encodeImage(work, adjustment, target, true);
+        std::optional<EncodedImage> encoded = encodeImage(work, adjustment, path, target, true);
         if (!encoded || !encoded->measured)
             return encoded;
         const cv::Vec3d error = *encoded->measured - name;
@@ -187,11 +195,13 @@ void makeImage(Work &work, MeanLabAdjustment &adjustment, bool bound, int slot) 
     if (!bound)
         return fail(tr("There is not enough memory to re-colour the rectangle."));
 
+    const QString path = QDir(work.folder).filePath(state.row.file);
     std::optional<EncodedImage> encoded;
     try {
         cv::Vec3d target(reference.target.l, reference.target.a, reference.target.b);
-        encoded = work.options.precise ? encodePrecisely(work, adjustment, reference.value, target)
-                                       : encodeImage(work, adjustment, target, work.verify);
+        encoded = work.options.precise
+                      ? encodePrecisely(work, adjustment, path, reference.value, target)
+                      : encodeImage(work, adjustment, path, target, work.verify);
         state.target = target;
     } catch (const cv::Exception &exception) {
         return fail(tr("The image library could not encode the file: %1")
@@ -202,14 +212,15 @@ void makeImage(Work &work, MeanLabAdjustment &adjustment, bool bound, int slot) 
     if (!encoded)
         return fail(tr("The rectangle could not be re-coloured to this value."));
     state.adjusted = true;
+    if (!encoded->failure.isEmpty())
+        return fail(encoded->failure);
     state.row.clippedPercent = encoded->clippedPercent;
     state.row.measured = encoded->measured;
     if (work.verify && !encoded->measured)
         return fail(tr("The encoded file does not decode to the rectangle written."));
     publish(work, slot, state);
 
-    const FileWriteResult result =
-        work.writeFile(QDir(work.folder).filePath(state.row.file), encoded->bytes);
+    const FileWriteResult result = work.writeFile(path, encoded->bytes);
     if (result.outcome == FileWriteOutcome::DiskFull) {
         const std::lock_guard lock(work.mutex);
         work.diskFull = true;
