@@ -4,6 +4,7 @@
 #include "atomicfilewrite.h"
 #include "drivepath.h"
 #include "imageencoding.h"
+#include "picturesizelimit.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -49,6 +50,13 @@ cv::Mat readImageFile(const QString &name, QString *error) {
     if (file.size() == 0) {
         setError(error, tr("The file is empty."));
         return {};
+    }
+    if (const std::optional<DeclaredPicture> declared = readDeclaredPicture(path)) {
+        const QString refusal = pictureSizeRefusal(*declared, currentPictureSizeLimit());
+        if (!refusal.isEmpty()) {
+            setError(error, refusal);
+            return {};
+        }
     }
     cv::Mat image;
     try {

@@ -5,3 +5,4 @@ vexmira_add_gtest(test_imagefiles SOURCES test_imagefiles.cpp LIBS processing)
 vexmira_add_gtest(test_labmeasurement SOURCES test_labmeasurement.cpp test_colourdifference.cpp
                   LIBS processing)
 vexmira_add_gtest(test_atomicwrite SOURCES test_atomicwrite.cpp LIBS processing)
+vexmira_add_gtest(test_picturesizelimit SOURCES test_picturesizelimit.cpp LIBS processing)
