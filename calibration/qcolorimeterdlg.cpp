@@ -6,15 +6,17 @@
 #include "matconversion.h"
 #include "qcvimage.h"
 #include "quad.h"
-#include "seriesfilewriter.h"
+#include "seriesoptionswidget.h"
+#include "seriesreportwindow.h"
+#include "seriesrun.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProgressBar>
@@ -27,15 +29,9 @@
 
 namespace {
 
-// The canvas shows at most about 25 pictures a second during a series.
-constexpr qint64 repaintIntervalMs = 40;
-constexpr std::chrono::milliseconds writerWait{40};
 // How long a stopped series waits for the files still being written before it leaves them to
 // the writer: a write may hang for as long as its medium does.
 constexpr qint64 abandonAfterStopMs = 500;
-// The copies of the last series' rectangle kept for the next series, so that it starts without
-// faulting in fresh pages: all of them for rectangles of a few megapixels.
-constexpr std::size_t keptBufferBytes = std::size_t{32} << 20;
 
 bool sameImage(const cv::Mat &a, const cv::Mat &b) {
     return a.data == b.data && a.size == b.size && a.type() == b.type() && a.step == b.step;
@@ -77,6 +73,8 @@ QColorimeterDlg::QColorimeterDlg() {
 
     group->setLayout(form);
     topLayout->addWidget(group);
+    seriesOptions = new SeriesOptionsWidget;
+    topLayout->addWidget(seriesOptions);
 
     progressBar = new QProgressBar;
     progressBar->setFormat(tr("%v of %m"));
@@ -84,22 +82,89 @@ QColorimeterDlg::QColorimeterDlg() {
     statusLabel = new QLabel;
     statusLabel->setWordWrap(true);
     statusLabel->hide();
+    reportButton = new QPushButton(tr("Show Report"));
+    reportButton->hide();
+    forecastLabel = new QLabel;
+    forecastLabel->setWordWrap(true);
     topLayout->addWidget(progressBar);
     topLayout->addWidget(statusLabel);
+    topLayout->addWidget(reportButton);
+    topLayout->addWidget(forecastLabel);
+    // The groups keep their natural height; the empty height goes below everything.
+    topLayout->addStretch(1);
     setLayout(topLayout);
+
+    forecastTimer.setSingleShot(true);
+    forecastTimer.setInterval(150);
+    connect(&forecastTimer, &QTimer::timeout, this, &QColorimeterDlg::updateForecast);
+    for (QSpinBox *spin : {spinL, spinA, spinB})
+        connect(spin, &QSpinBox::valueChanged, this, &QColorimeterDlg::scheduleForecast);
+    connect(seriesOptions, &SeriesOptionsWidget::optionsChanged, this,
+            &QColorimeterDlg::scheduleForecast);
+    connect(reportButton, &QPushButton::clicked, this, &QColorimeterDlg::showSeriesReport);
 
     connect(setButton, SIGNAL(clicked()), this, SLOT(SetMeanLab()));
     connect(deltaButton, SIGNAL(clicked()), this, SLOT(CreateDeltaImgs()));
     connect(gridButton, SIGNAL(clicked()), this, SLOT(CreateLabImgs()));
     connect(stopButton, SIGNAL(clicked()), this, SLOT(Stop()));
 
-    lockedDuringSeries = {spinL, spinA, spinB, setButton, deltaButton, gridButton};
+    lockedDuringSeries = {spinL, spinA, spinB, setButton, deltaButton, gridButton, seriesOptions};
 }
 
 QColorimeterDlg::~QColorimeterDlg() = default;
 
 void QColorimeterDlg::SetCVImage(QCVImage *image) {
     cvImage = image;
+    if (!image)
+        return;
+    connect(image, &QCVImage::cornersChanged, this, &QColorimeterDlg::scheduleForecast);
+    connect(image, &QCVImage::imageChanged, this, &QColorimeterDlg::imageChanged);
+    scheduleForecast();
+}
+
+void QColorimeterDlg::imageChanged() {
+    // A finished series' line belongs to the picture it left.
+    if (!seriesRunning && !adjustingForSeries)
+        statusLabel->hide();
+    scheduleForecast();
+}
+
+void QColorimeterDlg::scheduleForecast() {
+    forecastTimer.start();
+}
+
+void QColorimeterDlg::updateForecast() {
+    if (!cvImage || cvImage->isCurrentImageEmpty()) {
+        forecastLabel->clear();
+        return;
+    }
+    const cv::Mat image = cvImage->image(true, -1, false);
+    const Quad quad = quadFromPoints(cvImage->cornerPoints(false));
+    const SeriesOptions options = seriesOptions->options();
+    const QString folder = QDir::toNativeSeparators(seriesFolder(options));
+    const auto line = [&](const QString &kind, int count) {
+        const std::optional<std::int64_t> bytes =
+            estimateSeriesBytes(image, quad, options.format, count);
+        return tr("Next %1 series: %2 files, about %3, in %4.")
+            .arg(kind)
+            .arg(count)
+            .arg(bytes ? QLocale().formattedDataSize(*bytes) : tr("an unknown size"), folder);
+    };
+    const LabValue values{spinL->value(), spinA->value(), spinB->value()};
+    QStringList lines;
+    const int gridSize = gridSeriesSize(values);
+    lines << (gridSize > 0 ? line(tr("grid"), gridSize)
+                           : tr("Next grid series: the steps must be positive."));
+    lines << line(tr("delta"), deltaSeriesSize);
+    forecastLabel->setText(lines.join(QLatin1Char('\n')));
+}
+
+void QColorimeterDlg::showSeriesReport() {
+    if (!reportWindow)
+        reportWindow = new SeriesReportWindow(this);
+    reportWindow->showResult(lastResult);
+    reportWindow->show();
+    reportWindow->raise();
 }
 
 void QColorimeterDlg::setLabValues(int l, int a, int b) {
@@ -139,14 +204,14 @@ void QColorimeterDlg::CreateLabImgs() {
         warn(report.message);
         return;
     }
-    runSeries(gridSeriesSize(steps), [steps](int index) { return gridSeriesImage(steps, index); });
+    runSeries({SeriesPlan::Kind::Grid, steps});
 }
 
 void QColorimeterDlg::CreateDeltaImgs() {
     if (seriesRunning)
         return;
     const LabValue centre{spinL->value(), spinA->value(), spinB->value()};
-    runSeries(deltaSeriesSize, [centre](int index) { return deltaSeriesImage(centre, index); });
+    runSeries({SeriesPlan::Kind::Delta, centre});
 }
 
 void QColorimeterDlg::Stop() {
@@ -159,6 +224,11 @@ bool QColorimeterDlg::currentImageIsWorkImage() const {
 }
 
 std::optional<QColorimeterDlg::CanvasChange> QColorimeterDlg::adjustCanvas(const LabCodes &target) {
+    return adjustCanvas(cv::Vec3d(target.l, target.a, target.b), CodeRounding::Truncate);
+}
+
+std::optional<QColorimeterDlg::CanvasChange> QColorimeterDlg::adjustCanvas(const cv::Vec3d &target,
+                                                                           CodeRounding rounding) {
     if (!cvImage || cvImage->isCurrentImageEmpty())
         return std::nullopt;
     const cv::Mat current = cvImage->image(true, -1, false);
@@ -167,7 +237,7 @@ std::optional<QColorimeterDlg::CanvasChange> QColorimeterDlg::adjustCanvas(const
         return std::nullopt;
 
     if (currentImageIsWorkImage()) {
-        const std::optional<cv::Rect> changed = adjustment.adjust(rect, target);
+        const std::optional<cv::Rect> changed = adjustment.adjust(rect, target, rounding);
         if (!changed)
             return std::nullopt;
         return CanvasChange{false, *changed};
@@ -175,7 +245,7 @@ std::optional<QColorimeterDlg::CanvasChange> QColorimeterDlg::adjustCanvas(const
 
     // First adjustment, or the canvas shows another image since: bind to that one.
     MeanLabAdjustment fresh;
-    if (!fresh.bind(current) || !fresh.adjust(rect, target))
+    if (!fresh.bind(current) || !fresh.adjust(rect, target, rounding))
         return std::nullopt;
     adjustment = std::move(fresh);
     // The panel's own lists hold the working pair only: a pair it has left would keep two
@@ -229,9 +299,9 @@ QString QColorimeterDlg::seriesObstacle() const {
     return {};
 }
 
-void QColorimeterDlg::runSeries(int total, const std::function<ReferenceImage(int)> &imageAt) {
+void QColorimeterDlg::runSeries(const SeriesPlan &plan) {
     report = SeriesReport();
-    report.total = total;
+    report.total = plan.size();
     const QString obstacle = seriesObstacle();
     if (!obstacle.isEmpty()) {
         report.message = obstacle;
@@ -239,111 +309,71 @@ void QColorimeterDlg::runSeries(int total, const std::function<ReferenceImage(in
         return;
     }
 
-    const QPointer<QColorimeterDlg> alive(this);
-    try {
-        writeSeries(total, imageAt);
-    } catch (const std::exception &error) { // out of memory or threads
-        if (!alive)
-            return;
-        if (seriesRunning)
-            setSeriesRunning(false, total);
-        report.message = tr("The series ended early: %1").arg(QString::fromLocal8Bit(error.what()));
-        statusLabel->setText(report.message);
-        warn(report.message);
-    }
-}
+    SeriesRequest request;
+    // The untouched source: the series re-colours from it as the adjustment does.
+    request.image =
+        currentImageIsWorkImage() ? adjustment.source() : cvImage->image(true, -1, false);
+    request.corners = quadFromPoints(cvImage->cornerPoints(false));
+    request.plan = plan;
+    request.options = seriesOptions->options();
+    request.options.encoding = currentLabEncoding();
+    SeriesEnvironment environment;
+    environment.stopGrace = std::chrono::milliseconds(abandonAfterStopMs);
 
-void QColorimeterDlg::writeSeries(int total, const std::function<ReferenceImage(int)> &imageAt) {
     const QPointer<QColorimeterDlg> alive(this);
-    setSeriesRunning(true, total);
-    SeriesFileWriter writer;
-    writer.adoptBuffers(std::exchange(seriesBuffers, {}));
-    const auto done = [&writer] { return writer.written() + writer.failed(); };
-    const auto diskFull = [&writer] { return writer.diskFull().index >= 0; };
-    // Events are processed while waiting, so Stop and closing the window reach us.
-    const auto keepWaiting = [&] {
-        QCoreApplication::processEvents();
-        return alive && !stopFlag && !diskFull();
-    };
-    CanvasChange unshown;
-    QElapsedTimer sinceRepaint;
-    int index = 0;
-    for (; index < total; ++index) {
-        const ReferenceImage reference = imageAt(index);
-        const QString path = resolveDrivePath(reference.fileName);
-        const std::optional<CanvasChange> change = adjustCanvas(reference.target);
-        const cv::Mat current = cvImage->image(true, -1, false);
-        const cv::Rect saved = rectFromCorners02(quadFromPoints(cvImage->cornerPoints(false)));
-        if (!change) {
-            writer.recordFailure(index, path,
-                                 tr("The rectangle could not be re-coloured to this value."));
-        } else if (saved.empty() || !rectInside(saved, current.size())) {
-            unshown.add(*change);
-            writer.recordFailure(index, path,
-                                 tr("The rectangle from corner 0 to corner 2 is empty or does "
-                                    "not lie inside the image."));
-        } else {
-            unshown.add(*change);
-            // The next image is re-coloured into the same buffer, so the writer gets a copy.
-            cv::Mat pixels = writer.buffer(saved.size(), current.type());
-            current(saved).copyTo(pixels);
-            bool handedOver = false;
-            while (!(handedOver = writer.submit(index, pixels, path, writerWait)) &&
-                   keepWaiting()) {
-            }
+    setSeriesRunning(true, report.total);
+    std::atomic<bool> stop{false};
+    std::optional<cv::Vec3d> shown;
+    const CodeRounding rounding =
+        request.options.precise ? CodeRounding::Nearest : CodeRounding::Truncate;
+    const SeriesResult result = runReferenceSeries(
+        request, stop,
+        [&](const SeriesProgress &progress) {
             if (!alive)
                 return;
-            if (!handedOver)
-                break;
-            // Let go so the writer can hand the buffer out again once the file is written.
-            pixels.release();
-        }
+            showProgress(progress.done, progress.file);
+            // The viewer shows the image last written, a few times a second.
+            if (progress.target && progress.target != shown) {
+                showSeriesImage(*progress.target, rounding);
+                shown = progress.target;
+            }
+            QCoreApplication::processEvents();
+            stop = !alive || stopFlag;
+        },
+        environment);
+    // Closed while the series ran: nothing of the panel is left to report to.
+    if (!alive)
+        return;
+    if (result.lastTarget && result.lastTarget != shown)
+        showSeriesImage(*result.lastTarget, rounding);
 
-        if (!sinceRepaint.isValid() || sinceRepaint.elapsed() >= repaintIntervalMs) {
-            showChange(unshown);
-            unshown = CanvasChange();
-            showProgress(done(), QFileInfo(path).fileName());
-            sinceRepaint.start();
-        }
-        QCoreApplication::processEvents();
-        if (!alive)
-            return;
-        if (stopFlag || diskFull()) {
-            ++index;
-            break;
-        }
+    lastResult = result;
+    report.processed = result.processed;
+    report.written = result.written;
+    report.failed = result.failed;
+    report.firstFailedFile = result.firstFailedFile;
+    report.firstFailure = result.firstFailure;
+    report.stopped = result.stopped;
+    stopFlag = false;
+    report.unconfirmedFiles = result.notConfirmedFiles;
+    report.diskFull = result.diskFull;
+    report.diskFullCause = result.diskFullCause;
+    report.folder = result.folder;
+    setSeriesRunning(false, report.total);
+    if (!result.refusal.isEmpty()) {
+        report.message = result.refusal;
+        statusLabel->setText(report.message);
+        warn(report.message);
+        return;
     }
-
-    // After a stop, files still pending get a moment and are then left to the writer.
-    QElapsedTimer sinceStop;
-    while (!writer.waitUntilDone(writerWait)) {
-        showProgress(done(), QString());
-        QCoreApplication::processEvents();
-        if (!alive)
-            return;
-        if (stopFlag && !sinceStop.isValid())
-            sinceStop.start();
-        if (sinceStop.isValid() && sinceStop.elapsed() >= abandonAfterStopMs)
-            break;
-    }
-    report.stopped = std::exchange(stopFlag, false);
-    for (const SeriesFileWriter::Pending &file : writer.pending())
-        report.unconfirmedFiles << file.path;
-    seriesBuffers = writer.takeSpareBuffers(keptBufferBytes);
-    showChange(unshown);
-    report.processed = index;
-    report.written = writer.written();
-    report.failed = writer.failed();
-    const SeriesFileWriter::Failure first = writer.firstFailure();
-    report.firstFailedFile = first.path;
-    report.firstFailure = first.reason;
-    const SeriesFileWriter::Failure full = writer.diskFull();
-    report.diskFull = full.index >= 0;
-    report.diskFullCause = full.reason;
-    report.folder = QFileInfo(report.diskFull ? full.path : resolveDrivePath(imageAt(0).fileName))
-                        .absolutePath();
-    setSeriesRunning(false, total);
     finishReport();
+}
+
+void QColorimeterDlg::showSeriesImage(const cv::Vec3d &target, CodeRounding rounding) {
+    adjustingForSeries = true;
+    if (const std::optional<CanvasChange> change = adjustCanvas(target, rounding))
+        showChange(*change);
+    adjustingForSeries = false;
 }
 
 void QColorimeterDlg::setSeriesRunning(bool running, int total) {
@@ -369,18 +399,31 @@ void QColorimeterDlg::showProgress(int done, const QString &fileName) {
 }
 
 void QColorimeterDlg::finishReport() {
-    QString summary = report.stopped
-                          ? tr("Stopped after %1 of %2 images: %3 written.")
-                                .arg(report.processed)
-                                .arg(report.total)
-                                .arg(report.written)
-                          : tr("%1 of %2 images written.").arg(report.written).arg(report.total);
+    const QString folder = QDir::toNativeSeparators(report.folder);
+    QString summary = report.stopped ? tr("Stopped after %1 of %2 images: %3 written to %4.")
+                                           .arg(report.processed)
+                                           .arg(report.total)
+                                           .arg(report.written)
+                                           .arg(folder)
+                                     : tr("%1 of %2 images written to %3.")
+                                           .arg(report.written)
+                                           .arg(report.total)
+                                           .arg(folder);
+    if (!lastResult.points.empty())
+        summary += QLatin1Char(' ') + tr("ΔE76 from their names: mean %1, maximum %2; %3 out of "
+                                         "gamut.")
+                                          .arg(lastResult.meanDeltaE76, 0, 'f', 2)
+                                          .arg(lastResult.maxDeltaE76, 0, 'f', 2)
+                                          .arg(lastResult.outOfGamut);
+    if (!lastResult.manifestError.isEmpty())
+        summary +=
+            QLatin1Char(' ') + tr("The manifest is incomplete: %1").arg(lastResult.manifestError);
+    reportButton->setVisible(!lastResult.points.empty());
     if (!report.unconfirmedFiles.isEmpty())
         summary += QLatin1Char(' ') + tr("%1 not confirmed: still being written when the series "
                                          "ended.")
                                           .arg(report.unconfirmedFiles.size());
     statusLabel->setText(summary);
-    const QString folder = QDir::toNativeSeparators(report.folder);
     if (report.diskFull) {
         report.message = tr("The series stopped after %1 of %2 images: %3\n%4 files were written "
                             "to %5.")

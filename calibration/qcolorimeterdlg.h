@@ -4,11 +4,13 @@
 #include "cvprocessing.h"
 #include "meanlabadjustment.h"
 #include "referenceseries.h"
+#include "seriesrun.h"
 
 #include <QDialog>
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 #include <functional>
 #include <optional>
@@ -17,6 +19,9 @@
 class QCVImage;
 class QLabel;
 class QProgressBar;
+class QPushButton;
+class SeriesOptionsWidget;
+class SeriesReportWindow;
 class QSpinBox;
 
 // The colour calibration panel: an L*a*b* entry and the commands that re-colour the canvas's
@@ -96,13 +101,19 @@ private:
     // Re-colours the canvas's rectangle, binding afresh to the canvas's current image first when
     // that is not the work image. Nothing when refused; then nothing has changed.
     std::optional<CanvasChange> adjustCanvas(const LabCodes &target);
+    std::optional<CanvasChange> adjustCanvas(const cv::Vec3d &target, CodeRounding rounding);
     void showChange(const CanvasChange &change);
     bool currentImageIsWorkImage() const;
     // Why no series can start on the canvas as it is; empty when one can.
     QString seriesObstacle() const;
-    void runSeries(int total, const std::function<ReferenceImage(int)> &imageAt);
-    // The series itself; throws only when memory or threads run out.
-    void writeSeries(int total, const std::function<ReferenceImage(int)> &imageAt);
+    void runSeries(const SeriesPlan &plan);
+    // Re-colours the canvas as the series' file with these codes was.
+    void showSeriesImage(const cv::Vec3d &target, CodeRounding rounding);
+    void imageChanged();
+    void scheduleForecast();
+    // The line that says what the next grid and delta series would write.
+    void updateForecast();
+    void showSeriesReport();
     void setSeriesRunning(bool running, int total);
     void showProgress(int done, const QString &fileName);
     void finishReport();
@@ -121,6 +132,12 @@ private:
     bool seriesRunning = false;
     bool messageBoxesShown = true;
     SeriesReport report;
-    // Copies of the saved rectangle that the last series' writer gave up, for the next one.
-    std::vector<cv::Mat> seriesBuffers;
+    SeriesResult lastResult;
+    SeriesOptionsWidget *seriesOptions;
+    QPushButton *reportButton;
+    QLabel *forecastLabel;
+    QTimer forecastTimer;
+    SeriesReportWindow *reportWindow = nullptr;
+    // The series shows its images on the canvas: not a change by another command.
+    bool adjustingForSeries = false;
 };

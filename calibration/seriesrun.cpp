@@ -98,8 +98,11 @@ struct Work {
     int handedOn = 0;
     std::map<int, Slot> pending;
     int running = 0;
+    // Images finished, in any order.
+    int finishedCount = 0;
     bool abandon = false;
     bool diskFull = false;
+    QString diskFullCause;
 };
 
 void publish(Work &work, int slot, const Slot &state) {
@@ -107,8 +110,10 @@ void publish(Work &work, int slot, const Slot &state) {
         const std::lock_guard lock(work.mutex);
         const auto found = work.pending.find(slot);
         // Gone when the calling thread has given this write up.
-        if (found != work.pending.end())
+        if (found != work.pending.end()) {
             found->second = state;
+            work.finishedCount += state.finished;
+        }
     }
     work.changed.notify_all();
 }
@@ -223,6 +228,8 @@ void makeImage(Work &work, MeanLabAdjustment &adjustment, bool bound, int slot) 
     const FileWriteResult result = work.writeFile(path, encoded->bytes);
     if (result.outcome == FileWriteOutcome::DiskFull) {
         const std::lock_guard lock(work.mutex);
+        if (!work.diskFull)
+            work.diskFullCause = result.error;
         work.diskFull = true;
         work.abandon = true;
     }
@@ -436,6 +443,10 @@ SeriesResult runReferenceSeries(const SeriesRequest &request, const std::atomic<
     std::chrono::steady_clock::time_point giveUpAt;
     std::chrono::steady_clock::time_point lastProgress;
     QString lastFile;
+    // Kept apart rather than as an optional, which GCC takes for uninitialised.
+    cv::Vec3d lastTarget;
+    bool lastAdjusted = false;
+    int finishedCount = 0;
     bool givenUp = false;
     for (;;) {
         std::vector<Slot> finished;
@@ -455,6 +466,7 @@ SeriesResult runReferenceSeries(const SeriesRequest &request, const std::atomic<
             }
             if (work->abandon && giveUpAt == std::chrono::steady_clock::time_point())
                 giveUpAt = std::chrono::steady_clock::now() + environment.stopGrace;
+            finishedCount = work->finishedCount;
             ended = work->running == 0;
             givenUp = !ended && work->abandon && std::chrono::steady_clock::now() >= giveUpAt;
             if (ended || givenUp) {
@@ -463,22 +475,32 @@ SeriesResult runReferenceSeries(const SeriesRequest &request, const std::atomic<
                     if (!state.finished) {
                         state.row.failure = tr("not confirmed");
                         ++result.notConfirmed;
+                        result.notConfirmedFiles << QDir(result.folder).filePath(state.row.file);
                     }
                     finished.push_back(std::move(state));
                 }
                 work->pending.clear();
                 result.diskFull = work->diskFull;
+                result.diskFullCause = work->diskFullCause;
             }
         }
         work->changed.notify_all();
         for (const Slot &slot : finished) {
             collector.add(slot);
             lastFile = slot.row.file;
+            lastTarget = slot.target;
+            lastAdjusted = slot.adjusted;
         }
         const auto now = std::chrono::steady_clock::now();
         if (progress && (ended || givenUp || now - lastProgress >= progressInterval)) {
-            progress({result.processed, result.total, lastFile});
+            progress({std::max(finishedCount, result.processed), result.total, lastFile,
+                      lastAdjusted ? std::optional(lastTarget) : std::nullopt});
             lastProgress = now;
+            // A stop asked for in the callback reaches the workers before their next image.
+            if (stop.load()) {
+                const std::lock_guard lock(work->mutex);
+                work->abandon = true;
+            }
         }
         if (ended || givenUp)
             break;

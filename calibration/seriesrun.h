@@ -7,6 +7,7 @@
 #include "seriesoptions.h"
 
 #include <QString>
+#include <QStringList>
 #include <opencv2/core/mat.hpp>
 
 #include <atomic>
@@ -42,11 +43,13 @@ struct SeriesRequest {
 };
 
 struct SeriesProgress {
-    // Images finished (written or failed) and images of this run.
+    // Images finished (written or failed, in any order) and images of this run.
     int done = 0;
     int total = 0;
-    // The file last finished, without its folder.
+    // The file last finished, without its folder, and the codes it was adjusted to (nothing
+    // when it was not).
     QString file;
+    std::optional<cv::Vec3d> target;
 };
 
 // A target and what its file measured, for plots.
@@ -67,10 +70,12 @@ struct SeriesResult {
     // up (counted apart from `failed`).
     int failed = 0;
     int notConfirmed = 0;
+    QStringList notConfirmedFiles;
     int outOfGamut = 0;
     bool stopped = false;
     // The disk (or the size a process may write) ran out; nothing was tried after that.
     bool diskFull = false;
+    QString diskFullCause;
     // ΔE76 from their names of the files written and measured.
     double meanDeltaE76 = 0;
     double maxDeltaE76 = 0;

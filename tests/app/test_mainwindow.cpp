@@ -208,7 +208,8 @@ void MainWindowTest::aSeriesLocksTheImageCommandsAndDelaysClosing() {
     window.show();
     auto *panel = window.findChild<QColorimeterDlg *>();
     QVERIFY(panel);
-    panel->setLabValues(50, 120, 120);
+    // 1000 images: more than the workers can finish before the close reaches them.
+    panel->setLabValues(10, 24, 24);
     panel->setMessageBoxesShown(false);
 
     bool lockedDuringSeries = false;
@@ -231,7 +232,7 @@ void MainWindowTest::aSeriesLocksTheImageCommandsAndDelaysClosing() {
     // Closing asked the series to stop after the image being written, then closed the window.
     QVERIFY(!window.isVisible());
     const QStringList written = QDir(root->path()).entryList({"ref_img_*.jpg"}, QDir::Files);
-    QVERIFY2(!written.isEmpty() && written.size() < 8, qPrintable(written.join(' ')));
+    QVERIFY2(!written.isEmpty() && written.size() < 1000, qPrintable(written.join(' ')));
     QVERIFY(actionNamed(window, "&Open...")->isEnabled());
 }
 
