@@ -499,6 +499,7 @@ SeriesResult runReferenceSeries(const SeriesRequest &request, const std::atomic<
             // A stop asked for in the callback reaches the workers before their next image.
             if (stop.load()) {
                 const std::lock_guard lock(work->mutex);
+                result.stopped = result.stopped || !work->abandon;
                 work->abandon = true;
             }
         }

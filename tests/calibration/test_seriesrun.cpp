@@ -248,6 +248,7 @@ TEST(SeriesRun, StopGivesUpAWriteThatHangs) {
         std::mutex mutex;
         std::condition_variable opened;
         bool open = false;
+        std::atomic<bool> entered{false};
     };
     const auto gate = std::make_shared<Gate>();
     SeriesEnvironment environment;
@@ -255,6 +256,7 @@ TEST(SeriesRun, StopGivesUpAWriteThatHangs) {
     environment.stopGrace = std::chrono::milliseconds(50);
     environment.writeFile = [gate](const QString &path, const std::vector<uchar> &bytes) {
         if (path.endsWith("ref_img_0_-120_-110.png")) {
+            gate->entered = true;
             std::unique_lock lock(gate->mutex);
             gate->opened.wait(lock, [&] { return gate->open; });
         }
@@ -265,7 +267,7 @@ TEST(SeriesRun, StopGivesUpAWriteThatHangs) {
                                              dir.path(), SeriesFormat::Png, {10, 10, 10});
     std::atomic<bool> stop{false};
     const SeriesResult result = runReferenceSeries(
-        request, stop, [&](const SeriesProgress &p) { stop = stop || p.done >= 1; }, environment);
+        request, stop, [&](const SeriesProgress &) { stop = stop || gate->entered; }, environment);
     EXPECT_TRUE(result.stopped);
     EXPECT_EQ(result.written, 1);
     EXPECT_EQ(result.notConfirmed, 1);
