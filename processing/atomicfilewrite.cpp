@@ -6,7 +6,10 @@
 #include <QSaveFile>
 
 #include <cerrno>
+#include <csignal>
+#include <ctime>
 #include <filesystem>
+#include <pthread.h>
 #include <system_error>
 
 namespace {
@@ -49,7 +52,31 @@ template <typename File> FileWriteResult writeAll(File &file, const char *bytes,
     return {FileWriteOutcome::Written, {}};
 }
 
+// A pipe whose reader goes away would raise SIGPIPE and end the program; blocked in this thread,
+// the write fails with EPIPE instead, and the pending signal is taken before it is unblocked.
+class PipeSignalBlock {
+public:
+    PipeSignalBlock() {
+        sigemptyset(&pipeSignal);
+        sigaddset(&pipeSignal, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
+    }
+    ~PipeSignalBlock() {
+        const timespec now{0, 0};
+        while (sigtimedwait(&pipeSignal, nullptr, &now) == SIGPIPE) {
+        }
+        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    }
+    PipeSignalBlock(const PipeSignalBlock &) = delete;
+    PipeSignalBlock &operator=(const PipeSignalBlock &) = delete;
+
+private:
+    sigset_t pipeSignal{};
+    sigset_t previous{};
+};
+
 FileWriteResult writeDirectly(const QString &path, const char *bytes, std::size_t size) {
+    const PipeSignalBlock noPipeSignal;
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return failure(errno, file.errorString());

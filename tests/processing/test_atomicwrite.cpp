@@ -12,8 +12,13 @@
 
 #include <algorithm>
 #include <csignal>
+#include <fcntl.h>
+#include <future>
 #include <iterator>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -163,4 +168,30 @@ TEST(AtomicFileWrite, SignedSamplesKeptInTiffAndRefusedElsewhere) {
             EXPECT_FALSE(QFile::exists(other));
         }
     }
+}
+
+TEST(AtomicFileWrite, APipeIsWrittenIntoAndAReaderThatLeavesFailsTheWrite) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString pipe = dir.filePath("pipe.png");
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const int reader = open(QFile::encodeName(pipe).constData(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    // Far more than the pipe holds, so the writer is still writing when the reader leaves.
+    const QByteArray bytes(4 << 20, 'p');
+    std::future<FileWriteResult> writing = std::async(std::launch::async, [&] {
+        return writeFileAtomically(pipe, bytes.constData(), std::size_t(bytes.size()));
+    });
+    char first[4096];
+    while (read(reader, first, sizeof first) <= 0)
+        std::this_thread::yield();
+    close(reader);
+    // Without a guard the write's SIGPIPE would end this program here.
+    const FileWriteResult result = writing.get();
+    EXPECT_EQ(result.outcome, FileWriteOutcome::Failed);
+    EXPECT_FALSE(result.error.isEmpty());
+    // Still a pipe: it cannot be replaced by a file.
+    struct stat info {};
+    ASSERT_EQ(stat(QFile::encodeName(pipe).constData(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
 }
