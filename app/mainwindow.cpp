@@ -1,27 +1,99 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mainwindow.h"
 
+#include "filedrop.h"
+#include "imagehistory.h"
 #include "qcolorimeterdlg.h"
 #include "qimagescrollarea.h"
+#include "recentfiles.h"
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDockWidget>
+#include <QFileInfo>
+#include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QStatusBar>
 #include <QToolBar>
 
-MainWindow::MainWindow() {
-    imageArea = new QImageScrollArea;
+MainWindow::MainWindow(bool loadStartupImage) {
+    imageArea = new QImageScrollArea(loadStartupImage);
     setCentralWidget(imageArea);
+    fileNameLabel = new QLabel;
+    fileNameLabel->setObjectName(QStringLiteral("fileNameLabel"));
+    statusBar()->addWidget(fileNameLabel);
+    if (!imageArea->imageCanvas()->isCurrentImageEmpty())
+        fileNameLabel->setText(QFileInfo(QImageScrollArea::startupImagePath()).fileName());
 
+    createHistory();
     createActions();
     createMenus();
     createToolBars();
     createDockWindows();
+    createViewMenu();
 
     setWindowTitle(tr("Vexmira Viewer"));
     resize(800, 800);
+    restoreRemembered();
+
+    setAcceptDrops(true);
+    auto *drops = new FileDropFilter(this);
+    installEventFilter(drops);
+    connect(drops, &FileDropFilter::fileDropped, this, &MainWindow::openFile);
+    connect(imageArea, &QImageScrollArea::imageOpened, this, &MainWindow::rememberOpenedFile);
+    connect(imageArea, &QImageScrollArea::imageSaved, this, [this](const QString &fileName) {
+        settings.setSaveFolder(QFileInfo(fileName).absolutePath());
+    });
+}
+
+void MainWindow::createHistory() {
+    history = new ImageHistory(*imageArea->imageCanvas(), ImageHistory::defaultByteLimit, this);
+    imageArea->setStepRunner(history->stepRunner());
+    connect(history, &ImageHistory::restored, imageArea, &QImageScrollArea::fitCanvasToPicture);
+}
+
+void MainWindow::restoreRemembered() {
+    // Unreadable geometry or state leaves the first-run layout as it is.
+    restoreGeometry(settings.windowGeometry());
+    restoreState(settings.windowState());
+    imageArea->setDialogFolders(settings.openFolder(), settings.saveFolder());
+    recentMenu->setFiles(settings.recentFiles());
+}
+
+bool MainWindow::openFile(const QString &fileName) {
+    return imageArea->openFile(fileName);
+}
+
+void MainWindow::rememberOpenedFile(const QString &fileName) {
+    const QString path = QFileInfo(fileName).absoluteFilePath();
+    fileNameLabel->setText(QFileInfo(path).fileName());
+    fileNameLabel->setToolTip(QDir::toNativeSeparators(path));
+    settings.setOpenFolder(QFileInfo(path).absolutePath());
+    recentMenu->setFiles(withRecentFile(recentMenu->files(), path));
+    settings.setRecentFiles(recentMenu->files());
+}
+
+void MainWindow::openRecentFile(const QString &fileName) {
+    if (openFile(fileName) || QFileInfo::exists(fileName))
+        return;
+    QStringList files = recentMenu->files();
+    files.removeAll(fileName);
+    recentMenu->setFiles(files);
+    settings.setRecentFiles(files);
+}
+
+void MainWindow::addViewToggle(QAction *toggle) {
+    viewMenu->addAction(toggle);
+}
+
+void MainWindow::createViewMenu() {
+    viewMenu = new QMenu(tr("&View"), this);
+    menuBar()->insertMenu(helpMenu->menuAction(), viewMenu);
+    addViewToggle(parametersDock->toggleViewAction());
+    addViewToggle(fileToolBar->toggleViewAction());
+    addViewToggle(calibrationToolBar->toggleViewAction());
 }
 
 void MainWindow::createActions() {
@@ -63,9 +135,16 @@ void MainWindow::createMenus() {
     fileMenu = menuBar()->addMenu(tr("&File"));
     fileMenu->addAction(newAct);
     fileMenu->addAction(openAct);
+    recentMenu = new RecentFilesMenu(this);
+    connect(recentMenu, &RecentFilesMenu::fileChosen, this, &MainWindow::openRecentFile);
+    fileMenu->addMenu(recentMenu);
     fileMenu->addAction(saveAct);
     fileMenu->addSeparator();
     fileMenu->addAction(quitAct);
+
+    editMenu = menuBar()->addMenu(tr("&Edit"));
+    editMenu->addAction(history->undoAction());
+    editMenu->addAction(history->redoAction());
 
     imageMenu = imageArea->createImageMenu();
     menuBar()->addMenu(imageMenu);
@@ -79,14 +158,19 @@ void MainWindow::createToolBars() {
     fileToolBar->addAction(newAct);
     fileToolBar->addAction(openAct);
     fileToolBar->addAction(saveAct);
+    fileToolBar->addAction(history->undoAction());
+    fileToolBar->addAction(history->redoAction());
+    fileToolBar->setObjectName(QStringLiteral("fileToolBar"));
 
     calibrationToolBar = addToolBar(tr("Calibration"));
+    calibrationToolBar->setObjectName(QStringLiteral("calibrationToolBar"));
     calibrationToolBar->addAction(warpAct);
     calibrationToolBar->addAction(shadingAct);
 }
 
 void MainWindow::createDockWindows() {
     parametersDock = new QDockWidget(tr("Parameters"), this);
+    parametersDock->setObjectName(QStringLiteral("parametersDock"));
     parametersDock->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
     auto *panel = new QColorimeterDlg;
     panel->SetCVImage(imageArea->imageCanvas());
@@ -94,11 +178,15 @@ void MainWindow::createDockWindows() {
     addDockWidget(Qt::RightDockWidgetArea, parametersDock);
 
     connect(panel, &QColorimeterDlg::seriesRunningChanged, this, &MainWindow::lockImageCommands);
+    panel->setStepRunner(history->stepRunner());
+    connect(history, &ImageHistory::restored, panel, &QColorimeterDlg::rebindAtNextAdjustment);
 }
 
 void MainWindow::lockImageCommands(bool locked) {
     for (QAction *action : {newAct, openAct, warpAct, shadingAct})
         action->setEnabled(!locked);
+    recentMenu->setEnabled(!locked && !recentMenu->files().isEmpty());
+    history->setLocked(locked);
     imageArea->setImageCommandsEnabled(!locked);
     if (!locked && closeAfterSeries)
         close();
@@ -114,6 +202,7 @@ void MainWindow::closeEvent(QCloseEvent *event) {
         event->ignore();
         return;
     }
+    settings.setWindowLayout(saveGeometry(), saveState());
     QMainWindow::closeEvent(event);
 }
 

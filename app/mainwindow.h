@@ -3,11 +3,16 @@
 
 #include <QMainWindow>
 
+#include "viewersettings.h"
+
+class ImageHistory;
 class QAction;
 class QDockWidget;
 class QImageScrollArea;
+class QLabel;
 class QMenu;
 class QToolBar;
+class RecentFilesMenu;
 
 // The one top-level window: the viewer in the centre, the calibration panel in the
 // "Parameters" dock, and the commands that reach both.
@@ -15,19 +20,30 @@ class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
-    MainWindow();
+    // Without the start-up photograph when a file is to be opened in its place.
+    explicit MainWindow(bool loadStartupImage = true);
+
+    // Opens an image file as Open does; false, after the load message, when it cannot.
+    bool openFile(const QString &fileName);
+    // Adds a dock's or tool bar's show/hide action to the "&View" menu.
+    void addViewToggle(QAction *toggle);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private slots:
     void about();
+    void openRecentFile(const QString &fileName);
+    void rememberOpenedFile(const QString &fileName);
 
 private:
     void createActions();
     void createMenus();
     void createToolBars();
     void createDockWindows();
+    void createHistory();
+    void createViewMenu();
+    void restoreRemembered();
     // A calibration series must own the image while it runs; the commands that would change
     // it wait until it has ended.
     void lockImageCommands(bool locked);
@@ -37,6 +53,12 @@ private:
     QMenu *fileMenu = nullptr;
     QMenu *imageMenu = nullptr;
     QMenu *helpMenu = nullptr;
+    QMenu *editMenu = nullptr;
+    QMenu *viewMenu = nullptr;
+    RecentFilesMenu *recentMenu = nullptr;
+    ImageHistory *history = nullptr;
+    QLabel *fileNameLabel = nullptr;
+    ViewerSettings settings;
     QToolBar *fileToolBar = nullptr;
     QToolBar *calibrationToolBar = nullptr;
     QAction *newAct = nullptr;

@@ -80,6 +80,9 @@ public:
     // a scaled code: f x code reached 256 or more and was stored as 255.
     std::int64_t saturatedPixels(const cv::Rect &part) const;
 
+    // The rectangle of the last adjustment, which the next one restores first.
+    const cv::Rect &lastAdjustedRect() const { return lastRect; }
+
     // Whether the rectangle last measured is re-coloured through its palette of distinct codes
     // (false: through the table of every code, or nothing measured yet).
     bool usesPalette() const { return !measuredRect.empty() && paletteUsable; }

@@ -186,8 +186,10 @@ void QColorimeterDlg::SetMeanLab() {
 void QColorimeterDlg::SetLab(int nL, int nA, int nB) {
     if (seriesRunning)
         return;
-    if (const std::optional<CanvasChange> change = adjustCanvas({nL, nA, nB}))
-        showChange(*change);
+    runCanvasStep(stepRunner, tr("Set Mean Lab Value"), partAdjustedInPlace(), [&] {
+        if (const std::optional<CanvasChange> change = adjustCanvas({nL, nA, nB}))
+            showChange(*change);
+    });
 }
 
 void QColorimeterDlg::CreateLabImgs() {
@@ -221,6 +223,14 @@ void QColorimeterDlg::Stop() {
 bool QColorimeterDlg::currentImageIsWorkImage() const {
     return resultCount > 0 && adjustment.isBound() &&
            sameImage(cvImage->image(true, -1, false), adjustment.workImage());
+}
+
+cv::Rect QColorimeterDlg::partAdjustedInPlace() const {
+    if (!cvImage || !currentImageIsWorkImage())
+        return {};
+    const cv::Mat &current = cvImage->image(true, -1, false);
+    const cv::Rect rect = rectFromCorners013(quadFromPoints(cvImage->cornerPoints(false)));
+    return (adjustment.lastAdjustedRect() | rect) & cv::Rect(0, 0, current.cols, current.rows);
 }
 
 std::optional<QColorimeterDlg::CanvasChange> QColorimeterDlg::adjustCanvas(const LabCodes &target) {
@@ -321,31 +331,35 @@ void QColorimeterDlg::runSeries(const SeriesPlan &plan) {
     environment.stopGrace = std::chrono::milliseconds(abandonAfterStopMs);
 
     const QPointer<QColorimeterDlg> alive(this);
-    setSeriesRunning(true, report.total);
-    std::atomic<bool> stop{false};
-    std::optional<cv::Vec3d> shown;
-    const CodeRounding rounding =
-        request.options.precise ? CodeRounding::Nearest : CodeRounding::Truncate;
-    const SeriesResult result = runReferenceSeries(
-        request, stop,
-        [&](const SeriesProgress &progress) {
-            if (!alive)
-                return;
-            showProgress(progress.done, progress.file);
-            // The viewer shows the image last written, a few times a second.
-            if (progress.target && progress.target != shown) {
-                showSeriesImage(*progress.target, rounding);
-                shown = progress.target;
-            }
-            QCoreApplication::processEvents();
-            stop = !alive || stopFlag;
-        },
-        environment);
+    SeriesResult result;
+    // The whole series is one step: the canvas ends on its last image.
+    runCanvasStep(stepRunner, tr("Reference series"), partAdjustedInPlace(), [&] {
+        setSeriesRunning(true, report.total);
+        std::atomic<bool> stop{false};
+        std::optional<cv::Vec3d> shown;
+        const CodeRounding rounding =
+            request.options.precise ? CodeRounding::Nearest : CodeRounding::Truncate;
+        result = runReferenceSeries(
+            request, stop,
+            [&](const SeriesProgress &progress) {
+                if (!alive)
+                    return;
+                showProgress(progress.done, progress.file);
+                // The viewer shows the image last written, a few times a second.
+                if (progress.target && progress.target != shown) {
+                    showSeriesImage(*progress.target, rounding);
+                    shown = progress.target;
+                }
+                QCoreApplication::processEvents();
+                stop = !alive || stopFlag;
+            },
+            environment);
+        if (alive && result.lastTarget && result.lastTarget != shown)
+            showSeriesImage(*result.lastTarget, rounding);
+    });
     // Closed while the series ran: nothing of the panel is left to report to.
     if (!alive)
         return;
-    if (result.lastTarget && result.lastTarget != shown)
-        showSeriesImage(*result.lastTarget, rounding);
 
     lastResult = result;
     report.processed = result.processed;

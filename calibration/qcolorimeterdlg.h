@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "canvasstep.h"
 #include "cvprocessing.h"
 #include "meanlabadjustment.h"
 #include "referenceseries.h"
@@ -68,6 +69,12 @@ public:
     // Fills the L*, a* and b* entries as the user would.
     void setLabValues(int l, int a, int b);
 
+    // Set Mean Lab Value and each series run through it as one step.
+    void setStepRunner(CanvasStepRunner runner) { stepRunner = std::move(runner); }
+    // The canvas's image was put back from elsewhere (undo, redo): the next adjustment binds to
+    // it afresh instead of writing into the work image.
+    void rebindAtNextAdjustment() { adjustment = MeanLabAdjustment(); }
+
     bool isSeriesRunning() const { return seriesRunning; }
     const SeriesReport &lastSeriesReport() const { return report; }
     // Warnings are shown in message boxes unless turned off; the report keeps them either way.
@@ -104,6 +111,9 @@ private:
     std::optional<CanvasChange> adjustCanvas(const cv::Vec3d &target, CodeRounding rounding);
     void showChange(const CanvasChange &change);
     bool currentImageIsWorkImage() const;
+    // The part of the canvas's image that the next adjustment writes into in place: the
+    // previous rectangle and the current one; empty when it binds afresh.
+    cv::Rect partAdjustedInPlace() const;
     // Why no series can start on the canvas as it is; empty when one can.
     QString seriesObstacle() const;
     void runSeries(const SeriesPlan &plan);
@@ -140,4 +150,5 @@ private:
     SeriesReportWindow *reportWindow = nullptr;
     // The series shows its images on the canvas: not a change by another command.
     bool adjustingForSeries = false;
+    CanvasStepRunner stepRunner;
 };

@@ -146,6 +146,11 @@ void QCVImage::trackMouse(int x, int y, Qt::MouseButtons buttons) {
 }
 
 void QCVImage::mouseMoveEvent(QMouseEvent *event) {
+    // The middle button pans the view around the canvas; the corners stay.
+    if (event->buttons() & Qt::MiddleButton) {
+        event->ignore();
+        return;
+    }
     const QPoint position = event->position().toPoint();
     trackMouse(position.x(), position.y(), event->buttons());
 }

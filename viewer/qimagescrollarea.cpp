@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "qimagescrollarea.h"
 
+#include "viewnavigation.h"
+
 #include <QAction>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
@@ -24,19 +27,25 @@ const int newImageGrey = 128;
 
 } // namespace
 
-QImageScrollArea::QImageScrollArea() : printer(QPrinter::ScreenResolution) {
+QImageScrollArea::QImageScrollArea(bool loadStartupImage) : printer(QPrinter::ScreenResolution) {
     canvas.setBackgroundRole(QPalette::Base);
     canvas.setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     canvas.setScaledContents(true);
 
     setBackgroundRole(QPalette::Dark);
+    setAlignment(Qt::AlignCenter);
     setWidget(&canvas);
 
     createActions();
 
-    canvas.loadImage(QString::fromLatin1(startupImage));
+    if (loadStartupImage)
+        canvas.loadImage(startupImagePath());
     updateActions();
     canvas.showCurrentImage();
+}
+
+QString QImageScrollArea::startupImagePath() {
+    return QString::fromLatin1(startupImage);
 }
 
 QString QImageScrollArea::imageFileFilter() {
@@ -51,6 +60,8 @@ void QImageScrollArea::createActions() {
     connect(printAct, SIGNAL(triggered()), this, SLOT(print()));
 
     zoomInAct = createViewAction(tr("Zoom &In (25%)"), tr("Ctrl++"), SLOT(zoomIn()));
+    // Ctrl+= is Ctrl++ without Shift on most keyboards.
+    zoomInAct->setShortcuts({QKeySequence(tr("Ctrl++")), QKeySequence(tr("Ctrl+="))});
     zoomOutAct = createViewAction(tr("Zoom &Out (25%)"), tr("Ctrl+-"), SLOT(zoomOut()));
     // Ctrl+S belongs to Save; one key on two actions would make both dead.
     normalSizeAct = createViewAction(tr("&Normal Size"), tr("Ctrl+0"), SLOT(normalSize()));
@@ -167,15 +178,31 @@ void QImageScrollArea::wheelEvent(QWheelEvent *event) {
 }
 
 void QImageScrollArea::keyPressEvent(QKeyEvent *event) {
-    // Every key ends here, so the keyboard never scrolls the view.
+    // Every key ends here: W corrects, the navigation keys scroll, the others do nothing.
     if (event->key() == Qt::Key_W) {
-        warp();
-        shading();
+        if (imageCommandsEnabled)
+            runCanvasStep(stepRunner, tr("Warp and Shading Correction"), cv::Rect(), [this] {
+                canvas.warpCurrentImage();
+                canvas.correctShading(shadingCellSize);
+            });
+    } else {
+        scrollForKey(event->key(), *horizontalScrollBar(), *verticalScrollBar());
     }
     event->accept();
 }
 
 void QImageScrollArea::mousePressEvent(QMouseEvent *event) {
+    if (event->button() == Qt::MiddleButton)
+        panOrigin = event->globalPosition().toPoint();
+    event->accept();
+}
+
+void QImageScrollArea::mouseMoveEvent(QMouseEvent *event) {
+    if (event->buttons() & Qt::MiddleButton) {
+        const QPoint position = event->globalPosition().toPoint();
+        panBy(position - panOrigin, *horizontalScrollBar(), *verticalScrollBar());
+        panOrigin = position;
+    }
     event->accept();
 }
 
@@ -185,12 +212,18 @@ void QImageScrollArea::mouseReleaseEvent(QMouseEvent *event) {
 
 void QImageScrollArea::warp() {
     if (imageCommandsEnabled)
-        canvas.warpCurrentImage();
+        runCanvasStep(stepRunner, tr("Warp"), cv::Rect(), [this] { canvas.warpCurrentImage(); });
 }
 
 void QImageScrollArea::shading() {
     if (imageCommandsEnabled)
-        canvas.correctShading(shadingCellSize);
+        runCanvasStep(stepRunner, tr("Shading Correction"), cv::Rect(),
+                      [this] { canvas.correctShading(shadingCellSize); });
+}
+
+void QImageScrollArea::fitCanvasToPicture() {
+    if (!fitToWindowAct->isChecked())
+        canvas.setScale(canvas.scaleFactor);
 }
 
 void QImageScrollArea::newSlot() {
@@ -199,7 +232,9 @@ void QImageScrollArea::newSlot() {
     const cv::Mat &current = canvas.image(true, -1, false);
     const cv::Size size =
         current.empty() ? cv::Size(newImageSize.width(), newImageSize.height()) : current.size();
-    canvas.showNewImage(cv::Mat(size, CV_8UC3, cv::Scalar::all(newImageGrey)));
+    runCanvasStep(stepRunner, tr("New image"), cv::Rect(), [this, size] {
+        canvas.showNewImage(cv::Mat(size, CV_8UC3, cv::Scalar::all(newImageGrey)));
+    });
     resetZoom();
     updateActions();
 }
@@ -207,29 +242,51 @@ void QImageScrollArea::newSlot() {
 void QImageScrollArea::openSlot() {
     if (!imageCommandsEnabled)
         return;
-    const QString fileName =
-        QFileDialog::getOpenFileName(this, tr("Open File"), QDir::currentPath(), imageFileFilter());
-    if (fileName.isEmpty())
-        return;
-    if (!canvas.loadImage(fileName)) {
+    const QString fileName = QFileDialog::getOpenFileName(
+        this, tr("Open File"), openFolder.isEmpty() ? QDir::currentPath() : openFolder,
+        imageFileFilter());
+    if (!fileName.isEmpty())
+        openFile(fileName);
+}
+
+bool QImageScrollArea::openFile(const QString &fileName) {
+    if (!imageCommandsEnabled)
+        return false;
+    bool loaded = false;
+    runCanvasStep(stepRunner, tr("Open"), cv::Rect(),
+                  [this, &fileName, &loaded] { loaded = canvas.loadImage(fileName); });
+    if (!loaded) {
         QString text = tr("Cannot load Error %1.").arg(fileName);
         if (!canvas.lastLoadError().isEmpty())
             text += QLatin1Char('\n') + canvas.lastLoadError();
         QMessageBox::information(this, tr("QVexmira"), text, QMessageBox::Ok);
-        return;
+        return false;
     }
+    openFolder = QFileInfo(fileName).absolutePath();
     resetZoom();
     updateActions();
     canvas.showCurrentImage();
+    emit imageOpened(fileName);
+    return true;
+}
+
+void QImageScrollArea::setDialogFolders(const QString &openDialogFolder,
+                                        const QString &saveDialogFolder) {
+    openFolder = openDialogFolder;
+    saveFolder = saveDialogFolder;
 }
 
 void QImageScrollArea::saveSlot() {
-    const QString fileName = QFileDialog::getSaveFileName(this, tr("Choose a file name"),
-                                                          QStringLiteral("."), imageFileFilter());
+    const QString fileName = QFileDialog::getSaveFileName(
+        this, tr("Choose a file name"), saveFolder.isEmpty() ? QStringLiteral(".") : saveFolder,
+        imageFileFilter());
     if (fileName.isEmpty())
         return;
-    if (canvas.saveImage(fileName))
+    if (canvas.saveImage(fileName)) {
+        saveFolder = QFileInfo(fileName).absolutePath();
+        emit imageSaved(fileName);
         return;
+    }
     // The message ends the cause with its own full stop.
     QString cause = canvas.lastSaveError();
     if (cause.endsWith(QLatin1Char('.')))

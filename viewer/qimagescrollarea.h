@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "canvasstep.h"
 #include "qcvimage.h"
 
 #include <QPrinter>
@@ -18,12 +19,23 @@ class QImageScrollArea : public QScrollArea {
     Q_OBJECT
 
 public:
-    QImageScrollArea();
+    // Without the start-up photograph the viewer starts empty, for a file named elsewhere.
+    explicit QImageScrollArea(bool loadStartupImage = true);
+
+    // The start-up photograph's name, with the drive prefix.
+    static QString startupImagePath();
 
     // Builds the "&Image" menu, owned by the viewer. Called once.
     QMenu *createImageMenu();
 
     QCVImage *imageCanvas() { return &canvas; }
+
+    // Every command that changes the image (New, Open, the corrections, W) runs through it.
+    void setStepRunner(CanvasStepRunner runner) { stepRunner = std::move(runner); }
+    // Opens an image file as Open does, with its message on failure.
+    bool openFile(const QString &fileName);
+    // The folders the Open and Save dialogs start in; empty for the working directory.
+    void setDialogFolders(const QString &openFolder, const QString &saveFolder);
 
     // While a calibration series writes its images, nothing else may change the image: New,
     // Open, the corrections and corner dragging are refused until this is enabled again.
@@ -37,10 +49,14 @@ public:
 
 signals:
     void signalMousePress(int nX, int nY);
+    void imageOpened(const QString &fileName);
+    void imageSaved(const QString &fileName);
 
 public slots:
     void warp();
     void shading();
+    // After the canvas's image was replaced from outside (undo, redo): sizes the canvas to it.
+    void fitCanvasToPicture();
 
 private slots:
     void newSlot();
@@ -59,6 +75,7 @@ protected:
     void wheelEvent(QWheelEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
 
 private:
     void createActions();
@@ -82,4 +99,9 @@ private:
     QMenu *imageMenu = nullptr;
     QPrinter printer;
     bool imageCommandsEnabled = true;
+    CanvasStepRunner stepRunner;
+    QString openFolder;
+    QString saveFolder;
+    // Where the middle button last was while it pans the view.
+    QPoint panOrigin;
 };

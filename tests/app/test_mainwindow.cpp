@@ -14,7 +14,9 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QSettings>
 #include <QSpinBox>
+#include <QTemporaryDir>
 #include <QToolBar>
 #include <QtTest>
 #include <opencv2/imgcodecs.hpp>
@@ -54,15 +56,20 @@ private slots:
 
 private:
     std::unique_ptr<TemporaryDriveRoot> root;
+    QTemporaryDir settingsFolder;
 };
 
 void MainWindowTest::initTestCase() {
     Q_INIT_RESOURCE(resources);
+    QVERIFY(settingsFolder.isValid());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsFolder.path());
 }
 
 void MainWindowTest::init() {
     root = std::make_unique<TemporaryDriveRoot>();
     QVERIFY(root->isValid());
+    // Every window starts as on a first run.
+    QSettings(QStringLiteral("Vexmira"), QStringLiteral("Viewer")).clear();
 }
 
 void MainWindowTest::cleanup() {
@@ -71,14 +78,22 @@ void MainWindowTest::cleanup() {
 
 void MainWindowTest::menusHoldTheirCommandsInOrder() {
     MainWindow window;
-    QCOMPARE(textsOf(window.menuBar()->actions()), QStringList({"&File", "&Image", "&Help"}));
+    QCOMPARE(textsOf(window.menuBar()->actions()),
+             QStringList({"&File", "&Edit", "&Image", "&View", "&Help"}));
     const QList<QAction *> menus = window.menuBar()->actions();
     QCOMPARE(textsOf(menus[0]->menu()->actions()),
-             QStringList({"&New image", "&Open...", "&Save...", "|", "&Quit"}));
-    QCOMPARE(textsOf(menus[1]->menu()->actions()),
+             QStringList({"&New image", "&Open...", "Open &Recent", "&Save...", "|", "&Quit"}));
+    QCOMPARE(textsOf(menus[1]->menu()->actions()), QStringList({"&Undo", "&Redo"}));
+    QCOMPARE(textsOf(menus[2]->menu()->actions()),
              QStringList({"Zoom &In (25%)", "Zoom &Out (25%)", "&Normal Size", "&Fit to Window",
                           "&Print..."}));
-    QCOMPARE(textsOf(menus[2]->menu()->actions()), QStringList({"&About"}));
+    QCOMPARE(textsOf(menus[3]->menu()->actions()),
+             QStringList({"Parameters", "File", "Calibration"}));
+    QCOMPARE(textsOf(menus[4]->menu()->actions()), QStringList({"&About"}));
+    QCOMPARE(actionNamed(window, "&Undo")->shortcuts(),
+             QKeySequence::keyBindings(QKeySequence::Undo));
+    QCOMPARE(actionNamed(window, "&Redo")->shortcuts(),
+             QKeySequence::keyBindings(QKeySequence::Redo));
 
     // Every shortcut is unique in the window, so none is ambiguous.
     QList<QKeySequence> keys;
@@ -115,7 +130,8 @@ void MainWindowTest::toolBarsCarryTheIconsAndActionsAreAlwaysEnabled() {
     QCOMPARE(bars.size(), 2);
     QCOMPARE(bars[0]->windowTitle(), QString("File"));
     QCOMPARE(bars[1]->windowTitle(), QString("Calibration"));
-    QCOMPARE(textsOf(bars[0]->actions()), QStringList({"&New image", "&Open...", "&Save..."}));
+    QCOMPARE(textsOf(bars[0]->actions()),
+             QStringList({"&New image", "&Open...", "&Save...", "&Undo", "&Redo"}));
     QCOMPARE(textsOf(bars[1]->actions()), QStringList({"Warp...", "Shading Correction..."}));
     for (QToolBar *bar : bars) {
         QCOMPARE(window.toolBarArea(bar), Qt::TopToolBarArea);
@@ -128,8 +144,10 @@ void MainWindowTest::toolBarsCarryTheIconsAndActionsAreAlwaysEnabled() {
             QVERIFY(!bars[1]->actions().contains(action));
     QVERIFY(actionNamed(window, "&Quit")->icon().isNull());
     QVERIFY(actionNamed(window, "&About")->icon().isNull());
+    // Except what has nothing to offer yet: no step to undo or redo, no recent file.
+    const QStringList idle{"&Undo", "&Redo", "Open &Recent"};
     for (QAction *action : window.findChildren<QAction *>())
-        QVERIFY2(action->isEnabled(), qPrintable(action->text()));
+        QVERIFY2(action->isEnabled() != idle.contains(action->text()), qPrintable(action->text()));
 }
 
 void MainWindowTest::windowStartsWithTitleSizeAndDock() {
