@@ -15,6 +15,8 @@ double shadingVsLabRoundTrip(QImageScrollArea &viewer, const cv::Mat &photo);
 double showVsBgr2Bgra(QImageScrollArea &viewer, const cv::Mat &photo);
 // warpCurrentImage() on a canvas that is not shown / cv::warpPerspective.
 double warpVsLibrary(const cv::Mat &photo);
+// Undo of a warp of `photo` / showCurrentImage() of `photo`.
+double undoWarpVsShow(QImageScrollArea &viewer, const cv::Mat &photo);
 // loadImage() of an uncompressed TIFF of `photo` written into `folder` / cv::imread.
 double loadShowVsImread(QImageScrollArea &viewer, const cv::Mat &photo, const QString &folder);
 

@@ -36,6 +36,7 @@ int main(int argc, char *argv[]) {
         printFigure("setlab_24mp_vs_1mp", setLab24MpVs1Mp(*viewer, photo));
         printFigure("series_vs_jpeg_encode", seriesVsJpegEncode(*viewer, photo, folder.path()));
         printFigure("load_show_vs_imread", loadShowVsImread(*viewer, photo, folder.path()));
+        printFigure("undo_warp_vs_show", undoWarpVsShow(*viewer, photo));
     } catch (const std::exception &failure) {
         std::fprintf(stderr, "vexmira-bench: %s\n", failure.what());
         return 1;

@@ -3,6 +3,8 @@
 # Starts the viewer under Xvfb in a drive root holding the demo photograph, waits for its window,
 # quits it with Ctrl+Q and expects exit code 0. With VEXMIRA_SCREENSHOT=<file.png> it also keeps
 # a picture of the screen (optionally after pressing the keys in VEXMIRA_KEYS, e.g. "w").
+# With a third argument --open-test-picture it starts the viewer on a red 400 x 300 picture
+# named on its command line and checks that the screen shows it.
 set -euo pipefail
 viewer=$(realpath "$1")
 make_photo=$(realpath "$2")
@@ -10,11 +12,21 @@ make_photo=$(realpath "$2")
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
 "$make_photo" "$root/Images-Acquisitions/20130304_kleurmetingen/DSC_1245.tif"
+# What the viewer remembers goes here, not into the user's settings.
+export XDG_CONFIG_HOME="$root/config"
+arguments=()
+if [ "${3:-}" = "--open-test-picture" ]; then
+  ppmmake rgb:ff/00/00 400 300 | pnmtopng > "$root/red.png"
+  arguments=("$root/red.png")
+  # All of it but what the quadrilateral's lines cover.
+  export VEXMIRA_EXPECT_RED=$((400 * 300 * 9 / 10))
+fi
 
 cat > "$root/session.sh" <<'SESSION'
 set -euo pipefail
 viewer=$(realpath "$1")
-"$viewer" &
+shift
+"$viewer" "$@" &
 pid=$!
 window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Vexmira Viewer$' | head -n 1)
 if [ -z "$window" ]; then
@@ -28,6 +40,17 @@ for key in ${VEXMIRA_KEYS:-}; do
   xdotool key --window "$window" "$key"
   sleep 2
 done
+if [ -n "${VEXMIRA_EXPECT_RED:-}" ]; then
+  # xwdtopnm may write 16-bit samples.
+  red=$(xwd -root -silent | xwdtopnm 2>/dev/null | pamdepth 255 | ppmhist -noheader |
+        awk '$1 == 255 && $2 == 0 && $3 == 0 { print $5 }')
+  if [ "${red:-0}" -lt "$VEXMIRA_EXPECT_RED" ]; then
+    echo "the picture named on the command line is not shown: ${red:-0} red pixels" >&2
+    kill "$pid"
+    exit 1
+  fi
+  echo "the picture named on the command line is shown: $red red pixels"
+fi
 if [ -n "${VEXMIRA_SCREENSHOT:-}" ]; then
   xwd -root -silent | xwdtopnm 2>/dev/null | pnmtopng > "$VEXMIRA_SCREENSHOT"
 fi
@@ -40,4 +63,4 @@ exit "$status"
 SESSION
 
 cd "$root"
-xvfb-run -a -s "-screen 0 1280x1024x24" bash "$root/session.sh" "$viewer"
+xvfb-run -a -s "-screen 0 1280x1024x24" bash "$root/session.sh" "$viewer" "${arguments[@]}"

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "qimagescrollarea.h"
+#include "quad.h"
 
 #include "../support/actionlookup.h"
 #include "../support/driveroot.h"
@@ -52,7 +53,9 @@ private slots:
     void openShowsTheNewPictureAtFullSize();
     void saveRefusalNamesItsCause();
     void newImageIsUniformGreyOfTheCurrentSize();
-    void keyWRunsBothCorrectionsAndOtherKeysDoNotScroll();
+    void keyWRunsBothCorrectionsAndNavigationKeysScroll();
+    void middleButtonPansTheView();
+    void smallPictureIsCentredAndTheMouseStaysOnIt();
     void lockedCommandsLeaveTheImageAlone();
     void printsThePictureWithoutTheOverlay();
 
@@ -394,7 +397,7 @@ void ScrollAreaTest::newImageIsUniformGreyOfTheCurrentSize() {
     QCOMPARE(canvas.pixmap().toImage().pixel(10, 10), qRgb(128, 128, 128));
 }
 
-void ScrollAreaTest::keyWRunsBothCorrectionsAndOtherKeysDoNotScroll() {
+void ScrollAreaTest::keyWRunsBothCorrectionsAndNavigationKeysScroll() {
     writeStartupImage(gradientImage(1000, 1000));
     QImageScrollArea viewer;
     viewer.resize(300, 300);
@@ -415,13 +418,113 @@ void ScrollAreaTest::keyWRunsBothCorrectionsAndOtherKeysDoNotScroll() {
         QVERIFY(canvas.image(true, -1, false).data != before.data);
     }
 
-    viewer.horizontalScrollBar()->setValue(100);
-    viewer.verticalScrollBar()->setValue(100);
-    for (Qt::Key key : {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down, Qt::Key_PageUp,
-                        Qt::Key_PageDown, Qt::Key_Home, Qt::Key_End, Qt::Key_Space}) {
+    QScrollBar &horizontal = *viewer.horizontalScrollBar();
+    QScrollBar &vertical = *viewer.verticalScrollBar();
+    horizontal.setValue(100);
+    vertical.setValue(100);
+    // Keys that neither correct nor navigate are taken and do nothing.
+    for (Qt::Key key : {Qt::Key_Space, Qt::Key_Tab, Qt::Key_A, Qt::Key_Escape}) {
         QTest::keyClick(&viewer, key);
-        QCOMPARE(viewer.horizontalScrollBar()->value(), 100);
-        QCOMPARE(viewer.verticalScrollBar()->value(), 100);
+        QCOMPARE(horizontal.value(), 100);
+        QCOMPARE(vertical.value(), 100);
+    }
+    struct Move {
+        Qt::Key key;
+        int horizontal;
+        int vertical;
+    };
+    const int line = horizontal.singleStep();
+    QVERIFY(line > 0);
+    for (const Move &move :
+         {Move{Qt::Key_Right, 100 + line, 100}, Move{Qt::Key_Left, 100, 100},
+          Move{Qt::Key_Down, 100, 100 + line}, Move{Qt::Key_Up, 100, 100},
+          Move{Qt::Key_PageDown, 100, 100 + vertical.pageStep()}, Move{Qt::Key_PageUp, 100, 100},
+          Move{Qt::Key_End, horizontal.maximum(), vertical.maximum()}, Move{Qt::Key_Home, 0, 0}}) {
+        QTest::keyClick(&viewer, move.key);
+        QCOMPARE(horizontal.value(), move.horizontal);
+        QCOMPARE(vertical.value(), move.vertical);
+        horizontal.setValue(move.horizontal == 0 ? 100 : horizontal.value());
+        vertical.setValue(move.vertical == 0 ? 100 : vertical.value());
+    }
+}
+
+void ScrollAreaTest::middleButtonPansTheView() {
+    writeStartupImage(gradientImage(1000, 1000));
+    QImageScrollArea viewer;
+    viewer.resize(300, 300);
+    viewer.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&viewer));
+    QCVImage &canvas = *viewer.imageCanvas();
+    viewer.horizontalScrollBar()->setValue(200);
+    viewer.verticalScrollBar()->setValue(200);
+    const Quad corners = quadFromPoints(canvas.corners);
+
+    // Dragged on the canvas with the middle button, by 30 left and 50 up; the mouse stays
+    // where it is on the screen while the canvas moves under it.
+    QWidget *port = viewer.viewport();
+    QCOMPARE(port->childAt(QPoint(150, 150)), &canvas);
+    auto send = [&](QEvent::Type type, const QPoint &onPort, Qt::MouseButton button,
+                    Qt::MouseButtons buttons) {
+        QMouseEvent event(type, canvas.mapFrom(port, onPort), port->mapToGlobal(onPort), button,
+                          buttons, Qt::NoModifier);
+        QApplication::sendEvent(&canvas, &event);
+    };
+    send(QEvent::MouseButtonPress, QPoint(150, 150), Qt::MiddleButton, Qt::MiddleButton);
+    send(QEvent::MouseMove, QPoint(140, 130), Qt::NoButton, Qt::MiddleButton);
+    send(QEvent::MouseMove, QPoint(120, 100), Qt::NoButton, Qt::MiddleButton);
+    send(QEvent::MouseButtonRelease, QPoint(120, 100), Qt::MiddleButton, Qt::NoButton);
+    // The picture follows the mouse: the view moves the other way.
+    QCOMPARE(viewer.horizontalScrollBar()->value(), 230);
+    QCOMPARE(viewer.verticalScrollBar()->value(), 250);
+    QCOMPARE(quadFromPoints(canvas.corners), corners);
+
+    QCOMPARE(actionNamed(viewer, "Zoom &In (25%)")->shortcuts(),
+             QList<QKeySequence>({QKeySequence("Ctrl++"), QKeySequence("Ctrl+=")}));
+}
+
+void ScrollAreaTest::smallPictureIsCentredAndTheMouseStaysOnIt() {
+    writeStartupImage(gradientImage(200, 150));
+    QImageScrollArea viewer;
+    viewer.resize(600, 500);
+    viewer.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&viewer));
+    QCVImage &canvas = *viewer.imageCanvas();
+    const QSize room = viewer.viewport()->size();
+    // Equal margins, to a pixel of rounding.
+    auto centred = [&] {
+        const QRect shown = canvas.geometry();
+        return std::abs(shown.left() - (room.width() - 1 - shown.right())) <= 1 &&
+               std::abs(shown.top() - (room.height() - 1 - shown.bottom())) <= 1;
+    };
+    QCOMPARE(canvas.size(), QSize(200, 150));
+    QVERIFY(canvas.pos().x() > 100 && canvas.pos().y() > 100);
+    QVERIFY(centred());
+
+    // Corner 0 dragged by the mouse on the viewport: it is taken under the mouse and ends there,
+    // at 100 % and zoomed (still smaller than the view).
+    for (int zoom = 0; zoom < 2; ++zoom) {
+        const QPointF scale = canvas.displayScale();
+        const cv::Point target(40 + 10 * zoom, 30 + 5 * zoom);
+        const cv::Point corner = canvas.corners[0];
+        const QPoint from = canvas.mapToParent(
+            QPoint(int((corner.x + 0.5) * scale.x()), int((corner.y + 0.5) * scale.y())));
+        const QPoint to = canvas.mapToParent(
+            QPoint(int((target.x + 0.5) * scale.x()), int((target.y + 0.5) * scale.y())));
+        QCOMPARE(viewer.viewport()->childAt(from), &canvas);
+        auto move = [&](const QPoint &at, Qt::MouseButtons buttons) {
+            const QPoint local = canvas.mapFromParent(at);
+            QMouseEvent event(QEvent::MouseMove, local, canvas.mapToGlobal(local), Qt::NoButton,
+                              buttons, Qt::NoModifier);
+            QApplication::sendEvent(&canvas, &event);
+        };
+        move(from, Qt::NoButton);
+        QCOMPARE(canvas.hoverHandle, 0);
+        move(from, Qt::LeftButton);
+        move(to, Qt::LeftButton);
+        move(to, Qt::NoButton);
+        QCOMPARE(canvas.corners[0], target);
+        actionNamed(viewer, "Zoom &In (25%)")->trigger();
+        QVERIFY(centred());
     }
 }
 
