@@ -43,6 +43,7 @@ void ReplacedImageStep::collectBuffers(BufferBytes &buffers) const {
 void ReplacedImageStep::restore(bool forward) {
     restoreState(canvas, forward ? after : before);
     canvas.showCurrentImage();
+    emit canvas.cornersChanged();
 }
 
 void ReplacedImageStep::releasePixels() {
@@ -78,6 +79,7 @@ void RecolouredRectStep::restore(bool forward) {
     canvas.showCurrentImage(part);
     // The corners may have moved since: the overlay is drawn again.
     canvas.update();
+    emit canvas.cornersChanged();
 }
 
 void RecolouredRectStep::releasePixels() {
