@@ -136,7 +136,8 @@ void HistoryTest::undoAndRedoBringBackPixelsAndCornersOfEveryStep() {
     check("Set Mean Lab, in place", [&] { QMetaObject::invokeMethod(panel, "SetMeanLab"); });
     // In place: the same buffer throughout.
     QCOMPARE(canvas.image(true, -1, false).data, work.data);
-    panel->setLabValues(20, 12, 12);
+    // A grid of 2 x 2 x 2 images.
+    panel->setLabValues(100, 127, 127);
     check("series", [&] { QMetaObject::invokeMethod(panel, "CreateLabImgs"); });
     QVERIFY(panel->lastSeriesReport().written > 1);
 
@@ -196,9 +197,11 @@ void HistoryTest::historyKeepsTwentyStepsAndItsByteLimit() {
 }
 
 void HistoryTest::recolouredRectangleStepHoldsOnlyTheRectangle() {
-    // 24 megapixels, the corners on a 1000 x 1000 rectangle.
-    cv::Mat photo(4000, 6000, CV_8UC3);
-    cv::randu(photo, cv::Scalar::all(40), cv::Scalar::all(200));
+    // 24 megapixels of a repeated tile, the corners on a 1000 x 1000 rectangle.
+    cv::Mat tile(40, 60, CV_8UC3);
+    cv::randu(tile, cv::Scalar::all(40), cv::Scalar::all(200));
+    cv::Mat photo;
+    cv::repeat(tile, 100, 100, photo);
     QImageScrollArea viewer(false);
     QCVImage &canvas = *viewer.imageCanvas();
     QVERIFY(canvas.showNewImage(photo));
@@ -256,7 +259,8 @@ void HistoryTest::undoIsRefusedWhileASeriesRuns() {
                 refused = refused && sameSeen(seen(canvas), during);
             });
     });
-    panel->setLabValues(20, 12, 12);
+    // A grid of 2 x 2 x 2 images.
+    panel->setLabValues(100, 127, 127);
     QVERIFY(QMetaObject::invokeMethod(panel, "CreateLabImgs"));
     QVERIFY(refused);
     // The whole series is one step.
