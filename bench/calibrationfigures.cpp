@@ -6,9 +6,7 @@
 #include "qcolorimeterdlg.h"
 #include "qimagescrollarea.h"
 
-#include <QDir>
 #include <QMetaObject>
-#include <opencv2/imgcodecs.hpp>
 
 #include <array>
 
@@ -60,28 +58,4 @@ double setLab24MpVs1Mp(QImageScrollArea &viewer, const cv::Mat &photo) {
     const Timed onLarge{[&] { setLab(large, targets[largeCalls++ % targets.size()]); }};
     const Timed onSmall{[&] { setLab(small, targets[smallCalls++ % targets.size()]); }};
     return medianRatio(onLarge, onSmall, 15);
-}
-
-double seriesVsJpegEncode(QImageScrollArea &viewer, const cv::Mat &photo, const QString &folder) {
-    const cv::Rect rect = showPatchOf(viewer, photo);
-    QColorimeterDlg panel;
-    attach(panel, viewer);
-    panel.setLabValues(50, 24, 24);
-    const Timed series{[&] {
-        QMetaObject::invokeMethod(&panel, "CreateLabImgs", Qt::DirectConnection);
-        const QColorimeterDlg::SeriesReport &report = panel.lastSeriesReport();
-        if (report.total != 200 || report.written != 200)
-            throw BenchFailure("the grid series did not write its 200 images");
-    }};
-
-    // What the files hold: the re-coloured rectangle.
-    const cv::Mat recoloured = viewer.imageCanvas()->image(true, -1, false)(rect).clone();
-    const std::string encodedPrefix =
-        QDir(folder).filePath(QStringLiteral("encoded_")).toStdString();
-    const Timed encode{[&] {
-        for (int i = 0; i < 200; ++i)
-            if (!cv::imwrite(encodedPrefix + std::to_string(i) + ".jpg", recoloured))
-                throw BenchFailure("cv::imwrite failed");
-    }};
-    return medianRatio(encode, series, 7);
 }

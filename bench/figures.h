@@ -22,6 +22,12 @@ double loadShowVsImread(QImageScrollArea &viewer, const cv::Mat &photo, const QS
 
 // SetLab with a 1000 x 1000 rectangle on `photo` / the same on a 1000 x 1000 image.
 double setLab24MpVs1Mp(QImageScrollArea &viewer, const cv::Mat &photo);
-// 200 JPEGs of the rectangle encoded on one thread into `folder` / the 200-image grid series
-// (steps 50, 24, 24) through the panel, into the drive root.
-double seriesVsJpegEncode(QImageScrollArea &viewer, const cv::Mat &photo, const QString &folder);
+// The 200-image grid series (steps 50, 24, 24) of a 1000 x 1000 rectangle through the series
+// core, into the drive root:
+// 200 JPEGs of the rectangle encoded on one thread into `folder` / the series without manifest.
+double seriesVsJpegEncode(const cv::Mat &photo, const QString &folder);
+// Encoding, decoding and a float Lab mean of each file on one thread / the series with its
+// manifest.
+double seriesManifestVsFloor(const cv::Mat &photo);
+// The precise series / the default one, both JPEG with their manifests.
+double preciseVsDefaultSeries(const cv::Mat &photo);

@@ -34,7 +34,9 @@ int main(int argc, char *argv[]) {
         printFigure("show_vs_bgr2bgra", showVsBgr2Bgra(*viewer, photo));
         printFigure("warp_vs_library", warpVsLibrary(photo));
         printFigure("setlab_24mp_vs_1mp", setLab24MpVs1Mp(*viewer, photo));
-        printFigure("series_vs_jpeg_encode", seriesVsJpegEncode(*viewer, photo, folder.path()));
+        printFigure("series_vs_jpeg_encode", seriesVsJpegEncode(photo, folder.path()));
+        printFigure("series_manifest_vs_floor", seriesManifestVsFloor(photo));
+        printFigure("precise_vs_default_series", preciseVsDefaultSeries(photo));
         printFigure("load_show_vs_imread", loadShowVsImread(*viewer, photo, folder.path()));
         printFigure("undo_warp_vs_show", undoWarpVsShow(*viewer, photo));
     } catch (const std::exception &failure) {

@@ -339,21 +339,27 @@ void QColorimeterDlg::runSeries(const SeriesPlan &plan) {
         std::optional<cv::Vec3d> shown;
         const CodeRounding rounding =
             request.options.precise ? CodeRounding::Nearest : CodeRounding::Truncate;
-        result = runReferenceSeries(
-            request, stop,
-            [&](const SeriesProgress &progress) {
-                if (!alive)
-                    return;
-                showProgress(progress.done, progress.file);
-                // The viewer shows the image last written, a few times a second.
-                if (progress.target && progress.target != shown) {
-                    showSeriesImage(*progress.target, rounding);
-                    shown = progress.target;
-                }
-                QCoreApplication::processEvents();
-                stop = !alive || stopFlag;
-            },
-            environment);
+        try {
+            result = runReferenceSeries(
+                request, stop,
+                [&](const SeriesProgress &progress) {
+                    if (!alive)
+                        return;
+                    showProgress(progress.done, progress.file);
+                    // The viewer shows the image last written, a few times a second.
+                    if (progress.target && progress.target != shown) {
+                        showSeriesImage(*progress.target, rounding);
+                        shown = progress.target;
+                    }
+                    QCoreApplication::processEvents();
+                    stop = !alive || stopFlag;
+                },
+                environment);
+        } catch (const std::exception &error) { // out of memory or threads
+            result = SeriesResult();
+            result.refusal =
+                tr("The series ended early: %1").arg(QString::fromLocal8Bit(error.what()));
+        }
         if (alive && result.lastTarget && result.lastTarget != shown)
             showSeriesImage(*result.lastTarget, rounding);
     });

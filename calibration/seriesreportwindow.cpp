@@ -18,11 +18,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
 // Lines of the a*b* plane drawn at most; a longer series shows every n-th file's line.
-constexpr std::size_t maxJoiningLines = 1500;
+constexpr std::size_t maxJoiningLines = 400;
 
 double niceWidth(double roughWidth) {
     const double power = std::pow(10.0, std::floor(std::log10(roughWidth)));
@@ -39,11 +40,27 @@ QChartView *viewOf(QChart *chart) {
     return view;
 }
 
-void replaceAxes(QChart *chart) {
-    for (QAbstractAxis *axis : chart->axes()) {
-        chart->removeAxis(axis);
-        delete axis;
-    }
+// Puts a fresh chart with the title of the old one into the view, and deletes the old one.
+QChart *freshChart(QChartView *view) {
+    QChart *old = view->chart();
+    auto *chart = new QChart;
+    chart->setTitle(old->title());
+    view->setChart(chart);
+    delete old;
+    return chart;
+}
+
+// The range of a*, or of b*, over the targets and measured values, with a margin.
+std::pair<double, double> rangeOf(const std::vector<SeriesPoint> &points, int channel) {
+    double low = 0;
+    double high = 0;
+    for (std::size_t i = 0; i < points.size(); ++i)
+        for (const float value : {points[i].target[channel], points[i].measured[channel]}) {
+            low = i == 0 ? value : std::min<double>(low, value);
+            high = i == 0 ? value : std::max<double>(high, value);
+        }
+    const double margin = std::max(1.0, (high - low) * 0.05);
+    return {low - margin, high + margin};
 }
 
 } // namespace
@@ -69,6 +86,8 @@ DeltaEHistogram deltaEHistogram(const std::vector<SeriesPoint> &points, int maxB
 
 SeriesReportWindow::SeriesReportWindow(QWidget *parent)
     : QWidget(parent, Qt::Window), summary(new QLabel), histogram(new QChart), plane(new QChart) {
+    histogramView = viewOf(histogram);
+    planeView = viewOf(plane);
     setWindowTitle(tr("Reference Series Report"));
     summary->setWordWrap(true);
     summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -77,8 +96,8 @@ SeriesReportWindow::SeriesReportWindow(QWidget *parent)
     plane->setTitle(tr("a*b* plane: target and measured value of each file"));
 
     auto *charts = new QHBoxLayout;
-    charts->addWidget(viewOf(histogram));
-    charts->addWidget(viewOf(plane));
+    charts->addWidget(histogramView);
+    charts->addWidget(planeView);
     auto *layout = new QVBoxLayout;
     layout->addWidget(summary);
     layout->addLayout(charts, 1);
@@ -95,15 +114,17 @@ void SeriesReportWindow::showResult(const SeriesResult &result) {
                          .arg(result.maxDeltaE76, 0, 'f', 2)
                          .arg(result.outOfGamut));
 
-    histogram->removeAllSeries();
-    replaceAxes(histogram);
+    histogram = freshChart(histogramView);
+    histogram->legend()->hide();
     const DeltaEHistogram bins = deltaEHistogram(result.points);
     auto *set = new QBarSet(tr("Files"));
     QStringList categories;
     for (std::size_t i = 0; i < bins.counts.size(); ++i) {
         *set << bins.counts[i];
-        categories << QString::number(static_cast<double>(i) * bins.binWidth, 'g', 3);
+        categories << QString::number(static_cast<double>(i) * bins.binWidth, 'g', 2);
     }
+    if (bins.counts.empty())
+        *set << 0;
     auto *bars = new QBarSeries;
     bars->setBarWidth(1.0);
     bars->append(set);
@@ -118,10 +139,15 @@ void SeriesReportWindow::showResult(const SeriesResult &result) {
     histogram->addAxis(countAxis, Qt::AlignLeft);
     bars->attachAxis(binAxis);
     bars->attachAxis(countAxis);
-    countAxis->applyNiceNumbers();
+    // Whole numbers of files on the axis.
+    const int most = std::max(1, *std::max_element(bins.counts.begin(), bins.counts.end()));
+    countAxis->setRange(0, most);
+    if (most <= 10)
+        countAxis->setTickCount(most + 1);
+    else
+        countAxis->applyNiceNumbers();
 
-    plane->removeAllSeries();
-    replaceAxes(plane);
+    plane = freshChart(planeView);
     auto *targets = new QScatterSeries;
     targets->setName(tr("Target"));
     targets->setMarkerSize(7);
@@ -144,10 +170,12 @@ void SeriesReportWindow::showResult(const SeriesResult &result) {
     }
     auto *aAxis = new QValueAxis;
     aAxis->setTitleText(QStringLiteral("a*"));
-    aAxis->setRange(-128, 128);
+    const auto [aLow, aHigh] = rangeOf(result.points, 1);
+    aAxis->setRange(aLow, aHigh);
     auto *bAxis = new QValueAxis;
     bAxis->setTitleText(QStringLiteral("b*"));
-    bAxis->setRange(-128, 128);
+    const auto [bLow, bHigh] = rangeOf(result.points, 2);
+    bAxis->setRange(bLow, bHigh);
     plane->addAxis(aAxis, Qt::AlignBottom);
     plane->addAxis(bAxis, Qt::AlignLeft);
     for (QLineSeries *line : lines) {

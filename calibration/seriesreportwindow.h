@@ -8,6 +8,7 @@
 #include <vector>
 
 class QChart;
+class QChartView;
 class QLabel;
 
 // ΔE76 of the files in bins of one width, from 0 up to the largest.
@@ -17,7 +18,7 @@ struct DeltaEHistogram {
 };
 
 // At most `maxBins` bins of a width of 1, 2 or 5 times a power of ten.
-DeltaEHistogram deltaEHistogram(const std::vector<SeriesPoint> &points, int maxBins = 20);
+DeltaEHistogram deltaEHistogram(const std::vector<SeriesPoint> &points, int maxBins = 12);
 
 // What a finished series' files hold: a summary, a histogram of their ΔE76 from their names, and
 // the a*b* plane with each file's target and measured value joined by a line.
@@ -34,6 +35,8 @@ public:
 
 private:
     QLabel *summary;
+    QChartView *histogramView;
+    QChartView *planeView;
     QChart *histogram;
     QChart *plane;
 };

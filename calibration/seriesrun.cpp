@@ -31,6 +31,8 @@ constexpr std::chrono::milliseconds progressInterval{40};
 // Images that may be finished ahead of the first one still in hand: rows wait in memory for
 // the manifest, which takes them in series order.
 constexpr int maxAhead = 64;
+// The largest side of the part of a rectangle encoded to estimate a series' size.
+constexpr int maxSampleSide = 512;
 // Bytes a manifest row takes, about.
 constexpr std::int64_t manifestRowBytes = 120;
 
@@ -351,11 +353,19 @@ std::optional<std::int64_t> estimateSeriesBytes(const cv::Mat &image, const Quad
     if (image.empty() || saved.empty() || !rectInside(saved, image.size()) ||
         !convertsToBgr8(image.type()))
         return std::nullopt;
+    // A sample of the middle of a large rectangle, scaled by area: the panel asks at every
+    // change of the corners.
+    const cv::Size sampleSize(std::min(saved.width, maxSampleSide),
+                              std::min(saved.height, maxSampleSide));
+    const cv::Rect sample(saved.x + (saved.width - sampleSize.width) / 2,
+                          saved.y + (saved.height - sampleSize.height) / 2, sampleSize.width,
+                          sampleSize.height);
     try {
         std::vector<uchar> bytes;
-        if (!cv::imencode(encoderExtension(format), toBgr8(image(saved)), bytes))
+        if (!cv::imencode(encoderExtension(format), toBgr8(image(sample)), bytes))
             return std::nullopt;
-        return (static_cast<std::int64_t>(bytes.size()) + manifestRowBytes) * count;
+        const double perFile = static_cast<double>(bytes.size()) * saved.area() / sample.area();
+        return (static_cast<std::int64_t>(perFile) + manifestRowBytes) * count;
     } catch (const std::exception &) { // cv::Exception, or std::bad_alloc
         return std::nullopt;
     }

@@ -108,8 +108,8 @@ struct SeriesEnvironment {
 QString seriesRefusal(const cv::Mat &image, const Quad &corners);
 
 // An estimate of the bytes `count` files of the saved rectangle take in `format`, with their
-// manifest: one file of the rectangle as it is, encoded, times the count. Nothing when the
-// rectangle cannot be encoded.
+// manifest: the rectangle as it is (at most 512 x 512 pixels of its middle, scaled by area),
+// encoded, times the count. Nothing when the rectangle cannot be encoded.
 std::optional<std::int64_t> estimateSeriesBytes(const cv::Mat &image, const Quad &corners,
                                                 SeriesFormat format, int count);
 
