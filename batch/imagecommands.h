@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "exitcode.h"
+#include "imagejob.h"
+#include "meanlabadjustment.h"
+
+#include <QStringList>
+
+// The subcommands that turn one image into one file, each the viewer's command followed by what
+// it writes. Each run...Command parses its arguments, then hands them to the work function.
+
+// warp IN OUT: "Warp..." then Save, which writes the centred square the corners moved onto.
+ExitCode warpImage(const ImageJob &job);
+int runWarpCommand(const QStringList &arguments);
+
+// shade IN OUT: "Shading Correction..." with the given cell size, then Save.
+struct ShadeJob {
+    ImageJob image;
+    int cellSize = 100;
+};
+ExitCode shadeImage(const ShadeJob &job);
+int runShadeCommand(const QStringList &arguments);
+
+// setlab IN OUT: "Set Mean Lab Value"; OUT holds the whole adjusted image.
+struct SetLabJob {
+    ImageJob image;
+    LabValue lab;
+};
+ExitCode setLabImage(const SetLabJob &job);
+int runSetLabCommand(const QStringList &arguments);

@@ -1,0 +1,81 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "subcommandparser.h"
+
+#include "batchmessages.h"
+
+namespace {
+
+const char exitCodesHelp[] = "\nExit codes:\n"
+                             "  0  done\n"
+                             "  1  usage error\n"
+                             "  2  input cannot be read or is refused\n"
+                             "  3  some files failed (the count and the first failure are "
+                             "printed)\n"
+                             "  4  interrupted (SIGINT): stopped after the image in hand\n";
+
+} // namespace
+
+SubcommandParser::SubcommandParser(const QString &subcommand, const QString &description)
+    : name(subcommand) {
+    parser.setApplicationDescription(description);
+    // Qt's own help option would add --help-all, which only lists Qt's options.
+    parser.addOption(
+        {{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Shows this help.")});
+}
+
+void SubcommandParser::addPositional(const QString &positional, const QString &description) {
+    parser.addPositionalArgument(positional, description);
+    positionalNames << positional;
+}
+
+void SubcommandParser::addOption(const QCommandLineOption &option) {
+    parser.addOption(option);
+}
+
+void SubcommandParser::addCornersOption() {
+    parser.addOption({QStringLiteral("corners"),
+                      QStringLiteral("The quadrilateral in pixels of IN: corner 0 top-left, 1 "
+                                     "bottom-left, 2 bottom-right, 3 top-right, each on a pixel "
+                                     "of the image. Default: the inner quarter, as the viewer "
+                                     "places them on opening."),
+                      QStringLiteral("x0,y0,x1,y1,x2,y2,x3,y3")});
+}
+
+void SubcommandParser::addEncodingOption() {
+    parser.addOption({QStringLiteral("encoding"),
+                      QStringLiteral("What the pictures' values are: linear light or sRGB."),
+                      QStringLiteral("linear|srgb"), QStringLiteral("linear")});
+}
+
+std::optional<ExitCode> SubcommandParser::parse(const QStringList &arguments) {
+    // The parser skips its first argument, the program's name.
+    if (!parser.parse(QStringList{QStringLiteral("vexmira-batch")} + arguments))
+        return usageError(parser.errorText());
+    if (parser.isSet(QStringLiteral("help"))) {
+        printData(helpText());
+        return ExitCode::Done;
+    }
+    const int given = int(parser.positionalArguments().size());
+    if (given != positionalNames.size())
+        return usageError(QStringLiteral("%1 expects %2 argument(s) (%3), got %4.")
+                              .arg(name)
+                              .arg(positionalNames.size())
+                              .arg(positionalNames.join(QLatin1Char(' ')))
+                              .arg(given));
+    return std::nullopt;
+}
+
+ExitCode SubcommandParser::usageError(const QString &text) const {
+    printError(QStringLiteral("%1: %2 (see vexmira-batch %1 --help)").arg(name, text));
+    return ExitCode::Usage;
+}
+
+QString SubcommandParser::helpText() const {
+    // Qt's first line names the program's path and no subcommand.
+    QString text = parser.helpText();
+    const qsizetype firstLineEnd = text.indexOf(QLatin1Char('\n'));
+    const QString usage = QStringLiteral("Usage: vexmira-batch %1 [options] %2")
+                              .arg(name, positionalNames.join(QLatin1Char(' ')));
+    text.replace(0, firstLineEnd, usage.trimmed());
+    return text + QLatin1String(exitCodesHelp);
+}

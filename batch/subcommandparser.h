@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "exitcode.h"
+
+#include <QCommandLineParser>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// The command line of one subcommand: its options and positional arguments, --help with the exit
+// codes, and usage errors reported as the program reports them.
+class SubcommandParser {
+public:
+    SubcommandParser(const QString &name, const QString &description);
+
+    void addPositional(const QString &name, const QString &description);
+    void addOption(const QCommandLineOption &option);
+    // --corners, documented with the inner quarter as default.
+    void addCornersOption();
+    // --encoding linear|srgb.
+    void addEncodingOption();
+
+    // Parses the subcommand's own arguments (those after its name). Nothing when the work may
+    // go on; otherwise the exit code to end with, after printing the help or the usage error.
+    std::optional<ExitCode> parse(const QStringList &arguments);
+
+    QString value(const QString &option) const { return parser.value(option); }
+    bool isSet(const QString &option) const { return parser.isSet(option); }
+    QStringList positionalArguments() const { return parser.positionalArguments(); }
+
+    // Prints "vexmira-batch <name>: <text>" and a pointer to --help; returns ExitCode::Usage.
+    ExitCode usageError(const QString &text) const;
+
+private:
+    QString helpText() const;
+
+    QString name;
+    QStringList positionalNames;
+    QCommandLineParser parser;
+};

@@ -1,0 +1,377 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Each single-image subcommand of vexmira-batch against the viewer's own command on the same
+// input, corners and options, byte for byte; then usage errors, refusals and exit codes.
+#include "batchprocess.h"
+#include "demophoto.h"
+#include "imagefiles.h"
+#include "qcolorimeterdlg.h"
+#include "qcvimage.h"
+#include "quad.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <sys/resource.h>
+
+#include <optional>
+
+namespace {
+
+QString cornersArgument(const Quad &quad) {
+    QStringList values;
+    for (const cv::Point &corner : quad)
+        values << QString::number(corner.x) << QString::number(corner.y);
+    return values.join(QLatin1Char(','));
+}
+
+// Data rows carry corners as their argument text; empty for the inner quarter.
+std::optional<Quad> quadFromArgument(const QString &text) {
+    if (text.isEmpty())
+        return std::nullopt;
+    const QStringList v = text.split(QLatin1Char(','));
+    Quad quad;
+    for (int i = 0; i < 4; ++i)
+        quad[i] = cv::Point(v[2 * i].toInt(), v[2 * i + 1].toInt());
+    return quad;
+}
+
+QStringList cornerOptions(const QString &corners) {
+    if (corners.isEmpty())
+        return {};
+    return {QStringLiteral("--corners"), corners};
+}
+
+// The rectangle spanned by a quadrilateral's corners 0 and 2, as four corners.
+Quad rectangleCorners(const Quad &quad) {
+    return {quad[0], cv::Point(quad[0].x, quad[2].y), quad[2], cv::Point(quad[2].x, quad[0].y)};
+}
+
+} // namespace
+
+class BatchCommandsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void warpMatchesViewer_data();
+    void warpMatchesViewer();
+    void shadeMatchesViewer_data();
+    void shadeMatchesViewer();
+    void setLabMatchesViewer_data();
+    void setLabMatchesViewer();
+    void measureMatchesFloatLab_data();
+    void measureMatchesFloatLab();
+    void usageErrorsAndRefusals_data();
+    void usageErrorsAndRefusals();
+    void helpDocumentsExitCodes();
+    void outputMayBeInput();
+    void failedWriteKeepsExistingOutput();
+
+private:
+    // The viewer's canvas on `input` with these corners (the inner quarter when none).
+    void openInViewer(QCVImage &canvas, const QString &corners);
+    QString path(const QString &name) const { return folder.filePath(name); }
+
+    QTemporaryDir folder;
+    DemoPhoto demo;
+    QString input;
+};
+
+void BatchCommandsTest::initTestCase() {
+    QVERIFY(folder.isValid());
+    demo = renderDemoPhoto();
+    input = path(QStringLiteral("photo.tif"));
+    std::string error;
+    QVERIFY2(writeDemoPhoto(input.toStdString(), error), error.c_str());
+}
+
+void BatchCommandsTest::openInViewer(QCVImage &canvas, const QString &cornersText) {
+    QVERIFY(canvas.loadImage(input));
+    if (const std::optional<Quad> corners = quadFromArgument(cornersText))
+        std::copy(corners->begin(), corners->end(), canvas.cornerPoints(false));
+}
+
+void BatchCommandsTest::warpMatchesViewer_data() {
+    QTest::addColumn<QString>("corners");
+    QTest::addColumn<QString>("output");
+    QTest::newRow("inner quarter, PNG") << QString() << QStringLiteral("warp.png");
+    QTest::newRow("board, PNG") << cornersArgument(demo.board) << QStringLiteral("warp.png");
+    QTest::newRow("board, JPEG") << cornersArgument(demo.board) << QStringLiteral("warp.jpg");
+}
+
+void BatchCommandsTest::warpMatchesViewer() {
+    QFETCH(QString, corners);
+    QFETCH(QString, output);
+    QCVImage canvas;
+    openInViewer(canvas, corners);
+    canvas.warpCurrentImage();
+    QVERIFY(canvas.saveImage(path(QStringLiteral("viewer-") + output)));
+
+    const BatchRun run =
+        runBatch(QStringList{QStringLiteral("warp"), input, path(output)} + cornerOptions(corners));
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(run.err.isEmpty());
+    const QByteArray expected = fileBytes(path(QStringLiteral("viewer-") + output));
+    QVERIFY(!expected.isEmpty());
+    QVERIFY(fileBytes(path(output)) == expected);
+}
+
+void BatchCommandsTest::shadeMatchesViewer_data() {
+    QTest::addColumn<QString>("corners");
+    QTest::addColumn<int>("cellSize");
+    QTest::newRow("inner quarter, cell 100") << QString() << 100;
+    QTest::newRow("board's box, cell 60") << cornersArgument(rectangleCorners(demo.board)) << 60;
+}
+
+void BatchCommandsTest::shadeMatchesViewer() {
+    QFETCH(QString, corners);
+    QFETCH(int, cellSize);
+    QCVImage canvas;
+    openInViewer(canvas, corners);
+    canvas.correctShading(cellSize);
+    QVERIFY(canvas.saveImage(path(QStringLiteral("viewer-shade.png"))));
+
+    const BatchRun run =
+        runBatch(QStringList{QStringLiteral("shade"), input, path(QStringLiteral("shade.png")),
+                             QStringLiteral("--cell"), QString::number(cellSize)} +
+                 cornerOptions(corners));
+    QCOMPARE(run.exitCode, 0);
+    const QByteArray expected = fileBytes(path(QStringLiteral("viewer-shade.png")));
+    QVERIFY(!expected.isEmpty());
+    QVERIFY(fileBytes(path(QStringLiteral("shade.png"))) == expected);
+}
+
+void BatchCommandsTest::setLabMatchesViewer_data() {
+    QTest::addColumn<QString>("corners");
+    QTest::addColumn<QString>("lab");
+    QTest::newRow("inner quarter") << QString() << QStringLiteral("60,10,-20");
+    QTest::newRow("grey card") << cornersArgument(rectangleCorners(demo.greyCard))
+                               << QStringLiteral("35,-40,55");
+}
+
+void BatchCommandsTest::setLabMatchesViewer() {
+    QFETCH(QString, corners);
+    QFETCH(QString, lab);
+    QCVImage canvas;
+    openInViewer(canvas, corners);
+    QColorimeterDlg panel;
+    panel.setMessageBoxesShown(false);
+    panel.SetCVImage(&canvas);
+    const QStringList values = lab.split(QLatin1Char(','));
+    panel.setLabValues(values[0].toInt(), values[1].toInt(), values[2].toInt());
+    QVERIFY(QMetaObject::invokeMethod(&panel, "SetMeanLab", Qt::DirectConnection));
+    const cv::Mat adjusted = canvas.image(true, -1, false);
+    QVERIFY(writeImageRect(adjusted, cv::Rect(cv::Point(), adjusted.size()),
+                           path(QStringLiteral("viewer-setlab.png"))));
+
+    const BatchRun run =
+        runBatch(QStringList{QStringLiteral("setlab"), input, path(QStringLiteral("setlab.png")),
+                             QStringLiteral("--lab"), lab} +
+                 cornerOptions(corners));
+    QCOMPARE(run.exitCode, 0);
+    const QByteArray expected = fileBytes(path(QStringLiteral("viewer-setlab.png")));
+    QVERIFY(!expected.isEmpty());
+    QVERIFY(fileBytes(path(QStringLiteral("setlab.png"))) == expected);
+}
+
+void BatchCommandsTest::measureMatchesFloatLab_data() {
+    QTest::addColumn<QString>("corners");
+    QTest::addColumn<QString>("encoding");
+    QTest::addColumn<int>("conversion");
+    QTest::newRow("grey card, linear") << cornersArgument(rectangleCorners(demo.greyCard))
+                                       << QStringLiteral("linear") << int(cv::COLOR_LBGR2Lab);
+    QTest::newRow("inner quarter, sRGB")
+        << QString() << QStringLiteral("srgb") << int(cv::COLOR_BGR2Lab);
+}
+
+void BatchCommandsTest::measureMatchesFloatLab() {
+    QFETCH(QString, corners);
+    QFETCH(QString, encoding);
+    QFETCH(int, conversion);
+    const BatchRun run = runBatch(
+        QStringList{QStringLiteral("measure"), input, QStringLiteral("--encoding"), encoding} +
+        cornerOptions(corners));
+    QCOMPARE(run.exitCode, 0);
+    const QStringList lines = QString::fromUtf8(run.out).split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines[0], QStringLiteral("file,mean_L,mean_a,mean_b,sd_L,sd_a,sd_b,pixels"));
+    QVERIFY(lines[2].isEmpty());
+    const QStringList fields = lines[1].split(QLatin1Char(','));
+    QCOMPARE(fields.size(), 8);
+    QCOMPARE(fields[0], input);
+
+    // Independently: the rectangle re-coloured by "Set Mean Lab Value", to float, to Lab.
+    const Quad quad =
+        corners.isEmpty() ? innerQuarterCorners(demo.image.size()) : *quadFromArgument(corners);
+    const cv::Rect rect = rectFromCorners013(quad);
+    cv::Mat scaled;
+    cv::Mat lab;
+    demo.image(rect).convertTo(scaled, CV_32F, 1.0 / 255);
+    cv::cvtColor(scaled, lab, conversion);
+    cv::Scalar mean;
+    cv::Scalar deviation;
+    cv::meanStdDev(lab, mean, deviation);
+    for (int channel = 0; channel < 3; ++channel) {
+        QVERIFY(qAbs(fields[1 + channel].toDouble() - mean[channel]) < 1e-3);
+        QVERIFY(qAbs(fields[4 + channel].toDouble() - deviation[channel]) < 1e-3);
+    }
+    QCOMPARE(fields[7].toLongLong(), qint64(rect.area()));
+}
+
+void BatchCommandsTest::usageErrorsAndRefusals_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    // A piece of the one line on standard error.
+    QTest::addColumn<QString>("message");
+    const QString photo = QStringLiteral("%IN%");
+    const QString out = QStringLiteral("%OUT%");
+    QTest::newRow("no subcommand") << QStringList() << 1 << QStringLiteral("no subcommand");
+    QTest::newRow("unknown subcommand")
+        << QStringList{QStringLiteral("rotate")} << 1 << QStringLiteral("unknown subcommand");
+    QTest::newRow("missing OUT") << QStringList{QStringLiteral("warp"), photo} << 1
+                                 << QStringLiteral("expects 2 argument(s)");
+    QTest::newRow("unknown option")
+        << QStringList{QStringLiteral("warp"), photo, out, QStringLiteral("--angle=3")} << 1
+        << QStringLiteral("Unknown option 'angle'");
+    QTest::newRow("seven corner values")
+        << QStringList{QStringLiteral("warp"), photo, out, QStringLiteral("--corners"),
+                       QStringLiteral("1,2,3,4,5,6,7")}
+        << 1 << QStringLiteral("has 7 values where 8 are needed");
+    QTest::newRow("corner not a number")
+        << QStringList{QStringLiteral("shade"), photo, out, QStringLiteral("--corners"),
+                       QStringLiteral("1,2,3,4,5,6,7,x")}
+        << 1 << QStringLiteral("\"x\" is not a whole number");
+    QTest::newRow("cell of zero") << QStringList{QStringLiteral("shade"), photo, out,
+                                                 QStringLiteral("--cell"), QStringLiteral("0")}
+                                  << 1 << QStringLiteral("cell size must be a positive");
+    QTest::newRow("setlab without --lab") << QStringList{QStringLiteral("setlab"), photo, out} << 1
+                                          << QStringLiteral("--lab is required");
+    QTest::newRow("L above 100") << QStringList{QStringLiteral("setlab"), photo, out,
+                                                QStringLiteral("--lab"), QStringLiteral("101,0,0")}
+                                 << 1 << QStringLiteral("L must lie between 0 and 100, not 101");
+    QTest::newRow("unknown encoding")
+        << QStringList{QStringLiteral("measure"), photo, QStringLiteral("--encoding"),
+                       QStringLiteral("adobe")}
+        << 1 << QStringLiteral("must be \"linear\" or \"srgb\"");
+
+    QTest::newRow("missing input")
+        << QStringList{QStringLiteral("warp"), QStringLiteral("%DIR%/absent.tif"), out} << 2
+        << QStringLiteral("absent.tif: The file does not exist.");
+    QTest::newRow("input not an image")
+        << QStringList{QStringLiteral("measure"), QStringLiteral("%DIR%/text.png")} << 2
+        << QStringLiteral("text.png: The file is not an image");
+    QTest::newRow("corner outside the image")
+        << QStringList{QStringLiteral("warp"), photo, out, QStringLiteral("--corners"),
+                       QStringLiteral("0,0,0,1199,1600,1199,1599,0")}
+        << 2 << QStringLiteral("photo.tif: Corner 2 (1600, 1199) lies outside the image");
+    QTest::newRow("three corners on a line")
+        << QStringList{QStringLiteral("warp"), photo, out, QStringLiteral("--corners"),
+                       QStringLiteral("0,0,0,500,0,1000,800,0")}
+        << 2 << QStringLiteral("photo.tif: The corners define no perspective transform");
+    QTest::newRow("region holds no cell")
+        << QStringList{QStringLiteral("shade"), photo, out, QStringLiteral("--corners"),
+                       QStringLiteral("10,10,10,50,50,50,50,10")}
+        << 2 << QStringLiteral("holds no whole 100-pixel cell");
+    QTest::newRow("crossed corners for setlab")
+        << QStringList{QStringLiteral("setlab"),
+                       photo,
+                       out,
+                       QStringLiteral("--lab"),
+                       QStringLiteral("50,0,0"),
+                       QStringLiteral("--corners"),
+                       QStringLiteral("500,500,500,100,100,100,100,500")}
+        << 2 << QStringLiteral("The corners do not form a rectangle inside the image");
+    QTest::newRow("folder of OUT missing")
+        << QStringList{QStringLiteral("warp"), photo, QStringLiteral("%DIR%/none/out.png")} << 3
+        << QStringLiteral("1 file failed; the first: %DIR%/none/out.png: The folder");
+    QTest::newRow("OUT without a format")
+        << QStringList{QStringLiteral("shade"), photo, QStringLiteral("%DIR%/out.xyz")} << 3
+        << QStringLiteral("No image format is written for the extension \"xyz\"");
+}
+
+void BatchCommandsTest::usageErrorsAndRefusals() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    QFile text(path(QStringLiteral("text.png")));
+    QVERIFY(text.open(QIODevice::WriteOnly));
+    text.write("not a picture\n");
+    text.close();
+    const auto expand = [this](QString value) {
+        return value.replace(QStringLiteral("%IN%"), input)
+            .replace(QStringLiteral("%OUT%"), path(QStringLiteral("refused.png")))
+            .replace(QStringLiteral("%DIR%"), folder.path());
+    };
+    for (QString &argument : arguments)
+        argument = expand(argument);
+    QFile::remove(path(QStringLiteral("refused.png")));
+
+    const BatchRun run = runBatch(arguments);
+    QVERIFY(!run.crashed);
+    QCOMPARE(run.exitCode, exitCode);
+    const QString err = QString::fromUtf8(run.err);
+    QVERIFY2(err.startsWith(QStringLiteral("vexmira-batch: ")), qPrintable(err));
+    QVERIFY2(err.contains(expand(message)), qPrintable(err));
+    QCOMPARE(err.count(QLatin1Char('\n')), 1);
+    QVERIFY(run.out.isEmpty());
+    QVERIFY(!QFile::exists(path(QStringLiteral("refused.png"))));
+    // Nothing left behind under a temporary name either.
+    QCOMPARE(QDir(folder.path())
+                 .entryList(QStringList{QStringLiteral("*partial*")}, QDir::Files | QDir::Hidden),
+             QStringList());
+}
+
+void BatchCommandsTest::helpDocumentsExitCodes() {
+    for (const char *subcommand : {"warp", "shade", "setlab", "measure"}) {
+        const BatchRun run = runBatch({QString::fromLatin1(subcommand), QStringLiteral("--help")});
+        QCOMPARE(run.exitCode, 0);
+        const QString help = QString::fromUtf8(run.out);
+        QVERIFY(help.startsWith(
+            QStringLiteral("Usage: vexmira-batch %1 [options] IN").arg(QLatin1String(subcommand))));
+        QVERIFY(help.contains(QStringLiteral("--corners")));
+        for (const char *code : {"0  done", "1  usage error", "2  input cannot be read",
+                                 "3  some files failed", "4  interrupted"})
+            QVERIFY2(help.contains(QLatin1String(code)), code);
+    }
+}
+
+void BatchCommandsTest::outputMayBeInput() {
+    const QString same = path(QStringLiteral("same.png"));
+    QVERIFY(writeImageRect(demo.image, cv::Rect(cv::Point(), demo.image.size()), same));
+    QCVImage canvas;
+    QVERIFY(canvas.loadImage(same));
+    canvas.warpCurrentImage();
+    QVERIFY(canvas.saveImage(path(QStringLiteral("viewer-same.png"))));
+
+    const BatchRun run = runBatch({QStringLiteral("warp"), same, same});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(fileBytes(same) == fileBytes(path(QStringLiteral("viewer-same.png"))));
+}
+
+void BatchCommandsTest::failedWriteKeepsExistingOutput() {
+    const QString output = path(QStringLiteral("kept.png"));
+    QFile old(output);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("the previous contents");
+    old.close();
+    // Files may grow to 4 kB only: the encoder fails part way through the picture.
+    const BatchRun run = runBatch({QStringLiteral("setlab"), input, output, QStringLiteral("--lab"),
+                                   QStringLiteral("50,0,0")},
+                                  QString(), [] {
+                                      const rlimit limit{4096, 4096};
+                                      setrlimit(RLIMIT_FSIZE, &limit);
+                                  });
+    QCOMPARE(run.exitCode, 3);
+    QVERIFY(QString::fromUtf8(run.err).contains(output));
+    QCOMPARE(fileBytes(output), QByteArray("the previous contents"));
+    QCOMPARE(QDir(folder.path())
+                 .entryList(QStringList{QStringLiteral("*partial*")}, QDir::Files | QDir::Hidden),
+             QStringList());
+}
+
+QTEST_MAIN(BatchCommandsTest)
+#include "test_batchcommands.moc"
