@@ -2,8 +2,8 @@
 #include "imagejob.h"
 
 #include "batchmessages.h"
+#include "imagefiles.h"
 #include "optionvalues.h"
-#include "outputfile.h"
 
 void declareImageJob(SubcommandParser &parser, bool withOutput) {
     parser.addPositional(QStringLiteral("IN"), QStringLiteral("The image file to read."));
@@ -32,7 +32,7 @@ std::variant<ImageJob, ExitCode> imageJobFrom(const SubcommandParser &parser, bo
 
 ExitCode writeJobOutput(const ImageJob &job, const cv::Mat &result, const cv::Rect &rect) {
     QString error;
-    if (writeOutputRect(result, rect, job.output, &error))
+    if (writeImageRect(result, rect, job.output, &error))
         return ExitCode::Done;
     printFailureSummary(1, job.output, error);
     return ExitCode::SomeFilesFailed;

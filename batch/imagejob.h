@@ -25,5 +25,7 @@ void declareImageJob(SubcommandParser &parser, bool withOutput);
 std::variant<ImageJob, ExitCode> imageJobFrom(const SubcommandParser &parser, bool withOutput,
                                               int first = 0);
 
-// Writes the part `rect` of `result` to the job's OUT; prints the failure and tells the exit code.
+// Writes the part `rect` of `result` to the job's OUT as Save does: through a temporary file
+// renamed over OUT, so a failed write leaves no partial file and OUT may be IN. Prints the
+// failure and tells the exit code.
 ExitCode writeJobOutput(const ImageJob &job, const cv::Mat &result, const cv::Rect &rect);
