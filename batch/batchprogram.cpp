@@ -6,6 +6,7 @@
 #include "imagecommands.h"
 #include "measurecommand.h"
 #include "mergecommand.h"
+#include "seriescommand.h"
 
 #include <array>
 
@@ -17,11 +18,12 @@ struct Subcommand {
     int (*run)(const QStringList &arguments);
 };
 
-const std::array<Subcommand, 5> subcommands{{
+const std::array<Subcommand, 6> subcommands{{
     {"warp", "IN OUT: the warp onto the centred square", runWarpCommand},
     {"shade", "IN OUT: the shading correction", runShadeCommand},
     {"setlab", "IN OUT --lab L,a,b: the mean Lab adjustment", runSetLabCommand},
     {"measure", "IN: mean and standard deviation of L*a*b* as CSV", runMeasureCommand},
+    {"series", "grid|delta IN --out DIR: a reference series with its manifest", runSeriesCommand},
     {"merge", "DIR: the shards' manifests joined into the series' manifest", runMergeCommand},
 }};
 
