@@ -31,3 +31,10 @@ double seriesVsJpegEncode(const cv::Mat &photo, const QString &folder);
 double seriesManifestVsFloor(const cv::Mat &photo);
 // The precise series / the default one, both JPEG with their manifests.
 double preciseVsDefaultSeries(const cv::Mat &photo);
+
+// The unavoidable work of a 1000-image grid series (steps 10, 24, 24) with a 1000 x 1000
+// rectangle, one thread, per file: JPEG encode, decode, float Lab mean / the same series through
+// the vexmira-batch process, manifest on, from a file of `photo` written into `folder`.
+double batchSeriesVsFloor(const cv::Mat &photo, const QString &folder);
+// That series through vexmira-batch as shards 1/2 and 2/2 one after the other / in one run.
+double shardOverhead(const cv::Mat &photo, const QString &folder);

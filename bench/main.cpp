@@ -39,6 +39,8 @@ int main(int argc, char *argv[]) {
         printFigure("precise_vs_default_series", preciseVsDefaultSeries(photo));
         printFigure("load_show_vs_imread", loadShowVsImread(*viewer, photo, folder.path()));
         printFigure("undo_warp_vs_show", undoWarpVsShow(*viewer, photo));
+        printFigure("batch_series_vs_floor", batchSeriesVsFloor(photo, folder.path()));
+        printFigure("shard_overhead", shardOverhead(photo, folder.path()));
     } catch (const std::exception &failure) {
         std::fprintf(stderr, "vexmira-bench: %s\n", failure.what());
         return 1;
