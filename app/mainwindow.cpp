@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mainwindow.h"
 
+#include "chartdock.h"
 #include "filedrop.h"
 #include "imagehistory.h"
 #include "qcolorimeterdlg.h"
@@ -92,6 +93,7 @@ void MainWindow::createViewMenu() {
     viewMenu = new QMenu(tr("&View"), this);
     menuBar()->insertMenu(helpMenu->menuAction(), viewMenu);
     addViewToggle(parametersDock->toggleViewAction());
+    addViewToggle(chartDock->toggleViewAction());
     addViewToggle(fileToolBar->toggleViewAction());
     addViewToggle(calibrationToolBar->toggleViewAction());
 }
@@ -180,6 +182,11 @@ void MainWindow::createDockWindows() {
     connect(panel, &QColorimeterDlg::seriesRunningChanged, this, &MainWindow::lockImageCommands);
     panel->setStepRunner(history->stepRunner());
     connect(history, &ImageHistory::restored, panel, &QColorimeterDlg::rebindAtNextAdjustment);
+
+    chartDock = createChartDock(imageArea->imageCanvas(), this);
+    addDockWidget(Qt::RightDockWidgetArea, chartDock);
+    tabifyDockWidget(parametersDock, chartDock);
+    parametersDock->raise();
 }
 
 void MainWindow::lockImageCommands(bool locked) {

@@ -50,6 +50,7 @@ private:
 
     QImageScrollArea *imageArea = nullptr;
     QDockWidget *parametersDock = nullptr;
+    QDockWidget *chartDock = nullptr;
     QMenu *fileMenu = nullptr;
     QMenu *imageMenu = nullptr;
     QMenu *helpMenu = nullptr;

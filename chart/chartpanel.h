@@ -1,0 +1,82 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "chartreference.h"
+#include "charttablemodel.h"
+#include "patchgrid.h"
+
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+class ChartPlots;
+class QCVImage;
+class QLabel;
+class QSpinBox;
+class QTableView;
+
+// The "Chart" dock's content: the grid's rows, columns and inset, the patch table with its
+// summary, reference loading, export and the plots. While shown it measures the canvas's current
+// image under its corners, following drags at most every 40 ms and always ending on the final
+// corners, and draws the sample areas on the canvas.
+class ChartPanel : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit ChartPanel(QCVImage *canvas, QWidget *parent = nullptr);
+
+    GridLayout gridLayout() const;
+    void setGridLayout(const GridLayout &layout);
+
+    // Reads a reference (CSV for ".csv", CGATS otherwise) of as many patches as the grid.
+    // On failure the message names the file and the line or field, and the table stays.
+    bool loadReference(const QString &path);
+    // CSV for ".csv", CGATS otherwise; false with the cause in message().
+    bool exportMeasurement(const QString &path);
+
+    // Measures now instead of at the next throttled update.
+    void refresh();
+
+    const ChartTableModel &tableModel() const { return model; }
+    // Why nothing is measured, or the outcome of the last file command.
+    QString message() const;
+    QString summary() const;
+    ChartPlots *plots() const;
+
+public slots:
+    void chooseReference();
+    void chooseExport();
+    void showPlots();
+
+signals:
+    // The table holds a new reading.
+    void measured();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
+private:
+    void scheduleRefresh();
+    void layoutChanged();
+    // A message about measuring goes once measuring works again; file messages stay.
+    void setMessage(const QString &text, bool isError, bool aboutMeasuring = false);
+    void updateSummary();
+    PatchGrid currentGrid() const;
+
+    QPointer<QCVImage> canvas;
+    ChartTableModel model;
+    ChartReference reference;
+    QString referenceName;
+    QTimer throttle;
+    QSpinBox *rowsBox = nullptr;
+    QSpinBox *columnsBox = nullptr;
+    QSpinBox *insetBox = nullptr;
+    QLabel *referenceLabel = nullptr;
+    QLabel *summaryLabel = nullptr;
+    QLabel *messageLabel = nullptr;
+    QTableView *table = nullptr;
+    QPointer<ChartPlots> plotsWindow;
+    bool messageAboutMeasuring = false;
+    int worstPatch = -1;
+};

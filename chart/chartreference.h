@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+#include <opencv2/core/matx.hpp>
+
+#include <optional>
+#include <vector>
+
+// The reference L*a*b* of a chart's patches, in the file's order, which is the grid's row-major
+// order.
+using ChartReference = std::vector<cv::Vec3d>;
+
+// Reads a CGATS.17 text file through Little CMS's IT8 parser: the first table's LAB_L, LAB_A
+// and LAB_B fields. Nothing, and the cause naming the file and the line or field in `error`,
+// for a file that cannot be read, is not CGATS text, lacks a Lab field or has a value that is
+// not a number.
+std::optional<ChartReference> loadCgatsReference(const QString &path, QString &error);
+
+// Reads a CSV file (comma or semicolon separated) whose header names columns L, a and b, in
+// any case and order, among others. Blank lines are skipped. Nothing, and the cause naming the
+// file and the line in `error`, for a header without those columns or a missing or non-numeric
+// cell.
+std::optional<ChartReference> loadCsvReference(const QString &path, QString &error);
+
+// By name: CSV for a ".csv" file, CGATS otherwise.
+std::optional<ChartReference> loadReference(const QString &path, QString &error);
+
+// Empty when `reference` has `patchCount` patches, else the message for the file `path`.
+QString referenceCountProblem(const ChartReference &reference, int patchCount, const QString &path);
