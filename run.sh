@@ -10,7 +10,9 @@ cd "$(dirname "$0")"
 # The program's fixed start-up image lies under the drive root, its working directory.
 root="$PWD/build/demo-root"
 photo="$root/Images-Acquisitions/20130304_kleurmetingen/DSC_1245.tif"
-if [ ! -f "$photo" ]; then
+# The chart's reference values lie beside the photograph, for the "Chart" dock.
+reference="${photo%.tif}_reference.txt"
+if [ ! -f "$photo" ] || [ ! -f "$reference" ]; then
   mkdir -p "$(dirname "$photo")"
   ./build/tools/make-demo-photo "$photo"
 fi

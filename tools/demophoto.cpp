@@ -186,6 +186,13 @@ DemoPhoto renderDemoPhoto() {
         photo.patchCentres[static_cast<std::size_t>(index)] =
             mapPoint(layoutToPhoto, (patch.tl() + patch.br()) / 2);
     }
+    const int gridStart = margin - patchGap / 2;
+    const int gridWidth = chartColumns * (patchSize + patchGap);
+    const int gridHeight = chartRows * (patchSize + patchGap);
+    photo.patchGrid = {mapPoint(layoutToPhoto, {gridStart, gridStart}),
+                       mapPoint(layoutToPhoto, {gridStart, gridStart + gridHeight}),
+                       mapPoint(layoutToPhoto, {gridStart + gridWidth, gridStart + gridHeight}),
+                       mapPoint(layoutToPhoto, {gridStart + gridWidth, gridStart})};
     const cv::Rect &card = greyCardRect;
     photo.greyCard = {
         mapPoint(layoutToPhoto, card.tl()), mapPoint(layoutToPhoto, {card.x, card.br().y}),

@@ -20,6 +20,9 @@ struct DemoPhoto {
     Quad board;
     std::array<cv::Point, chartColumns * chartRows> patchCentres;
     Quad greyCard;
+    // The corners whose chartRows x chartColumns grid has a cell centred on each patch: the
+    // patches' outline pushed out by half the gap between them.
+    Quad patchGrid;
 };
 
 inline const cv::Size demoPhotoSize(1600, 1200);

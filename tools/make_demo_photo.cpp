@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Writes the demo photograph the viewer starts on: make-demo-photo <output.tif>
+// Writes the demo photograph the viewer starts on, and beside it the reference values of its
+// chart: make-demo-photo <output.tif>
 
 #include "demophoto.h"
+#include "demoreference.h"
 
 #include <cstdio>
 #include <exception>
@@ -14,7 +16,8 @@ int main(int argc, char **argv) {
     }
     std::string error;
     try {
-        if (writeDemoPhoto(argv[1], error)) {
+        if (writeDemoPhoto(argv[1], error) &&
+            writeDemoReference(demoReferencePath(argv[1]), error)) {
             return 0;
         }
     } catch (const std::exception &exception) {
