@@ -38,3 +38,6 @@ double preciseVsDefaultSeries(const cv::Mat &photo);
 double batchSeriesVsFloor(const cv::Mat &photo, const QString &folder);
 // That series through vexmira-batch as shards 1/2 and 2/2 one after the other / in one run.
 double shardOverhead(const cv::Mat &photo, const QString &folder);
+// Reading a 4 x 6 chart over most of `photo` / converting only the patches' bounding rectangles
+// to float Lab.
+double chartVsConvertPatches(const cv::Mat &photo);

@@ -41,6 +41,7 @@ int main(int argc, char *argv[]) {
         printFigure("undo_warp_vs_show", undoWarpVsShow(*viewer, photo));
         printFigure("batch_series_vs_floor", batchSeriesVsFloor(photo, folder.path()));
         printFigure("shard_overhead", shardOverhead(photo, folder.path()));
+        printFigure("chart_vs_convert_patches", chartVsConvertPatches(photo));
     } catch (const std::exception &failure) {
         std::fprintf(stderr, "vexmira-bench: %s\n", failure.what());
         return 1;
