@@ -31,7 +31,7 @@ QSpinBox *spinBox(int minimum, int maximum, int value, const QString &suffix = Q
     return box;
 }
 
-QString withoutSuffixFilter(const QString &filter) {
+QString suffixForFilter(const QString &filter) {
     return filter.contains(QLatin1String("*.csv")) ? QStringLiteral(".csv")
                                                    : QStringLiteral(".txt");
 }
@@ -233,7 +233,7 @@ void ChartPanel::chooseExport() {
     if (path.isEmpty())
         return;
     if (QFileInfo(path).suffix().isEmpty())
-        path += withoutSuffixFilter(filter);
+        path += suffixForFilter(filter);
     exportMeasurement(path);
 }
 

@@ -88,7 +88,7 @@ void MainWindowTest::menusHoldTheirCommandsInOrder() {
              QStringList({"Zoom &In (25%)", "Zoom &Out (25%)", "&Normal Size", "&Fit to Window",
                           "&Print..."}));
     QCOMPARE(textsOf(menus[3]->menu()->actions()),
-             QStringList({"Parameters", "File", "Calibration"}));
+             QStringList({"Parameters", "Chart", "File", "Calibration"}));
     QCOMPARE(textsOf(menus[4]->menu()->actions()), QStringList({"&About"}));
     QCOMPARE(actionNamed(window, "&Undo")->shortcuts(),
              QKeySequence::keyBindings(QKeySequence::Undo));
@@ -157,9 +157,12 @@ void MainWindowTest::windowStartsWithTitleSizeAndDock() {
     QVERIFY(qobject_cast<QImageScrollArea *>(window.centralWidget()));
 
     const QList<QDockWidget *> docks = window.findChildren<QDockWidget *>();
-    QCOMPARE(docks.size(), 1);
-    QDockWidget *dock = docks[0];
+    QCOMPARE(docks.size(), 2);
+    QDockWidget *dock = docks[0]->windowTitle() == "Parameters" ? docks[0] : docks[1];
+    QDockWidget *chartDock = dock == docks[0] ? docks[1] : docks[0];
     QCOMPARE(dock->windowTitle(), QString("Parameters"));
+    QCOMPARE(chartDock->windowTitle(), QString("Chart"));
+    QCOMPARE(window.tabifiedDockWidgets(dock), QList<QDockWidget *>({chartDock}));
     QCOMPARE(dock->allowedAreas(), Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
     QCOMPARE(window.dockWidgetArea(dock), Qt::RightDockWidgetArea);
     QVERIFY(dock->features() & QDockWidget::DockWidgetClosable);
