@@ -215,7 +215,7 @@ void WindowHabitsTest::foldersAndLayoutAreRemembered() {
         actionNamed(window, "&Save...")->trigger();
         QVERIFY(QFile::exists(root->filePath("results/saved.png")));
 
-        auto *dock = window.findChild<QDockWidget *>();
+        auto *dock = window.findChild<QDockWidget *>(QStringLiteral("parametersDock"));
         window.addDockWidget(Qt::LeftDockWidgetArea, dock);
         window.findChild<QToolBar *>(QStringLiteral("calibrationToolBar"))->hide();
         window.resize(900, 700);
@@ -225,7 +225,9 @@ void WindowHabitsTest::foldersAndLayoutAreRemembered() {
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QCOMPARE(window.size(), QSize(900, 700));
-    QCOMPARE(window.dockWidgetArea(window.findChild<QDockWidget *>()), Qt::LeftDockWidgetArea);
+    QCOMPARE(
+        window.dockWidgetArea(window.findChild<QDockWidget *>(QStringLiteral("parametersDock"))),
+        Qt::LeftDockWidgetArea);
     QVERIFY(window.findChild<QToolBar *>(QStringLiteral("calibrationToolBar"))->isHidden());
 
     // Each dialog starts in its own last folder.
@@ -258,8 +260,10 @@ void WindowHabitsTest::corruptSettingsGiveTheFirstRunLayout() {
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QCOMPARE(window.size(), QSize(800, 800));
-    QCOMPARE(window.dockWidgetArea(window.findChild<QDockWidget *>()), Qt::RightDockWidgetArea);
-    QVERIFY(window.findChild<QDockWidget *>()->isVisible());
+    QCOMPARE(
+        window.dockWidgetArea(window.findChild<QDockWidget *>(QStringLiteral("parametersDock"))),
+        Qt::RightDockWidgetArea);
+    QVERIFY(window.findChild<QDockWidget *>(QStringLiteral("parametersDock"))->isVisible());
     // The dialogs start where they did before anything was remembered.
     QString openStart;
     answerNextModal<QFileDialog>([&](QFileDialog *dialog) {
@@ -274,7 +278,7 @@ void WindowHabitsTest::viewMenuTogglesAndCtrlEqualsZooms() {
     MainWindow window(false);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    auto *dock = window.findChild<QDockWidget *>();
+    auto *dock = window.findChild<QDockWidget *>(QStringLiteral("parametersDock"));
     dock->close();
     QVERIFY(!dock->isVisible());
     QAction *parameters = actionNamed(window, "Parameters");
@@ -297,10 +301,11 @@ void WindowHabitsTest::viewMenuTogglesAndCtrlEqualsZooms() {
     QCOMPARE(canvas.scaleFactor, 1.25);
 
     // Another dock's toggle joins the same menu.
-    auto *extra = new QDockWidget(QStringLiteral("Chart"), &window);
+    auto *extra = new QDockWidget(QStringLiteral("Extra"), &window);
     window.addViewToggle(extra->toggleViewAction());
     QMenu *view = window.menuBar()->actions().at(3)->menu();
-    QCOMPARE(entryTexts(view), QStringList({"Parameters", "File", "Calibration", "Chart"}));
+    QCOMPARE(entryTexts(view),
+             QStringList({"Parameters", "Chart", "File", "Calibration", "Extra"}));
 }
 
 QTEST_MAIN(WindowHabitsTest)
