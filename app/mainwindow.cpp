@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mainwindow.h"
 
+#include "commandrectsoverlay.h"
+#include "encodingselector.h"
 #include "filedrop.h"
 #include "imagehistory.h"
+#include "imagereadout.h"
 #include "qcolorimeterdlg.h"
 #include "qimagescrollarea.h"
 #include "recentfiles.h"
@@ -33,6 +36,7 @@ MainWindow::MainWindow(bool loadStartupImage) {
     createToolBars();
     createDockWindows();
     createViewMenu();
+    createStatusBar();
 
     setWindowTitle(tr("Vexmira Viewer"));
     resize(800, 800);
@@ -172,6 +176,7 @@ void MainWindow::createDockWindows() {
     parametersDock = new QDockWidget(tr("Parameters"), this);
     parametersDock->setObjectName(QStringLiteral("parametersDock"));
     parametersDock->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
+    EncodingSelector::restoreKeptEncoding();
     auto *panel = new QColorimeterDlg;
     panel->SetCVImage(imageArea->imageCanvas());
     parametersDock->setWidget(panel);
@@ -180,6 +185,19 @@ void MainWindow::createDockWindows() {
     connect(panel, &QColorimeterDlg::seriesRunningChanged, this, &MainWindow::lockImageCommands);
     panel->setStepRunner(history->stepRunner());
     connect(history, &ImageHistory::restored, panel, &QColorimeterDlg::rebindAtNextAdjustment);
+}
+
+void MainWindow::createStatusBar() {
+    constexpr int refusalShownMs = 5000;
+    QCVImage *canvas = imageArea->imageCanvas();
+    addCommandRectsOverlay(*canvas);
+    statusBar()->addPermanentWidget(new ImageReadout(imageArea));
+    const auto showRefusal = [this](const QString &reason) {
+        statusBar()->showMessage(reason, refusalShownMs);
+    };
+    connect(canvas, &QCVImage::commandRefused, this, showRefusal);
+    connect(qobject_cast<QColorimeterDlg *>(parametersDock->widget()),
+            &QColorimeterDlg::commandRefused, this, showRefusal);
 }
 
 void MainWindow::lockImageCommands(bool locked) {
