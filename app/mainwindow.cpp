@@ -2,8 +2,11 @@
 #include "mainwindow.h"
 
 #include "chartdock.h"
+#include "commandrectsoverlay.h"
+#include "encodingselector.h"
 #include "filedrop.h"
 #include "imagehistory.h"
+#include "imagereadout.h"
 #include "qcolorimeterdlg.h"
 #include "qimagescrollarea.h"
 #include "recentfiles.h"
@@ -34,6 +37,7 @@ MainWindow::MainWindow(bool loadStartupImage) {
     createToolBars();
     createDockWindows();
     createViewMenu();
+    createStatusBar();
 
     setWindowTitle(tr("Vexmira Viewer"));
     resize(800, 800);
@@ -174,6 +178,7 @@ void MainWindow::createDockWindows() {
     parametersDock = new QDockWidget(tr("Parameters"), this);
     parametersDock->setObjectName(QStringLiteral("parametersDock"));
     parametersDock->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
+    EncodingSelector::restoreKeptEncoding();
     auto *panel = new QColorimeterDlg;
     panel->SetCVImage(imageArea->imageCanvas());
     parametersDock->setWidget(panel);
@@ -187,6 +192,19 @@ void MainWindow::createDockWindows() {
     addDockWidget(Qt::RightDockWidgetArea, chartDock);
     tabifyDockWidget(parametersDock, chartDock);
     parametersDock->raise();
+}
+
+void MainWindow::createStatusBar() {
+    constexpr int refusalShownMs = 5000;
+    QCVImage *canvas = imageArea->imageCanvas();
+    addCommandRectsOverlay(*canvas);
+    statusBar()->addPermanentWidget(new ImageReadout(imageArea));
+    const auto showRefusal = [this](const QString &reason) {
+        statusBar()->showMessage(reason, refusalShownMs);
+    };
+    connect(canvas, &QCVImage::commandRefused, this, showRefusal);
+    connect(qobject_cast<QColorimeterDlg *>(parametersDock->widget()),
+            &QColorimeterDlg::commandRefused, this, showRefusal);
 }
 
 void MainWindow::lockImageCommands(bool locked) {

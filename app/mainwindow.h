@@ -44,6 +44,8 @@ private:
     void createHistory();
     void createViewMenu();
     void restoreRemembered();
+    // The read-outs, the actions' status tips and why a command did nothing.
+    void createStatusBar();
     // A calibration series must own the image while it runs; the commands that would change
     // it wait until it has ended.
     void lockImageCommands(bool locked);

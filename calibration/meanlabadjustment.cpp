@@ -20,27 +20,34 @@ namespace {
 
 constexpr std::size_t labCodeCount = std::size_t{256} * 256 * 256;
 
-// COLOR_Lab2LBGR of every 8-bit Lab code, three bytes at (L << 16 | a << 8 | b) x 3 (48 MB),
-// built once on first use. OpenCV converts each pixel on its own, so a lookup gives the very
-// bytes that converting any image holding that code gives, at the cost of a memory read.
-const uchar *labToLinearBgr() {
-    static const std::vector<uchar> table = [] {
-        constexpr int planesPerChunk = 16;
-        std::vector<uchar> bgr(labCodeCount * 3);
-        cv::Mat codes(planesPerChunk * 256, 256, CV_8UC3);
-        for (int firstL = 0; firstL < 256; firstL += planesPerChunk) {
-            for (int row = 0; row < codes.rows; ++row) {
-                auto *pixel = codes.ptr<cv::Vec3b>(row);
-                for (int b = 0; b < 256; ++b)
-                    pixel[b] = cv::Vec3b(static_cast<uchar>(firstL + row / 256),
-                                         static_cast<uchar>(row % 256), static_cast<uchar>(b));
-            }
-            uchar *chunk = bgr.data() + static_cast<std::size_t>(firstL) * 256 * 256 * 3;
-            cv::cvtColor(codes, cv::Mat(codes.size(), CV_8UC3, chunk), cv::COLOR_Lab2LBGR);
+// The conversion of every 8-bit Lab code back to BGR in one encoding, three bytes at
+// (L << 16 | a << 8 | b) x 3 (48 MB). OpenCV converts each pixel on its own, so a lookup gives
+// the very bytes that converting any image holding that code gives, at the cost of a memory read.
+std::vector<uchar> labToBgrTable(LabEncoding encoding) {
+    constexpr int planesPerChunk = 16;
+    std::vector<uchar> bgr(labCodeCount * 3);
+    cv::Mat codes(planesPerChunk * 256, 256, CV_8UC3);
+    for (int firstL = 0; firstL < 256; firstL += planesPerChunk) {
+        for (int row = 0; row < codes.rows; ++row) {
+            auto *pixel = codes.ptr<cv::Vec3b>(row);
+            for (int b = 0; b < 256; ++b)
+                pixel[b] = cv::Vec3b(static_cast<uchar>(firstL + row / 256),
+                                     static_cast<uchar>(row % 256), static_cast<uchar>(b));
         }
-        return bgr;
-    }();
-    return table.data();
+        uchar *chunk = bgr.data() + static_cast<std::size_t>(firstL) * 256 * 256 * 3;
+        cv::cvtColor(codes, cv::Mat(codes.size(), CV_8UC3, chunk), labToBgrConversion(encoding));
+    }
+    return bgr;
+}
+
+// Each encoding's table is built once per process, on its first use.
+const uchar *labToBgr(LabEncoding encoding) {
+    if (encoding == LabEncoding::Srgb) {
+        static const std::vector<uchar> srgb = labToBgrTable(LabEncoding::Srgb);
+        return srgb.data();
+    }
+    static const std::vector<uchar> linear = labToBgrTable(LabEncoding::Linear);
+    return linear.data();
 }
 
 // f = target / mean; cut toward zero it is kept as a float, as the described arithmetic does. A
@@ -109,17 +116,18 @@ cv::Vec3d exactLabCodes(const cv::Vec3d &value) {
     return {value[0] * 2.55, value[1] + 128, value[2] + 128};
 }
 
-bool MeanLabAdjustment::bind(const cv::Mat &image) {
+bool MeanLabAdjustment::bind(const cv::Mat &image, LabEncoding encoding) {
     try {
         cv::Mat bgr = toBgr8(image);
         if (bgr.empty())
             return false;
         cv::Mat newLab;
         cv::Mat newRoundTrip;
-        cv::cvtColor(bgr, newLab, cv::COLOR_LBGR2Lab);
-        cv::cvtColor(newLab, newRoundTrip, cv::COLOR_Lab2LBGR);
+        cv::cvtColor(bgr, newLab, bgrToLabConversion(encoding));
+        cv::cvtColor(newLab, newRoundTrip, labToBgrConversion(encoding));
         cv::Mat newWork = newRoundTrip.clone();
 
+        boundEncoding = encoding;
         bgrSource = bgr;
         lab = newLab;
         roundTrip = newRoundTrip;
@@ -151,7 +159,7 @@ std::optional<cv::Rect> MeanLabAdjustment::adjust(const cv::Rect &rect, const cv
             if (paletteUsable)
                 convertPalette();
             else
-                toBgr = labToLinearBgr();
+                toBgr = labToBgr(boundEncoding);
         }
     } catch (const std::exception &) { // cv::Exception, or std::bad_alloc
         return std::nullopt;
@@ -264,7 +272,7 @@ void MeanLabAdjustment::convertPalette() {
     }
     // The end of the last row is padding; it is converted too, so it holds a defined code.
     std::fill(scaled, scaledCodes.ptr() + scaledCodes.total() * 3, uchar{0});
-    cv::cvtColor(scaledCodes, convertedCodes, cv::COLOR_Lab2LBGR);
+    cv::cvtColor(scaledCodes, convertedCodes, labToBgrConversion(boundEncoding));
     paletteBgr.resize(paletteCodes.size());
     const uchar *bgr = convertedCodes.ptr();
     for (std::uint32_t &packed : paletteBgr) {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "labencoding.h"
+
 #include <opencv2/core/mat.hpp>
 #include <opencv2/core/matx.hpp>
 
@@ -39,8 +41,9 @@ enum class CodeRounding { Truncate, Nearest };
 
 // Re-colours a rectangle of an 8-bit BGR image so that the mean of each of its Lab codes takes a
 // target, scaling each channel by one factor so that the texture survives. Conversions are the
-// linear ones (COLOR_LBGR2Lab and back), so pixels outside the rectangle show the round trip of
-// the source through the 8-bit Lab codes.
+// pair of the binding's encoding (COLOR_LBGR2Lab and back for linear light, COLOR_BGR2Lab and
+// back for sRGB), so pixels outside the rectangle show the round trip of the source through the
+// 8-bit Lab codes.
 //
 // The Lab picture of the source and its round trip are computed once per binding; an adjustment
 // then costs what its rectangle costs: it restores the previous rectangle from the round trip and
@@ -49,16 +52,18 @@ enum class CodeRounding { Truncate, Nearest };
 // every distinct code once and fills the rectangle from that short list. A rectangle whose codes
 // hardly repeat, or that is too large for the palette's index, is converted pixel by pixel
 // through a table of the conversion of every Lab code (48 MB, built once per process on first
-// need). Conversion is per pixel, so the work image is byte for byte what converting the whole
-// scaled Lab picture back would give.
+// need, one per encoding). Conversion is per pixel, so the work image is byte for byte what
+// converting the whole scaled Lab picture back would give.
 class MeanLabAdjustment {
 public:
     // Binds to `image`, brought to 8-bit BGR first (an 8-bit BGR image is shared, not copied),
     // and starts a new work image equal to the round trip. False, with the previous binding
     // kept, for an empty image or one of a type that cannot be brought to 8-bit BGR.
-    bool bind(const cv::Mat &image);
+    bool bind(const cv::Mat &image, LabEncoding encoding = LabEncoding::Linear);
 
     bool isBound() const { return !work.empty(); }
+    // The encoding of the current binding.
+    LabEncoding encoding() const { return boundEncoding; }
     // Never written by the adjustment.
     const cv::Mat &source() const { return bgrSource; }
     // One buffer for the whole binding: every adjustment writes into it in place, so every
@@ -96,6 +101,7 @@ private:
     void fillFromPalette(const cv::Rect &rect);
     void fillThroughTable(const cv::Rect &rect, const uchar *toBgr);
 
+    LabEncoding boundEncoding = LabEncoding::Linear;
     cv::Mat bgrSource;
     cv::Mat lab;
     cv::Mat roundTrip;

@@ -2,8 +2,10 @@
 #include "qcolorimeterdlg.h"
 
 #include "drivepath.h"
+#include "encodingselector.h"
 #include "imageencoding.h"
 #include "matconversion.h"
+#include "measuredgroup.h"
 #include "qcvimage.h"
 #include "quad.h"
 #include "seriesoptionswidget.h"
@@ -75,6 +77,10 @@ QColorimeterDlg::QColorimeterDlg() {
     topLayout->addWidget(group);
     seriesOptions = new SeriesOptionsWidget;
     topLayout->addWidget(seriesOptions);
+    encodingSelector = new EncodingSelector;
+    topLayout->addWidget(encodingSelector);
+    measuredGroup = new MeasuredGroup;
+    topLayout->addWidget(measuredGroup);
 
     progressBar = new QProgressBar;
     progressBar->setFormat(tr("%v of %m"));
@@ -108,13 +114,17 @@ QColorimeterDlg::QColorimeterDlg() {
     connect(gridButton, SIGNAL(clicked()), this, SLOT(CreateLabImgs()));
     connect(stopButton, SIGNAL(clicked()), this, SLOT(Stop()));
 
-    lockedDuringSeries = {spinL, spinA, spinB, setButton, deltaButton, gridButton, seriesOptions};
+    setButton->setStatusTip(tr("Re-colour the rectangle drawn dashed orange, from corner 0 to the "
+                               "x of corner 3 and the y of corner 1"));
+    lockedDuringSeries = {spinL,       spinA,      spinB,         setButton,
+                          deltaButton, gridButton, seriesOptions, encodingSelector};
 }
 
 QColorimeterDlg::~QColorimeterDlg() = default;
 
 void QColorimeterDlg::SetCVImage(QCVImage *image) {
     cvImage = image;
+    measuredGroup->setCanvas(image);
     if (!image)
         return;
     connect(image, &QCVImage::cornersChanged, this, &QColorimeterDlg::scheduleForecast);
@@ -189,6 +199,8 @@ void QColorimeterDlg::SetLab(int nL, int nA, int nB) {
     runCanvasStep(stepRunner, tr("Set Mean Lab Value"), partAdjustedInPlace(), [&] {
         if (const std::optional<CanvasChange> change = adjustCanvas({nL, nA, nB}))
             showChange(*change);
+        else
+            emit commandRefused(tr("Set Mean Lab Value: %1").arg(adjustmentObstacle()));
     });
 }
 
@@ -226,7 +238,8 @@ bool QColorimeterDlg::currentImageIsWorkImage() const {
 }
 
 cv::Rect QColorimeterDlg::partAdjustedInPlace() const {
-    if (!cvImage || !currentImageIsWorkImage())
+    // After a change of encoding the work image is replaced, not written.
+    if (!cvImage || !currentImageIsWorkImage() || adjustment.encoding() != currentLabEncoding())
         return {};
     const cv::Mat &current = cvImage->image(true, -1, false);
     const cv::Rect rect = rectFromCorners013(quadFromPoints(cvImage->cornerPoints(false)));
@@ -246,16 +259,21 @@ std::optional<QColorimeterDlg::CanvasChange> QColorimeterDlg::adjustCanvas(const
     if (!rectInside(rect, current.size()))
         return std::nullopt;
 
-    if (currentImageIsWorkImage()) {
+    const LabEncoding encoding = currentLabEncoding();
+    const bool showsWorkImage = currentImageIsWorkImage();
+    if (showsWorkImage && adjustment.encoding() == encoding) {
         const std::optional<cv::Rect> changed = adjustment.adjust(rect, target, rounding);
         if (!changed)
             return std::nullopt;
         return CanvasChange{false, *changed};
     }
 
-    // First adjustment, or the canvas shows another image since: bind to that one.
+    // First adjustment, or the canvas shows another image since: bind to that one. The
+    // encoding changed while the work image is shown: bind its untouched source afresh, in the
+    // work image's place.
     MeanLabAdjustment fresh;
-    if (!fresh.bind(current) || !fresh.adjust(rect, target, rounding))
+    if (!fresh.bind(showsWorkImage ? adjustment.source() : current, encoding) ||
+        !fresh.adjust(rect, target, rounding))
         return std::nullopt;
     adjustment = std::move(fresh);
     // The panel's own lists hold the working pair only: a pair it has left would keep two
@@ -267,7 +285,10 @@ std::optional<QColorimeterDlg::CanvasChange> QColorimeterDlg::adjustCanvas(const
         image(true, -1, false) = adjustment.source();
         image(false, -1, false) = adjustment.workImage();
     }
-    cvImage->pushImage(image(false, -1, false), true);
+    if (showsWorkImage)
+        cvImage->image(true, -1, false) = image(false, -1, false);
+    else
+        cvImage->pushImage(image(false, -1, false), true);
     return CanvasChange{true, cv::Rect()};
 }
 
@@ -307,6 +328,18 @@ QString QColorimeterDlg::seriesObstacle() const {
     if (!convertsToBgr8(type))
         return tr("The image is of a type that cannot be re-coloured.");
     return {};
+}
+
+QString QColorimeterDlg::adjustmentObstacle() const {
+    if (!cvImage || cvImage->isCurrentImageEmpty())
+        return tr("there is no image to re-colour");
+    const cv::Rect rect = rectFromCorners013(quadFromPoints(cvImage->cornerPoints(false)));
+    if (!rectInside(rect, cvImage->image(true, -1, false).size()))
+        return tr("the corners are crossed: corner 0 must lie left of corner 3 and above "
+                  "corner 1");
+    if (!convertsToBgr8(cvImage->image(true, -1, false).type()))
+        return tr("the image is of a type that cannot be re-coloured");
+    return tr("there is not enough memory to re-colour the image");
 }
 
 void QColorimeterDlg::runSeries(const SeriesPlan &plan) {

@@ -17,6 +17,8 @@
 #include <optional>
 #include <vector>
 
+class EncodingSelector;
+class MeasuredGroup;
 class QCVImage;
 class QLabel;
 class QProgressBar;
@@ -83,6 +85,8 @@ public:
 signals:
     // A series started or ended: while it runs, nothing else may change the canvas's image.
     void seriesRunningChanged(bool running);
+    // "Set Mean Lab Value" did nothing, for this reason.
+    void commandRefused(const QString &reason);
 
 protected:
     // Escape would hide the panel inside its dock with no way to bring it back.
@@ -116,6 +120,8 @@ private:
     cv::Rect partAdjustedInPlace() const;
     // Why no series can start on the canvas as it is; empty when one can.
     QString seriesObstacle() const;
+    // Why the canvas's rectangle could not be re-coloured.
+    QString adjustmentObstacle() const;
     void runSeries(const SeriesPlan &plan);
     // Re-colours the canvas as the series' file with these codes was.
     void showSeriesImage(const cv::Vec3d &target, CodeRounding rounding);
@@ -139,6 +145,8 @@ private:
     QList<QWidget *> lockedDuringSeries;
     QProgressBar *progressBar;
     QLabel *statusLabel;
+    EncodingSelector *encodingSelector;
+    MeasuredGroup *measuredGroup;
     bool seriesRunning = false;
     bool messageBoxesShown = true;
     SeriesReport report;

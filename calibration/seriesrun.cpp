@@ -243,7 +243,7 @@ void makeImage(Work &work, MeanLabAdjustment &adjustment, bool bound, int slot) 
 
 void runWorker(const std::shared_ptr<Work> &work) {
     MeanLabAdjustment adjustment;
-    const bool bound = adjustment.bind(work->crop);
+    const bool bound = adjustment.bind(work->crop, work->options.encoding);
     for (;;) {
         int slot = 0;
         {

@@ -144,7 +144,8 @@ bool correctLabLightness(cv::Mat &lab, const ShadingGrid &grid) {
     return true;
 }
 
-cv::Mat shadingCorrected(const cv::Mat &bgr, const Quad &corners, int cellSize) {
+cv::Mat shadingCorrected(const cv::Mat &bgr, const Quad &corners, int cellSize,
+                         LabEncoding encoding) {
     if (bgr.dims != 2 || bgr.depth() != CV_8U || (bgr.channels() != 3 && bgr.channels() != 4))
         return {};
     const ShadingGrid grid = shadingGrid(corners, cellSize);
@@ -171,7 +172,7 @@ cv::Mat shadingCorrected(const cv::Mat &bgr, const Quad &corners, int cellSize) 
         for (int strip = strips.start; strip < strips.end; ++strip) {
             const cv::Range rows = stripAt(strip);
             cv::Mat lab = out.rowRange(rows);
-            cv::cvtColor(bgr.rowRange(rows), lab, cv::COLOR_LBGR2Lab);
+            cv::cvtColor(bgr.rowRange(rows), lab, bgrToLabConversion(encoding));
             for (int y = firstGridRow(rows); y < endGridRow(rows); ++y)
                 sumCellRow(out.ptr(y) + labChannels * area.x, grid,
                            &rowSums[std::size_t(y - area.y) * grid.columns]);
@@ -189,7 +190,7 @@ cv::Mat shadingCorrected(const cv::Mat &bgr, const Quad &corners, int cellSize) 
             outRows.copyTo(lab);
             for (int y = firstGridRow(rows); y < endGridRow(rows); ++y)
                 corrector.correctRow(lab.ptr(y - rows.start) + labChannels * area.x, y - area.y);
-            cv::cvtColor(lab, outRows, cv::COLOR_Lab2LBGR);
+            cv::cvtColor(lab, outRows, labToBgrConversion(encoding));
         }
     });
     return out;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "labencoding.h"
 #include "quad.h"
 
 #include <opencv2/core/mat.hpp>
@@ -35,7 +36,9 @@ ShadingGrid shadingGrid(const Quad &corners, int cellSize);
 bool correctLabLightness(cv::Mat &lab, const ShadingGrid &grid);
 
 // The shading correction of an 8-bit blue-green-red image (three or four channels) over the
-// region of `corners`: linear BGR to Lab, correctLabLightness, back to linear BGR. Returns the
-// corrected 8-bit three-channel picture in a new buffer, `bgr` untouched; empty when refused
-// (another type, a region with no whole cell, or a region not inside the image).
-cv::Mat shadingCorrected(const cv::Mat &bgr, const Quad &corners, int cellSize);
+// region of `corners`: BGR to Lab in `encoding`, correctLabLightness, back to BGR in the same
+// encoding. Returns the corrected 8-bit three-channel picture in a new buffer, `bgr` untouched;
+// empty when refused (another type, a region with no whole cell, or a region not inside the
+// image).
+cv::Mat shadingCorrected(const cv::Mat &bgr, const Quad &corners, int cellSize,
+                         LabEncoding encoding = LabEncoding::Linear);

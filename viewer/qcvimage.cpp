@@ -153,6 +153,18 @@ void QCVImage::mouseMoveEvent(QMouseEvent *event) {
     }
     const QPoint position = event->position().toPoint();
     trackMouse(position.x(), position.y(), event->buttons());
+    const cv::Point pixel = widgetToImage(position, displayScale());
+    const cv::Mat &current = image(true, -1, false);
+    if (position.x() >= 0 && position.y() >= 0 &&
+        cv::Rect(0, 0, current.cols, current.rows).contains(pixel))
+        emit hoveredPixelChanged(QPoint(pixel.x, pixel.y));
+    else
+        emit hoverLeft();
+}
+
+void QCVImage::leaveEvent(QEvent *event) {
+    QLabel::leaveEvent(event);
+    emit hoverLeft();
 }
 
 void QCVImage::paintEvent(QPaintEvent *) {

@@ -73,9 +73,16 @@ signals:
     void cornersChanged();
     // The current image was shown after a change of its pixels or a new current image.
     void imageChanged();
+    // The mouse is over this image pixel of the picture.
+    void hoveredPixelChanged(const QPoint &pixel);
+    // The mouse left the picture, or the canvas.
+    void hoverLeft();
+    // A command did nothing, for this reason.
+    void commandRefused(const QString &reason);
 
 protected:
     void mouseMoveEvent(QMouseEvent *event) override;
+    void leaveEvent(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:

@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Starts the viewer under Xvfb in a drive root holding the demo photograph, waits for its window,
 # quits it with Ctrl+Q and expects exit code 0. With VEXMIRA_SCREENSHOT=<file.png> it also keeps
-# a picture of the screen (optionally after pressing the keys in VEXMIRA_KEYS, e.g. "w").
+# a picture of the screen (optionally after pressing the keys in VEXMIRA_KEYS, e.g. "w", and
+# moving the mouse to the window's point VEXMIRA_MOUSE, e.g. "300 400").
 # With a third argument --open-test-picture it starts the viewer on a red 400 x 300 picture
 # named on its command line and checks that the screen shows it.
 set -euo pipefail
@@ -50,6 +51,10 @@ if [ -n "${VEXMIRA_EXPECT_RED:-}" ]; then
     exit 1
   fi
   echo "the picture named on the command line is shown: $red red pixels"
+fi
+if [ -n "${VEXMIRA_MOUSE:-}" ]; then
+  xdotool mousemove --window "$window" ${VEXMIRA_MOUSE}
+  sleep 1
 fi
 if [ -n "${VEXMIRA_SCREENSHOT:-}" ]; then
   xwd -root -silent | xwdtopnm 2>/dev/null | pnmtopng > "$VEXMIRA_SCREENSHOT"

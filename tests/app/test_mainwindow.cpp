@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "imagereadout.h"
 #include "mainwindow.h"
 #include "qcolorimeterdlg.h"
 #include "qimagescrollarea.h"
@@ -16,6 +17,7 @@
 #include <QProgressBar>
 #include <QSettings>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QtTest>
@@ -52,6 +54,7 @@ private slots:
     void aSeriesLocksTheImageCommandsAndDelaysClosing();
     void closingEndsASeriesWhoseWriteHangs();
     void correctionActionsReachTheCanvas();
+    void refusalsShowTheirCauseInTheStatusBar();
     void quitClosesTheWindow();
 
 private:
@@ -307,6 +310,39 @@ void MainWindowTest::correctionActionsReachTheCanvas() {
     QCOMPARE(canvas.sourceCount, 2);
     QVERIFY(canvas.image(true, -1, false).data != warped.data);
     QCOMPARE(canvas.corners[0], cv::Point(128, 0));
+}
+
+void MainWindowTest::refusalsShowTheirCauseInTheStatusBar() {
+    MainWindow window;
+    QVERIFY(window.statusBar()->findChild<ImageReadout *>());
+    auto *viewer = qobject_cast<QImageScrollArea *>(window.centralWidget());
+    QCVImage &canvas = *viewer->imageCanvas();
+    QVERIFY(QMetaObject::invokeMethod(viewer, "newSlot"));
+    const cv::Mat before = canvas.image(true, -1, false).clone();
+
+    // A region narrower than one cell.
+    canvas.corners[0] = cv::Point(100, 100);
+    canvas.corners[1] = cv::Point(100, 400);
+    canvas.corners[2] = cv::Point(180, 400);
+    canvas.corners[3] = cv::Point(180, 100);
+    actionNamed(window, "Shading Correction...")->trigger();
+    QCOMPARE(window.statusBar()->currentMessage(),
+             QString("Shading correction: the region holds no whole 100-pixel cell"));
+
+    // Crossed corners: corner 3 left of corner 0.
+    canvas.corners[3] = cv::Point(50, 100);
+    auto *panel = window.findChild<QColorimeterDlg *>();
+    QVERIFY(QMetaObject::invokeMethod(panel, "SetMeanLab"));
+    QVERIFY(window.statusBar()->currentMessage().startsWith("Set Mean Lab Value: the corners are "
+                                                            "crossed"));
+
+    // Three corners on one line.
+    canvas.corners[3] = cv::Point(100, 250);
+    actionNamed(window, "Warp...")->trigger();
+    QVERIFY(window.statusBar()->currentMessage().startsWith("Warp: the corners do not form"));
+
+    QCOMPARE(canvas.sourceCount, 1);
+    QVERIFY(cv::norm(canvas.image(true, -1, false), before, cv::NORM_INF) == 0);
 }
 
 void MainWindowTest::quitClosesTheWindow() {

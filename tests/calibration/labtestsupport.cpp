@@ -7,9 +7,22 @@
 #include <algorithm>
 #include <cmath>
 
-cv::Mat straightforwardAdjust(const cv::Mat &source, const cv::Rect &rect, const LabCodes &target) {
+namespace {
+
+int toLab(LabEncoding encoding) {
+    return encoding == LabEncoding::Srgb ? cv::COLOR_BGR2Lab : cv::COLOR_LBGR2Lab;
+}
+
+int fromLab(LabEncoding encoding) {
+    return encoding == LabEncoding::Srgb ? cv::COLOR_Lab2BGR : cv::COLOR_Lab2LBGR;
+}
+
+} // namespace
+
+cv::Mat straightforwardAdjust(const cv::Mat &source, const cv::Rect &rect, const LabCodes &target,
+                              LabEncoding encoding) {
     cv::Mat lab;
-    cv::cvtColor(source, lab, cv::COLOR_LBGR2Lab);
+    cv::cvtColor(source, lab, toLab(encoding));
     const cv::Scalar mean = cv::mean(cv::Mat(lab, rect));
     const int targets[3] = {target.l, target.a, target.b};
     float factors[3];
@@ -25,15 +38,15 @@ cv::Mat straightforwardAdjust(const cv::Mat &source, const cv::Rect &rect, const
         }
     }
     cv::Mat bgr;
-    cv::cvtColor(lab, bgr, cv::COLOR_Lab2LBGR);
+    cv::cvtColor(lab, bgr, fromLab(encoding));
     return bgr;
 }
 
-cv::Mat labRoundTrip(const cv::Mat &source) {
+cv::Mat labRoundTrip(const cv::Mat &source, LabEncoding encoding) {
     cv::Mat lab;
     cv::Mat bgr;
-    cv::cvtColor(source, lab, cv::COLOR_LBGR2Lab);
-    cv::cvtColor(lab, bgr, cv::COLOR_Lab2LBGR);
+    cv::cvtColor(source, lab, toLab(encoding));
+    cv::cvtColor(lab, bgr, fromLab(encoding));
     return bgr;
 }
 

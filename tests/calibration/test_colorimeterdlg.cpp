@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "demophoto.h"
+#include "labencoding.h"
+#include "labmeasurement.h"
 #include "labtestsupport.h"
 #include "matconversion.h"
 #include "qcolorimeterdlg.h"
 #include "qcvimage.h"
 #include "quad.h"
+#include "shadingcorrection.h"
 
 #include <QApplication>
 #include <QDir>
@@ -126,6 +129,15 @@ void readNextMessageBox(QString *text) {
     poll->start(10);
 }
 
+// Sets the encoding every Lab step reads while this lives; linear again afterwards.
+class EncodingChoice {
+public:
+    explicit EncodingChoice(LabEncoding encoding) { LabEncodingChoice::instance().set(encoding); }
+    ~EncodingChoice() { LabEncodingChoice::instance().set(LabEncoding::Linear); }
+    EncodingChoice(const EncodingChoice &) = delete;
+    EncodingChoice &operator=(const EncodingChoice &) = delete;
+};
+
 // A canvas showing an image and a panel attached to it; message boxes only when not quiet.
 struct Workbench {
     Workbench(const cv::Mat &image, bool quiet) {
@@ -164,6 +176,8 @@ private slots:
     void aFullDiskStopsTheSeriesAndSaysWhatWasWritten();
     void escapeKeepsTheDockedPanel();
     void referenceImagesMeasureTheirNamedValue();
+    void encodingChangeRebindsTheSourceAtTheNextAdjustment();
+    void srgbSetMeanLabOnTheGreyCardMeasuresTheTarget();
 };
 
 void TestColorimeterDlg::panelLayoutRangesAndSlots() {
@@ -649,6 +663,75 @@ void TestColorimeterDlg::referenceImagesMeasureTheirNamedValue() {
         qInfo("%s: mean L*a*b* %.2f %.2f %.2f, dE %.2f", qPrintable(name), mean[0], mean[1],
               mean[2], deltaE);
         QVERIFY2(deltaE <= 1.5, qPrintable(name));
+    }
+}
+
+void TestColorimeterDlg::encodingChangeRebindsTheSourceAtTheNextAdjustment() {
+    const cv::Mat source = imageOfColours(30, 40, 12, 8);
+    Workbench bench(source, true);
+    QCVImage &canvas = bench.canvas;
+    QColorimeterDlg &panel = bench.panel;
+    panel.setLabValues(50, 10, -10);
+    button(panel, setText)->click();
+    QCOMPARE(canvas.sourceCount, 2);
+    const LabCodes target = labCodes({50, 10, -10});
+    QVERIFY(
+        identical(current(canvas), straightforwardAdjust(source, adjustedRect(canvas), target)));
+
+    {
+        const EncodingChoice srgb(LabEncoding::Srgb);
+        button(panel, setText)->click();
+        // Bound afresh to the untouched source, in the work image's place on the canvas.
+        QCOMPARE(canvas.sourceCount, 2);
+        QCOMPARE(panel.image(true, -1, false).data, source.data);
+        QCOMPARE(current(canvas).data, panel.image(false, -1, false).data);
+        QVERIFY(identical(current(canvas), straightforwardAdjust(source, adjustedRect(canvas),
+                                                                 target, LabEncoding::Srgb)));
+        QVERIFY(showsCurrentImage(canvas));
+
+        // Steady in sRGB: adjusted in place.
+        const uchar *work = current(canvas).data;
+        setCorners(canvas, {2, 3, 20, 11});
+        button(panel, setText)->click();
+        QCOMPARE(current(canvas).data, work);
+        QVERIFY(identical(current(canvas), straightforwardAdjust(source, {2, 3, 20, 11}, target,
+                                                                 LabEncoding::Srgb)));
+
+        canvas.correctShading(10);
+        const cv::Mat expected =
+            shadingCorrected(panel.image(false, -1, false),
+                             quadFromPoints(canvas.cornerPoints(false)), 10, LabEncoding::Srgb);
+        QVERIFY(identical(current(canvas), expected));
+    }
+    canvas.showNewImage(source);
+    button(panel, setText)->click();
+    QVERIFY(
+        identical(current(canvas), straightforwardAdjust(source, adjustedRect(canvas), target)));
+}
+
+void TestColorimeterDlg::srgbSetMeanLabOnTheGreyCardMeasuresTheTarget() {
+    const EncodingChoice srgb(LabEncoding::Srgb);
+    const DemoPhoto photo = renderDemoPhoto();
+    const std::vector<cv::Point> card(photo.greyCard.begin(), photo.greyCard.end());
+    const cv::Rect bounds = cv::boundingRect(card);
+    const cv::Point centre = (bounds.tl() + bounds.br()) / 2;
+    const cv::Rect patch(centre.x - 40, centre.y - 20, 80, 40);
+    Workbench bench(photo.image, true);
+    setCorners(bench.canvas, patch);
+
+    // In-gamut targets around the card's grey, and farther off.
+    const LabValue targets[] = {{50, 0, 0}, {60, 10, -10}, {40, -15, 20}, {70, 20, 15}};
+    for (const LabValue &target : targets) {
+        bench.panel.setLabValues(target.l, target.a, target.b);
+        button(bench.panel, setText)->click();
+        const std::optional<LabStats> stats =
+            measureLab(current(bench.canvas), patch, LabEncoding::Srgb);
+        QVERIFY(stats);
+        const cv::Vec3d goal(target.l, target.a, target.b);
+        const double deltaE = cv::norm(stats->mean - goal);
+        qInfo("sRGB target %d %d %d: measured %.2f %.2f %.2f, dE76 %.2f", target.l, target.a,
+              target.b, stats->mean[0], stats->mean[1], stats->mean[2], deltaE);
+        QVERIFY(deltaE <= 1.5);
     }
 }
 

@@ -25,11 +25,12 @@ cv::Vec3b bgrOf(const cv::Vec3b &lab) {
 // Adjusts and checks the result against the plain method on the untouched source, and that
 // nothing changed outside the part reported.
 void expectAdjustedLikeThePlainMethod(MeanLabAdjustment &adjustment, const cv::Mat &source,
-                                      const cv::Rect &rect, const LabCodes &target) {
+                                      const cv::Rect &rect, const LabCodes &target,
+                                      LabEncoding encoding = LabEncoding::Linear) {
     const cv::Mat before = adjustment.workImage().clone();
     const std::optional<cv::Rect> changed = adjustment.adjust(rect, target);
     ASSERT_TRUE(changed);
-    const cv::Mat expected = straightforwardAdjust(source, rect, target);
+    const cv::Mat expected = straightforwardAdjust(source, rect, target, encoding);
     ASSERT_TRUE(identical(adjustment.workImage(), expected));
     cv::Mat outside = before != expected;
     outside(*changed).setTo(0);
@@ -221,6 +222,40 @@ TEST(MeanLabAdjustment, RectanglesWhoseCodesHardlyRepeatTakeTheTable) {
             {rng.uniform(0, 256), rng.uniform(0, 256), rng.uniform(0, 256)});
         EXPECT_EQ(adjustment.usesPalette(), step.palette);
     }
+}
+
+TEST(MeanLabAdjustment, SrgbBindingMatchesThePlainSrgbMethodOnEveryPath) {
+    // Noise on the left (the table of every code), a few colours on the right (the palette),
+    // and rectangles across both; then a linear binding of the same adjustment object.
+    cv::Mat source = noisyImage(60, 120, 41);
+    imageOfColours(60, 60, 100, 43).copyTo(source(cv::Rect(60, 0, 60, 60)));
+    MeanLabAdjustment adjustment;
+    ASSERT_TRUE(adjustment.bind(source, LabEncoding::Srgb));
+    EXPECT_EQ(adjustment.encoding(), LabEncoding::Srgb);
+    EXPECT_TRUE(identical(adjustment.workImage(), labRoundTrip(source, LabEncoding::Srgb)));
+    EXPECT_FALSE(identical(adjustment.workImage(), labRoundTrip(source)));
+
+    const struct {
+        cv::Rect rect;
+        bool palette;
+    } steps[] = {{{62, 2, 50, 50}, true},  {{1, 1, 50, 55}, false}, {{62, 2, 50, 50}, true},
+                 {{30, 0, 90, 60}, false}, {{70, 5, 20, 20}, true}, {{0, 0, 120, 60}, false},
+                 {{3, 3, 0, 10}, true}};
+    cv::RNG rng(5);
+    for (const auto &step : steps) {
+        SCOPED_TRACE(testing::Message() << step.rect);
+        expectAdjustedLikeThePlainMethod(
+            adjustment, source, step.rect,
+            {rng.uniform(0, 256), rng.uniform(0, 256), rng.uniform(0, 256)}, LabEncoding::Srgb);
+        if (!step.rect.empty()) {
+            EXPECT_EQ(adjustment.usesPalette(), step.palette);
+        }
+    }
+
+    ASSERT_TRUE(adjustment.bind(source, LabEncoding::Linear));
+    EXPECT_EQ(adjustment.encoding(), LabEncoding::Linear);
+    expectAdjustedLikeThePlainMethod(adjustment, source, {1, 1, 50, 55}, {150, 120, 140});
+    expectAdjustedLikeThePlainMethod(adjustment, source, {62, 2, 50, 50}, {150, 120, 140});
 }
 
 TEST(MeanLabAdjustment, BindingBringsOtherTypesToBgrAndKeepsTheOldBindingOnFailure) {

@@ -214,6 +214,31 @@ TEST(SeriesRun, DefaultFilesAreTheDescribedArithmeticByteForByte) {
     }
 }
 
+TEST(SeriesRun, SrgbSeriesRecoloursThroughTheSrgbPair) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const cv::Mat source = noisyImage(40, 50, 12);
+    const Quad corners{cv::Point(5, 4), cv::Point(5, 30), cv::Point(44, 33), cv::Point(40, 4)};
+    SeriesRequest request =
+        requestFor(source, corners, dir.path(), SeriesFormat::Png, {50, 120, 120});
+    request.options.encoding = LabEncoding::Srgb;
+    const SeriesResult result = run(request);
+    ASSERT_EQ(result.written, 8);
+    for (int i = 0; i < 8; ++i) {
+        const ReferenceImage reference = request.plan.image(i);
+        const cv::Mat adjusted = straightforwardAdjust(source, rectFromCorners013(corners),
+                                                       reference.target, LabEncoding::Srgb);
+        const cv::Mat written =
+            cv::imread(dir.filePath(seriesFileName(reference, SeriesFormat::Png)).toStdString(),
+                       cv::IMREAD_UNCHANGED);
+        EXPECT_TRUE(identical(written, adjusted(rectFromCorners02(corners)))) << i;
+        EXPECT_FALSE(
+            identical(written, straightforwardAdjust(source, rectFromCorners013(corners),
+                                                     reference.target)(rectFromCorners02(corners))))
+            << i;
+    }
+}
+
 TEST(SeriesRun, StoppedSeriesLeavesAValidManifest) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());

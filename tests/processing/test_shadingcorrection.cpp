@@ -57,12 +57,13 @@ void referenceLabCorrection(cv::Mat &lab, const Quad &corners, int cellSize) {
     }
 }
 
-cv::Mat referenceShading(const cv::Mat &bgr, const Quad &corners, int cellSize) {
+cv::Mat referenceShading(const cv::Mat &bgr, const Quad &corners, int cellSize,
+                         int toLab = cv::COLOR_LBGR2Lab, int toBgr = cv::COLOR_Lab2LBGR) {
     cv::Mat lab;
-    cv::cvtColor(bgr, lab, cv::COLOR_LBGR2Lab);
+    cv::cvtColor(bgr, lab, toLab);
     referenceLabCorrection(lab, corners, cellSize);
     cv::Mat corrected;
-    cv::cvtColor(lab, corrected, cv::COLOR_Lab2LBGR);
+    cv::cvtColor(lab, corrected, toBgr);
     return corrected;
 }
 
@@ -274,6 +275,27 @@ TEST(ShadingCorrection, MatchesThePlainMethod) {
     const Quad corners = regionCorners(11, 9, 590, 390);
     EXPECT_TRUE(identical(shadingCorrected(view, corners, 100),
                           referenceShading(view.clone(), corners, 100)));
+}
+
+TEST(ShadingCorrection, SrgbPicturesConvertThroughTheSrgbPair) {
+    const struct {
+        cv::Size size;
+        cv::Rect region;
+        int type;
+    } cases[] = {
+        {{701, 503}, {37, 23, 613, 441}, CV_8UC3},
+        {{333, 250}, {0, 0, 333, 250}, CV_8UC4},
+    };
+    unsigned seed = 300;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.size << c.region);
+        const cv::Mat bgr = unevenPicture(c.size, c.type, seed++);
+        const Quad corners = regionCorners(c.region.x, c.region.y, c.region.width, c.region.height);
+        const cv::Mat srgb = shadingCorrected(bgr, corners, 100, LabEncoding::Srgb);
+        EXPECT_TRUE(identical(
+            srgb, referenceShading(bgr, corners, 100, cv::COLOR_BGR2Lab, cv::COLOR_Lab2BGR)));
+        EXPECT_FALSE(identical(srgb, shadingCorrected(bgr, corners, 100, LabEncoding::Linear)));
+    }
 }
 
 TEST(ShadingCorrection, Refusals) {
