@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "meanlabadjustment.h"
 
+#include "distinctcodes.h"
 #include "matconversion.h"
 #include "quad.h"
 
@@ -83,28 +84,12 @@ int firstSaturatedCode(double mean, double target, CodeRounding rounding) {
     return code;
 }
 
-std::uint32_t packedCode(const uchar *code) {
-    return std::uint32_t{code[0]} << 16 | std::uint32_t{code[1]} << 8 | code[2];
-}
-
 // A palette pays off when codes repeat: at most one distinct code per four pixels, and an index
 // (4 bytes a pixel) of at most 32 MB.
 constexpr std::size_t maxIndexBytes = std::size_t{32} << 20;
 constexpr int pixelsPerCode = 4;
 // The palette is converted in rows of this many codes, so that cvtColor shares them out.
 constexpr int paletteRowLength = 1024;
-
-std::uint64_t bitOf(std::uint32_t code) {
-    return std::uint64_t{1} << (code & 63);
-}
-
-std::uint32_t bitsIn(std::uint64_t word) {
-    return static_cast<std::uint32_t>(__builtin_popcountll(word));
-}
-
-std::uint32_t lowestBit(std::uint64_t word) {
-    return static_cast<std::uint32_t>(__builtin_ctzll(word));
-}
 
 } // namespace
 
@@ -197,69 +182,29 @@ void MeanLabAdjustment::measure(const cv::Rect &rect) {
     measuredRect = cv::Rect();
     mean = cv::mean(lab(rect));
 
-    // Everything the palette needs is allocated first; the passes below cannot fail, so the
-    // bits are always cleared again.
     const std::size_t pixels = static_cast<std::size_t>(rect.area());
-    const std::size_t maxCodes = std::max<std::size_t>(1, pixels / pixelsPerCode);
     paletteUsable = pixels * sizeof(std::int32_t) <= maxIndexBytes;
     if (paletteUsable) {
-        codePresent.resize(labCodeCount / 64);
-        codesBelow.resize(labCodeCount / 64);
-        paletteCodes.clear();
-        paletteCodes.reserve(maxCodes);
         paletteIndex.create(rect.size(), CV_32S);
+        paletteUsable =
+            palette.find(lab(rect), cv::Mat(), std::max<std::size_t>(1, pixels / pixelsPerCode));
     }
-
-    // Marks the codes present, stopping as soon as there are too many.
-    std::size_t distinct = 0;
-    std::uint32_t firstWord = static_cast<std::uint32_t>(codePresent.size());
-    std::uint32_t lastWord = 0;
-    for (int row = rect.y; paletteUsable && row < rect.br().y; ++row) {
-        const uchar *code = lab.ptr(row) + 3 * rect.x;
-        for (int col = 0; col < rect.width; ++col, code += 3) {
-            const std::uint32_t packed = packedCode(code);
-            std::uint64_t &word = codePresent[packed >> 6];
-            if (word & bitOf(packed))
-                continue;
-            word |= bitOf(packed);
-            firstWord = std::min(firstWord, packed >> 6);
-            lastWord = std::max(lastWord, packed >> 6);
-            if (++distinct > maxCodes) {
-                paletteUsable = false;
-                break;
-            }
-        }
-    }
-
     if (paletteUsable) {
-        // Codes in ascending order, and the number of codes below each word of bits.
-        std::uint32_t below = 0;
-        for (std::uint32_t w = firstWord; w <= lastWord; ++w) {
-            codesBelow[w] = below;
-            std::uint64_t bits = codePresent[w];
-            below += bitsIn(bits);
-            for (; bits != 0; bits &= bits - 1)
-                paletteCodes.push_back(w << 6 | lowestBit(bits));
-        }
         cv::parallel_for_(cv::Range(0, rect.height), [&](const cv::Range &rows) {
             for (int row = rows.start; row < rows.end; ++row) {
                 const uchar *code = lab.ptr(rect.y + row) + 3 * rect.x;
                 auto *index = paletteIndex.ptr<std::int32_t>(row);
-                for (int col = 0; col < rect.width; ++col, code += 3) {
-                    const std::uint32_t packed = packedCode(code);
-                    const std::uint32_t w = packed >> 6;
-                    index[col] = static_cast<std::int32_t>(
-                        codesBelow[w] + bitsIn(codePresent[w] & (bitOf(packed) - 1)));
-                }
+                for (int col = 0; col < rect.width; ++col, code += 3)
+                    index[col] =
+                        static_cast<std::int32_t>(palette.indexOf(DistinctCodes::packed(code)));
             }
         });
     }
-    if (distinct > 0)
-        std::fill(codePresent.begin() + firstWord, codePresent.begin() + lastWord + 1, 0);
     measuredRect = rect;
 }
 
 void MeanLabAdjustment::convertPalette() {
+    const std::vector<std::uint32_t> &paletteCodes = palette.codes();
     const int count = static_cast<int>(paletteCodes.size());
     const int cols = std::min(count, paletteRowLength);
     const int rows = (count + cols - 1) / cols;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "distinctcodes.h"
 #include "labencoding.h"
 
 #include <opencv2/core/mat.hpp>
@@ -116,15 +117,11 @@ private:
     cv::Rect measuredRect;
     cv::Scalar mean;
     bool paletteUsable = false;
-    // The distinct codes of measuredRect (L << 16 | a << 8 | b, ascending), and per pixel of it
-    // the position of its code (CV_32S).
-    std::vector<std::uint32_t> paletteCodes;
+    // The distinct codes of measuredRect, and per pixel of it the position of its code (CV_32S).
+    DistinctCodes palette;
     cv::Mat paletteIndex;
-    // Scratch kept between calls, so that measuring and adjusting fault in no fresh pages: one
-    // bit per Lab code (all clear between measurements), the codes below each word of bits,
-    // the scaled codes and their conversion, and that conversion packed B | G << 8 | R << 16.
-    std::vector<std::uint64_t> codePresent;
-    std::vector<std::uint32_t> codesBelow;
+    // Scratch kept between calls, so that adjusting faults in no fresh pages: the scaled codes,
+    // their conversion, and that conversion packed B | G << 8 | R << 16.
     cv::Mat scaledCodes;
     cv::Mat convertedCodes;
     std::vector<std::uint32_t> paletteBgr;

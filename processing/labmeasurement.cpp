@@ -1,14 +1,27 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "labmeasurement.h"
 
+#include "distinctcodes.h"
+
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <array>
 #include <cmath>
+#include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace {
+
+// Parts smaller than this are converted pixel by pixel: finding their distinct colours costs
+// more than it saves.
+constexpr std::size_t minDistinctPixels = 4096;
+// Converting a distinct colour costs about as much as converting a pixel, counting one a few
+// times less; past one distinct colour per two pixels, converting every pixel is cheaper.
+constexpr std::size_t pixelsPerDistinctColour = 2;
+// Colours converted at a time, in rows of this length.
+constexpr int colourRowLength = 1024;
 
 // Rows converted at a time: a strip of a wide rectangle stays in the caches between its
 // conversion and its sums.
@@ -75,6 +88,70 @@ void accumulate(const cv::Mat &lab, const cv::Mat &mask, Sums &sums) {
     }
 }
 
+// The sums of an 8-bit BGR part through its distinct colours, each converted once and weighted by
+// its pixel count: what converting every pixel gives. Nothing when the colours hardly repeat.
+std::optional<Sums> distinctColourSums(const cv::Mat &part, const cv::Mat &mask,
+                                       LabEncoding encoding) {
+    const std::size_t pixels = part.total();
+    if (part.type() != CV_8UC3 || pixels < minDistinctPixels)
+        return std::nullopt;
+    thread_local DistinctCodes distinct;
+    if (!distinct.find(part, mask, pixels / pixelsPerDistinctColour))
+        return std::nullopt;
+    const std::vector<std::uint32_t> &colours = distinct.codes();
+    const std::vector<std::uint32_t> counts = distinct.pixelCounts(part, mask);
+
+    Sums sums;
+    cv::Mat row(1, colourRowLength, CV_8UC3);
+    cv::Mat scaled;
+    cv::Mat lab;
+    for (std::size_t first = 0; first < colours.size(); first += colourRowLength) {
+        const int length =
+            static_cast<int>(std::min<std::size_t>(colourRowLength, colours.size() - first));
+        uchar *pixel = row.ptr();
+        for (int i = 0; i < length; ++i, pixel += 3) {
+            const std::uint32_t colour = colours[first + static_cast<std::size_t>(i)];
+            pixel[0] = static_cast<uchar>(colour >> 16);
+            pixel[1] = static_cast<uchar>(colour >> 8);
+            pixel[2] = static_cast<uchar>(colour);
+        }
+        row.colRange(0, length).convertTo(scaled, CV_32F, 1.0 / 255.0);
+        cv::cvtColor(scaled, lab, bgrToLabConversion(encoding));
+        const float *value = lab.ptr<float>();
+        for (int i = 0; i < length; ++i, value += 3) {
+            const double weight = counts[first + static_cast<std::size_t>(i)];
+            for (int c = 0; c < 3; ++c) {
+                sums.sum[c] += weight * value[c];
+                sums.squares[c] += weight * value[c] * value[c];
+            }
+            sums.count += counts[first + static_cast<std::size_t>(i)];
+        }
+    }
+    return sums;
+}
+
+// The sums of `part` converted strip by strip, in parallel.
+Sums convertedSums(const cv::Mat &part, const cv::Mat &mask, LabEncoding encoding) {
+    const int strips = (part.rows + stripRows - 1) / stripRows;
+    std::vector<Sums> stripSums(static_cast<size_t>(strips));
+    cv::parallel_for_(cv::Range(0, strips), [&](const cv::Range &range) {
+        cv::Mat scaled;
+        cv::Mat bgr;
+        cv::Mat lab;
+        for (int s = range.start; s < range.end; ++s) {
+            const cv::Range rows(s * stripRows, std::min(part.rows, (s + 1) * stripRows));
+            toFloatBgr(part.rowRange(rows), scaled, bgr);
+            cv::cvtColor(bgr, lab, bgrToLabConversion(encoding));
+            accumulate(lab, mask.empty() ? mask : mask.rowRange(rows),
+                       stripSums[static_cast<size_t>(s)]);
+        }
+    });
+    Sums total;
+    for (const Sums &sums : stripSums)
+        total.add(sums);
+    return total;
+}
+
 } // namespace
 
 bool isLabMeasurable(int type) {
@@ -115,24 +192,8 @@ std::optional<LabStats> measureLab(const cv::Mat &image, const cv::Rect &rect, L
         return std::nullopt;
 
     const cv::Mat part = image(rect);
-    const int strips = (rect.height + stripRows - 1) / stripRows;
-    std::vector<Sums> stripSums(static_cast<size_t>(strips));
-    cv::parallel_for_(cv::Range(0, strips), [&](const cv::Range &range) {
-        cv::Mat scaled;
-        cv::Mat bgr;
-        cv::Mat lab;
-        for (int s = range.start; s < range.end; ++s) {
-            const cv::Range rows(s * stripRows, std::min(rect.height, (s + 1) * stripRows));
-            toFloatBgr(part.rowRange(rows), scaled, bgr);
-            cv::cvtColor(bgr, lab, bgrToLabConversion(encoding));
-            accumulate(lab, mask.empty() ? mask : mask.rowRange(rows),
-                       stripSums[static_cast<size_t>(s)]);
-        }
-    });
-
-    Sums total;
-    for (const Sums &sums : stripSums)
-        total.add(sums);
+    std::optional<Sums> distinct = distinctColourSums(part, mask, encoding);
+    const Sums total = distinct ? *distinct : convertedSums(part, mask, encoding);
     if (total.count == 0)
         return std::nullopt;
     LabStats stats;

@@ -30,7 +30,8 @@ std::optional<cv::Vec3d> pixelLab(const cv::Mat &image, const cv::Point &point,
                                   LabEncoding encoding);
 
 // The statistics of the pixels of `rect`, or of those where `mask` (CV_8UC1 of the rectangle's
-// size) is non-zero. Costs the rectangle alone, converted strip by strip. Nothing for an empty
+// size) is non-zero. Costs the rectangle alone: an 8-bit BGR rectangle whose colours repeat is
+// converted once per distinct colour, any other strip by strip in parallel. Nothing for an empty
 // rectangle or one not inside the image, a mask of another size or type, no selected pixel, or
 // a type not measurable.
 std::optional<LabStats> measureLab(const cv::Mat &image, const cv::Rect &rect, LabEncoding encoding,

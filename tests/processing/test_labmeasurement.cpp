@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "distinctcodes.h"
 #include "labmeasurement.h"
 
 #include <gtest/gtest.h>
@@ -101,6 +102,69 @@ TEST(LabMeasurement, MaskSelectsThePixelsCounted) {
         EXPECT_NEAR(stats->mean[c], mean[c], 1e-3);
         EXPECT_NEAR(stats->stdDev[c], stdDev[c], 1e-3);
     }
+}
+
+// Large 8-bit parts are measured through their distinct colours when the colours repeat, and
+// pixel by pixel when they do not; both must give what converting every pixel gives.
+TEST(LabMeasurement, LargePartsMatchWhetherTheirColoursRepeatOrNot) {
+    const cv::Size size(300, 200);
+    cv::Mat repeating(size, CV_8UC3);
+    cv::RNG rng(11);
+    // A re-coloured patch's texture: a few hundred colours around a mean.
+    rng.fill(repeating, cv::RNG::NORMAL, cv::Scalar(90, 140, 60), cv::Scalar(6, 4, 9));
+    cv::Mat noise(size, CV_8UC3);
+    rng.fill(noise, cv::RNG::UNIFORM, 0, 256);
+    cv::Mat mask = cv::Mat::zeros(cv::Size(260, 180), CV_8UC1);
+    const cv::Point quad[] = {{5, 3}, {250, 20}, {240, 170}, {12, 150}};
+    cv::fillConvexPoly(mask, quad, 4, cv::Scalar(1));
+    const cv::Rect rect(20, 10, 260, 180);
+
+    for (const LabEncoding encoding : {LabEncoding::Linear, LabEncoding::Srgb}) {
+        for (const cv::Mat &picture : {repeating, noise}) {
+            for (const cv::Mat &selection : {cv::Mat(), mask}) {
+                SCOPED_TRACE(testing::Message() << encodingName(encoding)
+                                                << (picture.data == noise.data ? " noise" : "")
+                                                << (selection.empty() ? "" : " masked"));
+                cv::Scalar mean;
+                cv::Scalar stdDev;
+                cv::meanStdDev(referenceLab(picture(rect), encoding), mean, stdDev, selection);
+                const auto stats = measureLab(picture, rect, encoding, selection);
+                ASSERT_TRUE(stats);
+                EXPECT_EQ(stats->count,
+                          selection.empty() ? rect.area() : cv::countNonZero(selection));
+                for (int c = 0; c < 3; ++c) {
+                    EXPECT_NEAR(stats->mean[c], mean[c], 1e-4);
+                    EXPECT_NEAR(stats->stdDev[c], stdDev[c], 1e-3);
+                }
+            }
+        }
+    }
+}
+
+TEST(DistinctCodes, FindsEachValueOnceCountsItsPixelsAndGivesUpPastTheLimit) {
+    // Pixel values as integer triples: 3 distinct among 6 pixels, one of them masked out.
+    const cv::Mat part =
+        (cv::Mat_<cv::Vec3b>(2, 3) << cv::Vec3b(0, 0, 2), cv::Vec3b(255, 1, 0), cv::Vec3b(0, 0, 2),
+         cv::Vec3b(7, 7, 7), cv::Vec3b(0, 0, 2), cv::Vec3b(255, 1, 0));
+    const cv::Mat mask = (cv::Mat_<uchar>(2, 3) << 1, 1, 1, 0, 1, 1);
+    DistinctCodes distinct;
+    ASSERT_TRUE(distinct.find(part, cv::Mat(), 3));
+    const std::vector<std::uint32_t> all{2, 7 << 16 | 7 << 8 | 7, 255 << 16 | 1 << 8};
+    EXPECT_EQ(distinct.codes(), all);
+    EXPECT_EQ(distinct.pixelCounts(part, cv::Mat()), (std::vector<std::uint32_t>{3, 1, 2}));
+    EXPECT_EQ(distinct.indexOf(255 << 16 | 1 << 8), 2u);
+
+    // A later find forgets the earlier values.
+    ASSERT_TRUE(distinct.find(part, mask, 3));
+    EXPECT_EQ(distinct.codes(), (std::vector<std::uint32_t>{2, 255 << 16 | 1 << 8}));
+    EXPECT_EQ(distinct.pixelCounts(part, mask), (std::vector<std::uint32_t>{3, 2}));
+
+    EXPECT_FALSE(distinct.find(part, cv::Mat(), 2));
+    EXPECT_TRUE(distinct.codes().empty());
+    // The refused find left none of its values behind.
+    ASSERT_TRUE(distinct.find(part.row(0), cv::Mat(), 2));
+    EXPECT_EQ(distinct.codes(), (std::vector<std::uint32_t>{2, 255 << 16 | 1 << 8}));
+    EXPECT_EQ(distinct.pixelCounts(part.row(0), cv::Mat()), (std::vector<std::uint32_t>{2, 1}));
 }
 
 TEST(LabMeasurement, RefusesWhatItCannotMeasure) {
