@@ -7,8 +7,10 @@
 #include "qimagescrollarea.h"
 
 #include <QMetaObject>
+#include <opencv2/core.hpp>
 
 #include <array>
+#include <memory>
 
 namespace {
 
@@ -29,10 +31,15 @@ void attach(QColorimeterDlg &panel, QImageScrollArea &viewer) {
         throw BenchFailure("SetLab did not bind the panel to the canvas's image");
 }
 
-// The 1000 x 1000 rectangle in the middle of the photograph, scrolled into view.
+// The 1000 x 1000 rectangle in the middle of the photograph.
+cv::Rect patchRect(const cv::Mat &photo) {
+    return {(photo.cols - patch.width) / 2, (photo.rows - patch.height) / 2, patch.width,
+            patch.height};
+}
+
+// That rectangle, scrolled into view.
 cv::Rect showPatchOf(QImageScrollArea &viewer, const cv::Mat &photo) {
-    const cv::Rect rect((photo.cols - patch.width) / 2, (photo.rows - patch.height) / 2,
-                        patch.width, patch.height);
+    const cv::Rect rect = patchRect(photo);
     holdPicture(*viewer.imageCanvas(), photo, rect);
     viewer.ensureVisible(rect.x + rect.width / 2, rect.y + rect.height / 2,
                          viewer.viewport()->width() / 2, viewer.viewport()->height() / 2);
@@ -41,7 +48,8 @@ cv::Rect showPatchOf(QImageScrollArea &viewer, const cv::Mat &photo) {
 
 } // namespace
 
-double setLab24MpVs1Mp(QImageScrollArea &viewer, const cv::Mat &photo) {
+double setLab24MpVs1Mp(QImageScrollArea &viewer, const cv::Mat &photo, LabEncoding encoding) {
+    const EncodingChosen chosen(encoding);
     const cv::Rect rect = showPatchOf(viewer, photo);
     QColorimeterDlg large;
     attach(large, viewer);
@@ -58,4 +66,35 @@ double setLab24MpVs1Mp(QImageScrollArea &viewer, const cv::Mat &photo) {
     const Timed onLarge{[&] { setLab(large, targets[largeCalls++ % targets.size()]); }};
     const Timed onSmall{[&] { setLab(small, targets[smallCalls++ % targets.size()]); }};
     return medianRatio(onLarge, onSmall, 15);
+}
+
+double setLabSrgbVsLinear(QImageScrollArea &viewer, const cv::Mat &photo) {
+    // A panel binds in the encoding chosen at its first adjustment, and binds afresh when the
+    // choice has changed since; each side sets its own before its calls.
+    const auto srgbChosen = std::make_unique<EncodingChosen>(LabEncoding::Srgb);
+    showPatchOf(viewer, photo);
+    QColorimeterDlg srgb;
+    attach(srgb, viewer);
+    const auto linearViewer = shownViewer();
+    LabEncodingChoice::instance().set(LabEncoding::Linear);
+    showPatchOf(*linearViewer, photo);
+    QColorimeterDlg linear;
+    attach(linear, *linearViewer);
+
+    const std::array<LabCodes, 3> targets{{{110, 135, 120}, {140, 120, 138}, {95, 128, 128}}};
+    const auto steadyCalls = [&targets](QColorimeterDlg &panel) {
+        for (const LabCodes &target : targets)
+            setLab(panel, target);
+    };
+    const Timed onSrgb{[&] { steadyCalls(srgb); },
+                       [] { LabEncodingChoice::instance().set(LabEncoding::Srgb); }};
+    const Timed onLinear{[&] { steadyCalls(linear); },
+                         [] { LabEncodingChoice::instance().set(LabEncoding::Linear); }};
+    const double ratio = medianRatio(onSrgb, onLinear, 15);
+    // Both panels ended on the same target: the same pixels would mean the same encoding.
+    const cv::Rect rect = patchRect(photo);
+    if (cv::norm(viewer.imageCanvas()->image(true, -1, false)(rect),
+                 linearViewer->imageCanvas()->image(true, -1, false)(rect), cv::NORM_INF) == 0)
+        throw BenchFailure("SetLab re-coloured the same way in both encodings");
+    return ratio;
 }

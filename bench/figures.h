@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "labencoding.h"
+
 #include <QString>
 #include <opencv2/core/mat.hpp>
 
@@ -9,8 +11,8 @@ class QImageScrollArea;
 // Each returns one figure of run.sh on the 24-megapixel `photo`; the viewers are shown. Each
 // throws BenchFailure when the command under test did not do its work.
 
-// correctShading(100) over the whole frame / cvtColor to Lab and back.
-double shadingVsLabRoundTrip(QImageScrollArea &viewer, const cv::Mat &photo);
+// correctShading(100) over the whole frame / cvtColor to Lab and back, both in `encoding`.
+double shadingVsLabRoundTrip(QImageScrollArea &viewer, const cv::Mat &photo, LabEncoding encoding);
 // showCurrentImage() / cvtColor(BGR2BGRA).
 double showVsBgr2Bgra(QImageScrollArea &viewer, const cv::Mat &photo);
 // warpCurrentImage() on a canvas that is not shown / cv::warpPerspective.
@@ -20,12 +22,19 @@ double undoWarpVsShow(QImageScrollArea &viewer, const cv::Mat &photo);
 // loadImage() of an uncompressed TIFF of `photo` written into `folder` / cv::imread.
 double loadShowVsImread(QImageScrollArea &viewer, const cv::Mat &photo, const QString &folder);
 
-// SetLab with a 1000 x 1000 rectangle on `photo` / the same on a 1000 x 1000 image.
-double setLab24MpVs1Mp(QImageScrollArea &viewer, const cv::Mat &photo);
+// SetLab with a 1000 x 1000 rectangle on `photo` / the same on a 1000 x 1000 image, both in
+// `encoding`.
+double setLab24MpVs1Mp(QImageScrollArea &viewer, const cv::Mat &photo, LabEncoding encoding);
+// A steady SetLab with a 1000 x 1000 rectangle on `photo` in sRGB / the same in linear light.
+double setLabSrgbVsLinear(QImageScrollArea &viewer, const cv::Mat &photo);
+// measureLab of a 1000 x 1000 rectangle of `photo` / converting that rectangle alone to float
+// Lab.
+double measureRectVsCvtColor(const cv::Mat &photo);
 // The 200-image grid series (steps 50, 24, 24) of a 1000 x 1000 rectangle through the series
 // core, into the drive root:
-// 200 JPEGs of the rectangle encoded on one thread into `folder` / the series without manifest.
-double seriesVsJpegEncode(const cv::Mat &photo, const QString &folder);
+// 200 JPEGs of the rectangle encoded on one thread into `folder` / the series without manifest,
+// in `encoding`.
+double seriesVsJpegEncode(const cv::Mat &photo, const QString &folder, LabEncoding encoding);
 // Encoding, decoding and a float Lab mean of each file on one thread / the series with its
 // manifest.
 double seriesManifestVsFloor(const cv::Mat &photo);
@@ -41,3 +50,12 @@ double shardOverhead(const cv::Mat &photo, const QString &folder);
 // Reading a 4 x 6 chart over most of `photo` / converting only the patches' bounding rectangles
 // to float Lab.
 double chartVsConvertPatches(const cv::Mat &photo);
+
+// Sets the process-wide encoding choice for a scope, and linear light again after it.
+class EncodingChosen {
+public:
+    explicit EncodingChosen(LabEncoding encoding) { LabEncodingChoice::instance().set(encoding); }
+    ~EncodingChosen() { LabEncodingChoice::instance().set(LabEncoding::Linear); }
+    EncodingChosen(const EncodingChosen &) = delete;
+    EncodingChosen &operator=(const EncodingChosen &) = delete;
+};

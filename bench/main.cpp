@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <functional>
 
 int main(int argc, char *argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -30,18 +31,37 @@ int main(int argc, char *argv[]) {
     try {
         const cv::Mat photo = syntheticPhotograph();
         const auto viewer = shownViewer();
-        printFigure("shading_vs_lab_roundtrip", shadingVsLabRoundTrip(*viewer, photo));
-        printFigure("show_vs_bgr2bgra", showVsBgr2Bgra(*viewer, photo));
-        printFigure("warp_vs_library", warpVsLibrary(photo));
-        printFigure("setlab_24mp_vs_1mp", setLab24MpVs1Mp(*viewer, photo));
-        printFigure("series_vs_jpeg_encode", seriesVsJpegEncode(photo, folder.path()));
-        printFigure("series_manifest_vs_floor", seriesManifestVsFloor(photo));
-        printFigure("precise_vs_default_series", preciseVsDefaultSeries(photo));
-        printFigure("load_show_vs_imread", loadShowVsImread(*viewer, photo, folder.path()));
-        printFigure("undo_warp_vs_show", undoWarpVsShow(*viewer, photo));
-        printFigure("batch_series_vs_floor", batchSeriesVsFloor(photo, folder.path()));
-        printFigure("shard_overhead", shardOverhead(photo, folder.path()));
-        printFigure("chart_vs_convert_patches", chartVsConvertPatches(photo));
+        // Figures named on the command line only, or all of them.
+        const QStringList only = application.arguments().mid(1);
+        const auto printFigure = [&only](const char *name, const std::function<double()> &figure) {
+            if (only.isEmpty() || only.contains(QLatin1String(name)))
+                printRatio(name, figure());
+        };
+        printFigure("shading_vs_lab_roundtrip",
+                    [&] { return shadingVsLabRoundTrip(*viewer, photo, LabEncoding::Linear); });
+        printFigure("shading_vs_lab_roundtrip_srgb",
+                    [&] { return shadingVsLabRoundTrip(*viewer, photo, LabEncoding::Srgb); });
+        printFigure("show_vs_bgr2bgra", [&] { return showVsBgr2Bgra(*viewer, photo); });
+        printFigure("warp_vs_library", [&] { return warpVsLibrary(photo); });
+        printFigure("setlab_24mp_vs_1mp",
+                    [&] { return setLab24MpVs1Mp(*viewer, photo, LabEncoding::Linear); });
+        printFigure("setlab_24mp_vs_1mp_srgb",
+                    [&] { return setLab24MpVs1Mp(*viewer, photo, LabEncoding::Srgb); });
+        printFigure("setlab_srgb_vs_linear", [&] { return setLabSrgbVsLinear(*viewer, photo); });
+        printFigure("measure_rect_vs_cvtcolor", [&] { return measureRectVsCvtColor(photo); });
+        printFigure("series_vs_jpeg_encode",
+                    [&] { return seriesVsJpegEncode(photo, folder.path(), LabEncoding::Linear); });
+        printFigure("series_vs_jpeg_encode_srgb",
+                    [&] { return seriesVsJpegEncode(photo, folder.path(), LabEncoding::Srgb); });
+        printFigure("series_manifest_vs_floor", [&] { return seriesManifestVsFloor(photo); });
+        printFigure("precise_vs_default_series", [&] { return preciseVsDefaultSeries(photo); });
+        printFigure("load_show_vs_imread",
+                    [&] { return loadShowVsImread(*viewer, photo, folder.path()); });
+        printFigure("undo_warp_vs_show", [&] { return undoWarpVsShow(*viewer, photo); });
+        printFigure("batch_series_vs_floor",
+                    [&] { return batchSeriesVsFloor(photo, folder.path()); });
+        printFigure("shard_overhead", [&] { return shardOverhead(photo, folder.path()); });
+        printFigure("chart_vs_convert_patches", [&] { return chartVsConvertPatches(photo); });
     } catch (const std::exception &failure) {
         std::fprintf(stderr, "vexmira-bench: %s\n", failure.what());
         return 1;

@@ -40,7 +40,7 @@ double medianRatio(const Timed &candidate, const Timed &reference, int rounds) {
     return (*middle + *std::max_element(ratios.begin(), middle)) / 2.0;
 }
 
-void printFigure(const char *name, double ratio) {
+void printRatio(const char *name, double ratio) {
     std::printf("%s: %.2f\n", name, ratio);
     std::fflush(stdout);
 }

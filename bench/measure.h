@@ -16,7 +16,7 @@ struct Timed {
 double medianRatio(const Timed &candidate, const Timed &reference, int rounds);
 
 // Prints "name: ratio" on standard output, at once.
-void printFigure(const char *name, double ratio);
+void printRatio(const char *name, double ratio);
 
 // A benchmark found that the command did not do its work, so its figure would mean nothing.
 class BenchFailure : public std::runtime_error {

@@ -24,14 +24,15 @@ Quad patchCorners(const cv::Mat &photo) {
     return {rect.tl(), cv::Point(rect.x, rect.br().y), rect.br(), cv::Point(rect.br().x, rect.y)};
 }
 
-SeriesRequest gridRequest(const cv::Mat &photo, const QString &folder, bool manifest,
-                          bool precise) {
+SeriesRequest gridRequest(const cv::Mat &photo, const QString &folder, bool manifest, bool precise,
+                          LabEncoding encoding = LabEncoding::Linear) {
     SeriesRequest request;
     request.image = photo;
     request.corners = patchCorners(photo);
     request.plan = {SeriesPlan::Kind::Grid, gridSteps};
     request.options.folder = folder;
     request.options.precise = precise;
+    request.options.encoding = encoding;
     request.manifest = manifest;
     return request;
 }
@@ -68,8 +69,8 @@ Timed onOneThread(std::function<void()> work) {
 
 } // namespace
 
-double seriesVsJpegEncode(const cv::Mat &photo, const QString &folder) {
-    const Timed series = seriesRun(gridRequest(photo, QDir::currentPath(), false, false));
+double seriesVsJpegEncode(const cv::Mat &photo, const QString &folder, LabEncoding encoding) {
+    const Timed series = seriesRun(gridRequest(photo, QDir::currentPath(), false, false, encoding));
     series.run();
     const cv::Mat recoloured = lastImage();
     const std::string prefix = QDir(folder).filePath(QStringLiteral("encoded_")).toStdString();

@@ -21,7 +21,8 @@ std::vector<cv::Point2f> floatPoints(const Quad &quad) {
 
 } // namespace
 
-double shadingVsLabRoundTrip(QImageScrollArea &viewer, const cv::Mat &photo) {
+double shadingVsLabRoundTrip(QImageScrollArea &viewer, const cv::Mat &photo, LabEncoding encoding) {
+    const EncodingChosen chosen(encoding);
     QCVImage &canvas = *viewer.imageCanvas();
     holdPicture(canvas, photo, cv::Rect(0, 0, photo.cols, photo.rows));
     const Timed shading{[&] {
@@ -36,8 +37,8 @@ double shadingVsLabRoundTrip(QImageScrollArea &viewer, const cv::Mat &photo) {
     // As a straightforward correction does it: a new Lab picture, converted back in place.
     cv::Mat lab;
     const Timed roundTrip{[&] {
-                              cv::cvtColor(photo, lab, cv::COLOR_LBGR2Lab);
-                              cv::cvtColor(lab, lab, cv::COLOR_Lab2LBGR);
+                              cv::cvtColor(photo, lab, bgrToLabConversion(encoding));
+                              cv::cvtColor(lab, lab, labToBgrConversion(encoding));
                           },
                           [&] { lab.release(); }};
     return medianRatio(shading, roundTrip, 7);
