@@ -157,35 +157,28 @@ std::optional<EncodedImage> encodeImage(const Work &work, MeanLabAdjustment &adj
     return encoded;
 }
 
-// The precise mode's closed loop: each round corrects the target codes by the error its file
-// measured.
+// The precise mode's closed loop; `target` ends as the codes of the file kept, or of the round
+// that failed.
 std::optional<EncodedImage> encodePrecisely(const Work &work, MeanLabAdjustment &adjustment,
                                             const QString &path, const LabValue &value,
                                             cv::Vec3d &target) {
-    const cv::Vec3d name(value.l, value.a, value.b);
-    target = exactLabCodes(name);
-    std::optional<EncodedImage> best;
-    double bestDeltaE = 0;
-    cv::Vec3d bestTarget = target;
-    for (int round = 0; round < preciseRounds; ++round) {
-        std::optional<EncodedImage> encoded = encodeImage(work, adjustment, path, target, true);
-        if (!encoded || !encoded->measured)
-            return encoded;
-        const cv::Vec3d error = *encoded->measured - name;
-        const double deltaE = cv::norm(error);
-        if (!best || deltaE < bestDeltaE) {
-            best = std::move(encoded);
-            bestDeltaE = deltaE;
-            bestTarget = target;
-        }
-        if (deltaE <= preciseTolerance)
-            break;
-        target -= cv::Vec3d(error[0] * 2.55, error[1], error[2]);
-        for (int c = 0; c < 3; ++c)
-            target[c] = std::clamp(target[c], 0.0, 255.0);
-    }
-    target = bestTarget;
-    return best;
+    std::vector<EncodedImage> rounds;
+    std::optional<EncodedImage> unmeasured;
+    const std::optional<KeptRound> kept =
+        holdToName(cv::Vec3d(value.l, value.a, value.b), [&](const cv::Vec3d &codes) {
+            target = codes;
+            std::optional<EncodedImage> encoded = encodeImage(work, adjustment, path, codes, true);
+            if (!encoded || !encoded->measured) {
+                unmeasured = std::move(encoded);
+                return std::optional<cv::Vec3d>();
+            }
+            rounds.push_back(std::move(*encoded));
+            return rounds.back().measured;
+        });
+    if (!kept)
+        return unmeasured;
+    target = kept->codes;
+    return std::move(rounds[static_cast<std::size_t>(kept->round)]);
 }
 
 void makeImage(Work &work, MeanLabAdjustment &adjustment, bool bound, int slot) {

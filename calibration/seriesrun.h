@@ -2,6 +2,7 @@
 #pragma once
 
 #include "atomicfilewrite.h"
+#include "preciseloop.h"
 #include "quad.h"
 #include "seriesmanifest.h"
 #include "seriesoptions.h"
@@ -112,11 +113,6 @@ QString seriesRefusal(const cv::Mat &image, const Quad &corners);
 // encoded, times the count. Nothing when the rectangle cannot be encoded.
 std::optional<std::int64_t> estimateSeriesBytes(const cv::Mat &image, const Quad &corners,
                                                 SeriesFormat format, int count);
-
-// The precise mode writes a file at most this many times, until its mean lies within
-// preciseTolerance (ΔE76) of its name; the file closest to its name is kept.
-inline constexpr int preciseRounds = 3;
-inline constexpr double preciseTolerance = 0.1;
 
 // Runs the series on worker threads and returns when it has ended. `progress` is called on the
 // calling thread a few times a second (a panel processes events there; `stop` may be set from

@@ -11,6 +11,9 @@
 #include <opencv2/imgproc.hpp>
 
 #include <cstdio>
+#include <functional>
+#include <optional>
+#include <vector>
 
 namespace {
 
@@ -113,4 +116,49 @@ TEST(PreciseSeries, FilesHoldTheirNamesOnTheDemoGreyCard) {
                     qPrintable(seriesFormatName(goal.format)), before.mean, before.max);
         EXPECT_GT(before.mean, goal.mean);
     }
+}
+
+// The loop against a fake file that comes out with a fixed error in codes, and saturates above
+// code 250: it corrects by the error, stops within tolerance, keeps the closest round and ends
+// when a round cannot be measured.
+TEST(PreciseLoop, CorrectsByTheErrorKeepsTheClosestRoundAndStopsOnFailure) {
+    const auto biased = [](const cv::Vec3d &offset) {
+        return [offset](const cv::Vec3d &codes) -> std::optional<cv::Vec3d> {
+            cv::Vec3d written = codes + offset;
+            for (int c = 0; c < 3; ++c)
+                written[c] = std::min(written[c], 250.0);
+            return cv::Vec3d(written[0] / 2.55, written[1] - 128, written[2] - 128);
+        };
+    };
+    std::vector<cv::Vec3d> tried;
+    const auto recorded = [&tried](const std::function<std::optional<cv::Vec3d>(cv::Vec3d)> &f) {
+        return [&tried, f](const cv::Vec3d &codes) {
+            tried.push_back(codes);
+            return f(codes);
+        };
+    };
+
+    // A constant error is gone after one correction.
+    const auto kept = holdToName({40, 10, -20}, recorded(biased({2.55, -1, 3})));
+    ASSERT_TRUE(kept);
+    ASSERT_EQ(tried.size(), 2u);
+    EXPECT_EQ(tried[0], cv::Vec3d(102, 138, 108));
+    EXPECT_EQ(kept->round, 1);
+    EXPECT_LT(cv::norm(kept->measured - cv::Vec3d(40, 10, -20)), 1e-9);
+    EXPECT_LT(cv::norm(kept->codes - cv::Vec3d(99.45, 139, 105)), 1e-9);
+
+    // Beyond what the file can hold, all rounds run and the closest is kept.
+    tried.clear();
+    const auto clipped = holdToName({99, 0, 0}, recorded(biased({-3, 0, 0})));
+    ASSERT_TRUE(clipped);
+    EXPECT_EQ(int(tried.size()), preciseRounds);
+    EXPECT_LE(tried.back()[0], 255.0);
+    EXPECT_EQ(clipped->round, 1);
+
+    // A round that cannot be measured ends the loop with nothing.
+    int calls = 0;
+    EXPECT_FALSE(holdToName({50, 0, 0}, [&calls](const cv::Vec3d &) {
+        return ++calls == 1 ? std::optional<cv::Vec3d>(cv::Vec3d(49, 0, 0)) : std::nullopt;
+    }));
+    EXPECT_EQ(calls, 2);
 }
