@@ -22,7 +22,8 @@ const std::array<Subcommand, 6> subcommands{{
     {"warp", "IN OUT: the warp onto the centred square", runWarpCommand},
     {"shade", "IN OUT: the shading correction", runShadeCommand},
     {"setlab", "IN OUT --lab L,a,b: the mean Lab adjustment", runSetLabCommand},
-    {"measure", "IN: mean and standard deviation of L*a*b* as CSV", runMeasureCommand},
+    {"measure", "IN: mean and standard deviation of L*a*b* as CSV, of a rectangle or a chart",
+     runMeasureCommand},
     {"series", "grid|delta IN --out DIR: a reference series with its manifest", runSeriesCommand},
     {"merge", "DIR: the shards' manifests joined into the series' manifest", runMergeCommand},
 }};

@@ -18,14 +18,19 @@ int runWarpCommand(const QStringList &arguments);
 struct ShadeJob {
     ImageJob image;
     int cellSize = 100;
+    LabEncoding encoding = LabEncoding::Linear;
 };
 ExitCode shadeImage(const ShadeJob &job);
 int runShadeCommand(const QStringList &arguments);
 
-// setlab IN OUT: "Set Mean Lab Value"; OUT holds the whole adjusted image.
+// setlab IN OUT: "Set Mean Lab Value"; OUT holds the whole adjusted image. Precise: the value's
+// real codes, rounded, and OUT held to its value as a precise series holds its files, measured
+// over the re-coloured rectangle as OUT's bytes decode.
 struct SetLabJob {
     ImageJob image;
     LabValue lab;
+    LabEncoding encoding = LabEncoding::Linear;
+    bool precise = false;
 };
 ExitCode setLabImage(const SetLabJob &job);
 int runSetLabCommand(const QStringList &arguments);

@@ -2,6 +2,7 @@
 #include "measurecommand.h"
 
 #include "batchmessages.h"
+#include "chartmeasurement.h"
 #include "csvfields.h"
 #include "inputimage.h"
 #include "labmeasurement.h"
@@ -45,24 +46,73 @@ ExitCode measureImage(const MeasureJob &job) {
     return ExitCode::Done;
 }
 
+namespace {
+
+// The chart options after a successful parse; the exit code after a usage error.
+std::variant<ChartMeasureJob, ExitCode> chartJobFrom(const SubcommandParser &parser) {
+    ChartMeasureJob job;
+    QString error;
+    const std::optional<ChartSize> size =
+        parseChartSize(parser.value(QStringLiteral("chart")), &error);
+    if (!size)
+        return parser.usageError(QStringLiteral("--chart: ") + error);
+    const std::optional<double> inset = parseInset(parser.value(QStringLiteral("inset")), &error);
+    if (!inset)
+        return parser.usageError(QStringLiteral("--inset: ") + error);
+    job.layout.rows = size->rows;
+    job.layout.columns = size->columns;
+    job.layout.insetPercent = *inset;
+    job.reference = parser.value(QStringLiteral("reference"));
+    return job;
+}
+
+} // namespace
+
 int runMeasureCommand(const QStringList &arguments) {
     SubcommandParser parser(QStringLiteral("measure"),
                             QStringLiteral("Prints as CSV the mean and standard deviation of "
                                            "L*a*b* of IN over the rectangle that \"Set Mean Lab "
                                            "Value\" re-colours (corner 0 to the x of corner 3 "
                                            "and the y of corner 1), in floating point, and its "
-                                           "pixel count."));
+                                           "pixel count. With --chart, the same for every patch "
+                                           "of a chart laid over the corners, as the Chart dock "
+                                           "reads it."));
     declareImageJob(parser, false);
     parser.addEncodingOption();
+    parser.addOption({QStringLiteral("chart"),
+                      QStringLiteral("Reads a chart of ROWS x COLS patches: patch 1 at corner 0, "
+                                     "rows towards corner 1, columns towards corner 3."),
+                      QStringLiteral("ROWSxCOLS")});
+    parser.addOption({QStringLiteral("inset"),
+                      QStringLiteral("With --chart: percent of a patch kept clear on each side, "
+                                     "0 to 45."),
+                      QStringLiteral("P"), QStringLiteral("25")});
+    parser.addOption({QStringLiteral("reference"),
+                      QStringLiteral("With --chart: the patches' reference L*a*b*, a CGATS file "
+                                     "(LAB_L, LAB_A, LAB_B) or a CSV file with L, a and b columns, "
+                                     "in row-major order; adds the reference, dE76 and dE2000."),
+                      QStringLiteral("FILE")});
     if (const std::optional<ExitCode> end = parser.parse(arguments))
         return exitStatus(*end);
     const std::variant<ImageJob, ExitCode> image = imageJobFrom(parser, false);
     if (const ExitCode *usage = std::get_if<ExitCode>(&image))
         return exitStatus(*usage);
-    QString error;
-    const std::optional<LabEncoding> encoding =
-        parseEncoding(parser.value(QStringLiteral("encoding")), &error);
-    if (!encoding)
-        return exitStatus(parser.usageError(QStringLiteral("--encoding: ") + error));
-    return exitStatus(measureImage({std::get<ImageJob>(image), *encoding}));
+    const std::variant<LabEncoding, ExitCode> encoding = parser.encoding();
+    if (const ExitCode *usage = std::get_if<ExitCode>(&encoding))
+        return exitStatus(*usage);
+    if (!parser.isSet(QStringLiteral("chart"))) {
+        for (const char *chartOnly : {"inset", "reference"})
+            if (parser.isSet(QLatin1String(chartOnly)))
+                return exitStatus(parser.usageError(
+                    QStringLiteral("--%1 needs --chart.").arg(QLatin1String(chartOnly))));
+        return exitStatus(
+            measureImage({std::get<ImageJob>(image), std::get<LabEncoding>(encoding)}));
+    }
+    std::variant<ChartMeasureJob, ExitCode> chart = chartJobFrom(parser);
+    if (const ExitCode *usage = std::get_if<ExitCode>(&chart))
+        return exitStatus(*usage);
+    ChartMeasureJob &job = std::get<ChartMeasureJob>(chart);
+    job.image = std::get<ImageJob>(image);
+    job.encoding = std::get<LabEncoding>(encoding);
+    return exitStatus(measureChart(job));
 }

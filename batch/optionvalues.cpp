@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "optionvalues.h"
 
+#include "patchgrid.h"
+
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -88,6 +90,38 @@ std::optional<int> parseCellSize(const QString &text, QString *error) {
         return std::nullopt;
     }
     return size;
+}
+
+std::optional<ChartSize> parseChartSize(const QString &text, QString *error) {
+    static const QRegularExpression pattern(QStringLiteral("^\\s*(\\d+)\\s*[xX]\\s*(\\d+)\\s*$"));
+    const QRegularExpressionMatch match = pattern.match(text);
+    bool rowsOk = false;
+    bool columnsOk = false;
+    const int rows = match.hasMatch() ? match.captured(1).toInt(&rowsOk) : 0;
+    const int columns = match.hasMatch() ? match.captured(2).toInt(&columnsOk) : 0;
+    const auto inRange = [](int count) {
+        return count >= GridLayout::minCount && count <= GridLayout::maxCount;
+    };
+    if (!rowsOk || !columnsOk || !inRange(rows) || !inRange(columns)) {
+        *error = QStringLiteral("The chart must be ROWSxCOLS, each from %1 to %2, not \"%3\".")
+                     .arg(GridLayout::minCount)
+                     .arg(GridLayout::maxCount)
+                     .arg(text);
+        return std::nullopt;
+    }
+    return ChartSize{rows, columns};
+}
+
+std::optional<double> parseInset(const QString &text, QString *error) {
+    bool ok = false;
+    const double inset = text.trimmed().toDouble(&ok);
+    if (!ok || !(inset >= 0 && inset <= GridLayout::maxInsetPercent)) {
+        *error = QStringLiteral("The inset must be a percentage from 0 to %1, not \"%2\".")
+                     .arg(GridLayout::maxInsetPercent)
+                     .arg(text);
+        return std::nullopt;
+    }
+    return inset;
 }
 
 std::optional<Shard> parseShard(const QString &text, QString *error) {

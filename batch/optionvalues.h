@@ -24,6 +24,15 @@ std::optional<LabEncoding> parseEncoding(const QString &text, QString *error);
 // A positive whole number of pixels.
 std::optional<int> parseCellSize(const QString &text, QString *error);
 
+// A chart's grid as ROWSxCOLS, each 1 to 30.
+struct ChartSize {
+    int rows = 0;
+    int columns = 0;
+};
+std::optional<ChartSize> parseChartSize(const QString &text, QString *error);
+// A patch inset in percent, 0 to 45.
+std::optional<double> parseInset(const QString &text, QString *error);
+
 // Part K of N of a series: the images whose index i has i mod N = K - 1.
 struct Shard {
     int k = 1;

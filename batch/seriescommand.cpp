@@ -57,10 +57,9 @@ std::optional<ExitCode> readOptions(const SubcommandParser &parser, SeriesJob &j
     if (!format)
         return parser.usageError(QStringLiteral("--format: \"%1\" is not jpeg, png or tiff.")
                                      .arg(parser.value(QStringLiteral("format"))));
-    const std::optional<LabEncoding> encoding =
-        parseEncoding(parser.value(QStringLiteral("encoding")), &error);
-    if (!encoding)
-        return parser.usageError(QStringLiteral("--encoding: ") + error);
+    const std::variant<LabEncoding, ExitCode> encoding = parser.encoding();
+    if (const ExitCode *usage = std::get_if<ExitCode>(&encoding))
+        return *usage;
     if (parser.isSet(QStringLiteral("shard"))) {
         const std::optional<Shard> shard =
             parseShard(parser.value(QStringLiteral("shard")), &error);
@@ -72,7 +71,7 @@ std::optional<ExitCode> readOptions(const SubcommandParser &parser, SeriesJob &j
         return parser.usageError(QStringLiteral("--out is required."));
     job.options.folder = parser.value(QStringLiteral("out"));
     job.options.format = *format;
-    job.options.encoding = *encoding;
+    job.options.encoding = std::get<LabEncoding>(encoding);
     job.options.precise = parser.isSet(QStringLiteral("precise"));
     job.quiet = parser.isSet(QStringLiteral("quiet"));
     return std::nullopt;

@@ -1,10 +1,71 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "imagecommands.h"
 
+#include "atomicfilewrite.h"
 #include "batchmessages.h"
+#include "drivepath.h"
+#include "imageencoding.h"
 #include "inputimage.h"
+#include "labmeasurement.h"
 #include "matconversion.h"
 #include "optionvalues.h"
+#include "preciseloop.h"
+
+#include <opencv2/imgcodecs.hpp>
+
+#include <exception>
+#include <vector>
+
+namespace {
+
+const char recolourFailure[] = "The rectangle could not be re-coloured to this value.";
+
+// The precise loop over OUT's bytes; prints why when it could not run.
+ExitCode writePrecisely(const SetLabJob &job, MeanLabAdjustment &adjustment, const cv::Rect &rect) {
+    const QString path = resolveDrivePath(job.image.output);
+    const cv::Mat &work = adjustment.workImage();
+    const cv::Rect whole(cv::Point(), work.size());
+    std::vector<std::vector<uchar>> rounds;
+    QString failure;
+    std::optional<KeptRound> kept;
+    try {
+        kept = holdToName(cv::Vec3d(job.lab.l, job.lab.a, job.lab.b), [&](const cv::Vec3d &codes) {
+            std::optional<cv::Vec3d> measured;
+            if (!adjustment.adjust(rect, codes, CodeRounding::Nearest)) {
+                failure = QLatin1String(recolourFailure);
+                return measured;
+            }
+            std::optional<std::vector<uchar>> bytes = encodeImageRect(work, whole, path, &failure);
+            if (!bytes)
+                return measured;
+            const std::optional<LabStats> stats =
+                measureLab(cv::imdecode(*bytes, cv::IMREAD_UNCHANGED), rect, job.encoding);
+            if (!stats) {
+                failure = QStringLiteral("The encoded file does not decode to the image written.");
+                return measured;
+            }
+            rounds.push_back(std::move(*bytes));
+            measured = stats->mean;
+            return measured;
+        });
+    } catch (const std::exception &error) { // cv::Exception from the library, or std::bad_alloc
+        failure = QStringLiteral("The image library failed: %1")
+                      .arg(QString::fromLocal8Bit(error.what()));
+    }
+    if (!kept) {
+        printFailureSummary(1, job.image.output, failure);
+        return ExitCode::SomeFilesFailed;
+    }
+    const std::vector<uchar> &bytes = rounds[static_cast<std::size_t>(kept->round)];
+    const FileWriteResult written =
+        writeFileAtomically(path, reinterpret_cast<const char *>(bytes.data()), bytes.size());
+    if (written.written())
+        return ExitCode::Done;
+    printFailureSummary(1, job.image.output, written.error);
+    return ExitCode::SomeFilesFailed;
+}
+
+} // namespace
 
 ExitCode setLabImage(const SetLabJob &job) {
     const std::optional<InputImage> input = readInputImage(job.image.input, job.image.corners);
@@ -24,9 +85,14 @@ ExitCode setLabImage(const SetLabJob &job) {
         return ExitCode::InputRefused;
     }
     MeanLabAdjustment adjustment;
-    if (!adjustment.bind(input->image) || !adjustment.adjust(rect, labCodes(job.lab))) {
-        printFileError(job.image.input,
-                       QStringLiteral("The rectangle could not be re-coloured to this value."));
+    if (!adjustment.bind(input->image, job.encoding)) {
+        printFileError(job.image.input, QLatin1String(recolourFailure));
+        return ExitCode::InputRefused;
+    }
+    if (job.precise)
+        return writePrecisely(job, adjustment, rect);
+    if (!adjustment.adjust(rect, labCodes(job.lab))) {
+        printFileError(job.image.input, QLatin1String(recolourFailure));
         return ExitCode::InputRefused;
     }
     const cv::Mat &adjusted = adjustment.workImage();
@@ -43,6 +109,11 @@ int runSetLabCommand(const QStringList &arguments) {
     parser.addOption({QStringLiteral("lab"),
                       QStringLiteral("The mean to reach: L* 0 to 100, a* and b* -127 to 127."),
                       QStringLiteral("L,a,b")});
+    parser.addEncodingOption();
+    parser.addOption({QStringLiteral("precise"),
+                      QStringLiteral("Real L* target and rounded codes, and OUT held to within "
+                                     "0.1 dE76 of the value as it decodes, as a precise series "
+                                     "holds its files.")});
     if (const std::optional<ExitCode> end = parser.parse(arguments))
         return exitStatus(*end);
     const std::variant<ImageJob, ExitCode> image = imageJobFrom(parser, true);
@@ -54,5 +125,9 @@ int runSetLabCommand(const QStringList &arguments) {
     const std::optional<LabValue> lab = parseLabValue(parser.value(QStringLiteral("lab")), &error);
     if (!lab)
         return exitStatus(parser.usageError(QStringLiteral("--lab: ") + error));
-    return exitStatus(setLabImage({std::get<ImageJob>(image), *lab}));
+    const std::variant<LabEncoding, ExitCode> encoding = parser.encoding();
+    if (const ExitCode *usage = std::get_if<ExitCode>(&encoding))
+        return exitStatus(*usage);
+    return exitStatus(setLabImage({std::get<ImageJob>(image), *lab, std::get<LabEncoding>(encoding),
+                                   parser.isSet(QStringLiteral("precise"))}));
 }

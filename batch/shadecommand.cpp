@@ -43,7 +43,7 @@ ExitCode shadeImage(const ShadeJob &job) {
             printFileError(job.image.input, refusal);
             return ExitCode::InputRefused;
         }
-        corrected = shadingCorrected(bgr, input->corners, job.cellSize);
+        corrected = shadingCorrected(bgr, input->corners, job.cellSize, job.encoding);
     } catch (const std::exception &error) { // cv::Exception from the library, or std::bad_alloc
         printFileError(job.image.input, QStringLiteral("The shading correction failed: %1")
                                             .arg(QString::fromLocal8Bit(error.what())));
@@ -67,6 +67,7 @@ int runShadeCommand(const QStringList &arguments) {
     parser.addOption({QStringLiteral("cell"),
                       QStringLiteral("The cell size in pixels over which lightness is measured."),
                       QStringLiteral("pixels"), QStringLiteral("100")});
+    parser.addEncodingOption();
     if (const std::optional<ExitCode> end = parser.parse(arguments))
         return exitStatus(*end);
     const std::variant<ImageJob, ExitCode> image = imageJobFrom(parser, true);
@@ -76,5 +77,9 @@ int runShadeCommand(const QStringList &arguments) {
     const std::optional<int> cellSize = parseCellSize(parser.value(QStringLiteral("cell")), &error);
     if (!cellSize)
         return exitStatus(parser.usageError(QStringLiteral("--cell: ") + error));
-    return exitStatus(shadeImage({std::get<ImageJob>(image), *cellSize}));
+    const std::variant<LabEncoding, ExitCode> encoding = parser.encoding();
+    if (const ExitCode *usage = std::get_if<ExitCode>(&encoding))
+        return exitStatus(*usage);
+    return exitStatus(
+        shadeImage({std::get<ImageJob>(image), *cellSize, std::get<LabEncoding>(encoding)}));
 }

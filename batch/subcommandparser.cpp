@@ -2,6 +2,7 @@
 #include "subcommandparser.h"
 
 #include "batchmessages.h"
+#include "optionvalues.h"
 
 namespace {
 
@@ -45,6 +46,14 @@ void SubcommandParser::addEncodingOption() {
     parser.addOption({QStringLiteral("encoding"),
                       QStringLiteral("What the pictures' values are: linear light or sRGB."),
                       QStringLiteral("linear|srgb"), QStringLiteral("linear")});
+}
+
+std::variant<LabEncoding, ExitCode> SubcommandParser::encoding() const {
+    QString error;
+    if (const std::optional<LabEncoding> value =
+            parseEncoding(parser.value(QStringLiteral("encoding")), &error))
+        return *value;
+    return usageError(QStringLiteral("--encoding: ") + error);
 }
 
 std::optional<ExitCode> SubcommandParser::parse(const QStringList &arguments) {

@@ -2,12 +2,14 @@
 #pragma once
 
 #include "exitcode.h"
+#include "labencoding.h"
 
 #include <QCommandLineParser>
 #include <QString>
 #include <QStringList>
 
 #include <optional>
+#include <variant>
 
 // The command line of one subcommand: its options and positional arguments, --help with the exit
 // codes, and usage errors reported as the program reports them.
@@ -19,8 +21,10 @@ public:
     void addOption(const QCommandLineOption &option);
     // --corners, documented with the inner quarter as default.
     void addCornersOption();
-    // --encoding linear|srgb.
+    // --encoding linear|srgb, and its value after a successful parse (the exit code after a
+    // usage error).
     void addEncodingOption();
+    std::variant<LabEncoding, ExitCode> encoding() const;
 
     // Parses the subcommand's own arguments (those after its name). Nothing when the work may
     // go on; otherwise the exit code to end with, after printing the help or the usage error.

@@ -143,16 +143,22 @@ bool exportCgats(const QString &path, const std::vector<PatchComparison> &patche
 
 bool exportCsv(const QString &path, const std::vector<PatchComparison> &patches, bool withReference,
                QString &error) {
+    const std::optional<QByteArray> text = chartCsv(patches, withReference, error);
+    return text && writeWhole(path, *text, error);
+}
+
+std::optional<QByteArray> chartCsv(const std::vector<PatchComparison> &patches, bool withReference,
+                                   QString &error) {
     Table table;
     table.fields = csvMeasuredFields;
     if (withReference)
         table.fields += csvReferenceFields;
     if (!tableOf(patches, withReference, table, error))
-        return false;
+        return std::nullopt;
     QByteArray text = table.fields.join(QLatin1Char(',')).toUtf8() + '\n';
     for (const QStringList &row : table.rows)
         text += row.join(QLatin1Char(',')).toUtf8() + '\n';
-    return writeWhole(path, text, error);
+    return text;
 }
 
 bool writeCgatsReference(const QString &path, const ChartReference &reference,

@@ -3,8 +3,10 @@
 
 #include "chartcomparison.h"
 
+#include <QByteArray>
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 // Writes the patches, each with its index, measured L*a*b*, standard deviations and pixel count
@@ -19,6 +21,9 @@ bool exportCgats(const QString &path, const std::vector<PatchComparison> &patche
 // CSV with a header line; its L, a and b columns make it a reference file itself.
 bool exportCsv(const QString &path, const std::vector<PatchComparison> &patches, bool withReference,
                QString &error);
+// The text of that CSV file; nothing, with the cause in `error`, when a patch has no measurement.
+std::optional<QByteArray> chartCsv(const std::vector<PatchComparison> &patches, bool withReference,
+                                   QString &error);
 
 // A reference file (SAMPLE_ID, LAB_L, LAB_A, LAB_B) as CGATS.17, with a comment line and the
 // encoding under which the values hold as the keyword ENCODING.

@@ -2,8 +2,12 @@
 // Each single-image subcommand of vexmira-batch against the viewer's own command on the same
 // input, corners and options, byte for byte; then usage errors, refusals and exit codes.
 #include "batchprocess.h"
+#include "chartcolours.h"
+#include "chartpanel.h"
 #include "demophoto.h"
+#include "demoreference.h"
 #include "imagefiles.h"
+#include "labencoding.h"
 #include "qcolorimeterdlg.h"
 #include "qcvimage.h"
 #include "quad.h"
@@ -13,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <sys/resource.h>
@@ -50,6 +55,28 @@ Quad rectangleCorners(const Quad &quad) {
     return {quad[0], cv::Point(quad[0].x, quad[2].y), quad[2], cv::Point(quad[2].x, quad[0].y)};
 }
 
+// The viewer's encoding choice for a scope, linear light again after it.
+class EncodingChosen {
+public:
+    explicit EncodingChosen(const QString &key) {
+        LabEncodingChoice::instance().set(*labEncodingFromKey(key));
+    }
+    ~EncodingChosen() { LabEncodingChoice::instance().set(LabEncoding::Linear); }
+    EncodingChosen(const EncodingChosen &) = delete;
+    EncodingChosen &operator=(const EncodingChosen &) = delete;
+};
+
+// The mean float L*a*b* of `rect` in the file at `path`, computed with OpenCV alone.
+cv::Vec3d fileMeanLab(const QString &path, const cv::Rect &rect, int conversion) {
+    const cv::Mat decoded = cv::imread(path.toStdString(), cv::IMREAD_COLOR);
+    cv::Mat scaled;
+    cv::Mat lab;
+    decoded(rect).convertTo(scaled, CV_32F, 1.0 / 255);
+    cv::cvtColor(scaled, lab, conversion);
+    const cv::Scalar mean = cv::mean(lab);
+    return {mean[0], mean[1], mean[2]};
+}
+
 } // namespace
 
 class BatchCommandsTest : public QObject {
@@ -63,8 +90,12 @@ private slots:
     void shadeMatchesViewer();
     void setLabMatchesViewer_data();
     void setLabMatchesViewer();
+    void preciseSetLabHoldsOutputToItsValue_data();
+    void preciseSetLabHoldsOutputToItsValue();
     void measureMatchesFloatLab_data();
     void measureMatchesFloatLab();
+    void measureChartMatchesChartDockExport_data();
+    void measureChartMatchesChartDockExport();
     void usageErrorsAndRefusals_data();
     void usageErrorsAndRefusals();
     void helpDocumentsExitCodes();
@@ -126,21 +157,30 @@ void BatchCommandsTest::warpMatchesViewer() {
 void BatchCommandsTest::shadeMatchesViewer_data() {
     QTest::addColumn<QString>("corners");
     QTest::addColumn<int>("cellSize");
-    QTest::newRow("inner quarter, cell 100") << QString() << 100;
-    QTest::newRow("board's box, cell 60") << cornersArgument(rectangleCorners(demo.board)) << 60;
+    QTest::addColumn<QString>("encoding");
+    QTest::newRow("inner quarter, cell 100") << QString() << 100 << QStringLiteral("linear");
+    QTest::newRow("board's box, cell 60")
+        << cornersArgument(rectangleCorners(demo.board)) << 60 << QStringLiteral("linear");
+    QTest::newRow("board's box, cell 60, sRGB")
+        << cornersArgument(rectangleCorners(demo.board)) << 60 << QStringLiteral("srgb");
 }
 
 void BatchCommandsTest::shadeMatchesViewer() {
     QFETCH(QString, corners);
     QFETCH(int, cellSize);
+    QFETCH(QString, encoding);
     QCVImage canvas;
     openInViewer(canvas, corners);
-    canvas.correctShading(cellSize);
+    {
+        const EncodingChosen chosen(encoding);
+        canvas.correctShading(cellSize);
+    }
     QVERIFY(canvas.saveImage(path(QStringLiteral("viewer-shade.png"))));
 
     const BatchRun run =
         runBatch(QStringList{QStringLiteral("shade"), input, path(QStringLiteral("shade.png")),
-                             QStringLiteral("--cell"), QString::number(cellSize)} +
+                             QStringLiteral("--cell"), QString::number(cellSize),
+                             QStringLiteral("--encoding"), encoding} +
                  cornerOptions(corners));
     QCOMPARE(run.exitCode, 0);
     const QByteArray expected = fileBytes(path(QStringLiteral("viewer-shade.png")));
@@ -151,14 +191,19 @@ void BatchCommandsTest::shadeMatchesViewer() {
 void BatchCommandsTest::setLabMatchesViewer_data() {
     QTest::addColumn<QString>("corners");
     QTest::addColumn<QString>("lab");
-    QTest::newRow("inner quarter") << QString() << QStringLiteral("60,10,-20");
+    QTest::addColumn<QString>("encoding");
+    QTest::newRow("inner quarter")
+        << QString() << QStringLiteral("60,10,-20") << QStringLiteral("linear");
     QTest::newRow("grey card") << cornersArgument(rectangleCorners(demo.greyCard))
-                               << QStringLiteral("35,-40,55");
+                               << QStringLiteral("35,-40,55") << QStringLiteral("linear");
+    QTest::newRow("grey card, sRGB") << cornersArgument(rectangleCorners(demo.greyCard))
+                                     << QStringLiteral("35,-40,55") << QStringLiteral("srgb");
 }
 
 void BatchCommandsTest::setLabMatchesViewer() {
     QFETCH(QString, corners);
     QFETCH(QString, lab);
+    QFETCH(QString, encoding);
     QCVImage canvas;
     openInViewer(canvas, corners);
     QColorimeterDlg panel;
@@ -166,19 +211,69 @@ void BatchCommandsTest::setLabMatchesViewer() {
     panel.SetCVImage(&canvas);
     const QStringList values = lab.split(QLatin1Char(','));
     panel.setLabValues(values[0].toInt(), values[1].toInt(), values[2].toInt());
-    QVERIFY(QMetaObject::invokeMethod(&panel, "SetMeanLab", Qt::DirectConnection));
+    {
+        const EncodingChosen chosen(encoding);
+        QVERIFY(QMetaObject::invokeMethod(&panel, "SetMeanLab", Qt::DirectConnection));
+    }
     const cv::Mat adjusted = canvas.image(true, -1, false);
     QVERIFY(writeImageRect(adjusted, cv::Rect(cv::Point(), adjusted.size()),
                            path(QStringLiteral("viewer-setlab.png"))));
 
     const BatchRun run =
         runBatch(QStringList{QStringLiteral("setlab"), input, path(QStringLiteral("setlab.png")),
-                             QStringLiteral("--lab"), lab} +
+                             QStringLiteral("--lab"), lab, QStringLiteral("--encoding"), encoding} +
                  cornerOptions(corners));
     QCOMPARE(run.exitCode, 0);
     const QByteArray expected = fileBytes(path(QStringLiteral("viewer-setlab.png")));
     QVERIFY(!expected.isEmpty());
     QVERIFY(fileBytes(path(QStringLiteral("setlab.png"))) == expected);
+}
+
+void BatchCommandsTest::preciseSetLabHoldsOutputToItsValue_data() {
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("encoding");
+    QTest::addColumn<int>("conversion");
+    // The precise series' goals for one file: 0.5 dE76 lossless, 1.0 in JPEG.
+    QTest::addColumn<double>("allowed");
+    QTest::newRow("PNG, linear") << QStringLiteral("precise.png") << QStringLiteral("linear")
+                                 << int(cv::COLOR_LBGR2Lab) << 0.5;
+    QTest::newRow("JPEG, sRGB") << QStringLiteral("precise.jpg") << QStringLiteral("srgb")
+                                << int(cv::COLOR_BGR2Lab) << 1.0;
+}
+
+void BatchCommandsTest::preciseSetLabHoldsOutputToItsValue() {
+    QFETCH(QString, output);
+    QFETCH(QString, encoding);
+    QFETCH(int, conversion);
+    QFETCH(double, allowed);
+    const Quad card = rectangleCorners(demo.greyCard);
+    const cv::Rect rect = rectFromCorners013(card);
+    const cv::Vec3d name(47, 12, -9);
+    const QStringList common{QStringLiteral("setlab"),
+                             input,
+                             QString(),
+                             QStringLiteral("--lab"),
+                             QStringLiteral("47,12,-9"),
+                             QStringLiteral("--encoding"),
+                             encoding,
+                             QStringLiteral("--corners"),
+                             cornersArgument(card)};
+    QStringList precise = common;
+    precise[2] = path(output);
+    const BatchRun run = runBatch(precise + QStringList{QStringLiteral("--precise")});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(run.err.isEmpty());
+    const double preciseError = cv::norm(fileMeanLab(path(output), rect, conversion) - name);
+    QVERIFY2(preciseError <= allowed, qPrintable(QString::number(preciseError)));
+
+    // The same without --precise truncates L* and is not held to its value.
+    QStringList plain = common;
+    plain[2] = path(QStringLiteral("plain-") + output);
+    QCOMPARE(runBatch(plain).exitCode, 0);
+    const double plainError =
+        cv::norm(fileMeanLab(path(QStringLiteral("plain-") + output), rect, conversion) - name);
+    QVERIFY2(preciseError < plainError,
+             qPrintable(QStringLiteral("%1 / %2").arg(preciseError).arg(plainError)));
 }
 
 void BatchCommandsTest::measureMatchesFloatLab_data() {
@@ -225,6 +320,61 @@ void BatchCommandsTest::measureMatchesFloatLab() {
     QCOMPARE(fields[7].toLongLong(), qint64(rect.area()));
 }
 
+void BatchCommandsTest::measureChartMatchesChartDockExport_data() {
+    QTest::addColumn<QString>("encoding");
+    QTest::addColumn<bool>("withReference");
+    QTest::addColumn<double>("inset");
+    QTest::newRow("linear, reference") << QStringLiteral("linear") << true << 25.0;
+    QTest::newRow("sRGB, no reference, inset 10") << QStringLiteral("srgb") << false << 10.0;
+}
+
+void BatchCommandsTest::measureChartMatchesChartDockExport() {
+    QFETCH(QString, encoding);
+    QFETCH(bool, withReference);
+    QFETCH(double, inset);
+    const QString reference = path(QStringLiteral("reference.txt"));
+    std::string error;
+    QVERIFY2(writeDemoReference(reference.toStdString(), error), error.c_str());
+
+    // The dock's CSV export of the same reading.
+    const QString exported = path(QStringLiteral("dock.csv"));
+    {
+        const EncodingChosen chosen(encoding);
+        QCVImage canvas;
+        openInViewer(canvas, cornersArgument(demo.patchGrid));
+        ChartPanel panel(&canvas);
+        panel.setGridLayout({chartRows, chartColumns, inset});
+        if (withReference)
+            QVERIFY2(panel.loadReference(reference), qPrintable(panel.message()));
+        panel.refresh();
+        QVERIFY2(panel.exportMeasurement(exported), qPrintable(panel.message()));
+    }
+
+    QStringList arguments{
+        QStringLiteral("measure"),    input,
+        QStringLiteral("--corners"),  cornersArgument(demo.patchGrid),
+        QStringLiteral("--encoding"), encoding,
+        QStringLiteral("--chart"),    QStringLiteral("%1x%2").arg(chartRows).arg(chartColumns),
+        QStringLiteral("--inset"),    QString::number(inset)};
+    if (withReference)
+        arguments << QStringLiteral("--reference") << reference;
+    const BatchRun run = runBatch(arguments);
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(run.err.isEmpty());
+    const QByteArray expected = fileBytes(exported);
+    QCOMPARE(expected.count('\n'), chartRows * chartColumns + 1);
+    QCOMPARE(run.out, expected);
+
+    // A reference of another patch count is refused with the file named, and nothing printed.
+    arguments[7] = QStringLiteral("3x5");
+    const BatchRun mismatched =
+        runBatch(arguments + QStringList{QStringLiteral("--reference"), reference});
+    QCOMPARE(mismatched.exitCode, 2);
+    QVERIFY(mismatched.out.isEmpty());
+    QVERIFY(QString::fromUtf8(mismatched.err)
+                .contains(QStringLiteral("reference.txt holds 24 patches, but the grid has 15")));
+}
+
 void BatchCommandsTest::usageErrorsAndRefusals_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("exitCode");
@@ -260,6 +410,33 @@ void BatchCommandsTest::usageErrorsAndRefusals_data() {
         << QStringList{QStringLiteral("measure"), photo, QStringLiteral("--encoding"),
                        QStringLiteral("adobe")}
         << 1 << QStringLiteral("must be \"linear\" or \"srgb\"");
+    QTest::newRow("chart of 31 rows")
+        << QStringList{QStringLiteral("measure"), photo, QStringLiteral("--chart"),
+                       QStringLiteral("31x6")}
+        << 1 << QStringLiteral("--chart: The chart must be ROWSxCOLS, each from 1 to 30");
+    QTest::newRow("inset of 50") << QStringList{QStringLiteral("measure"), photo,
+                                                QStringLiteral("--chart"), QStringLiteral("4x6"),
+                                                QStringLiteral("--inset"), QStringLiteral("50")}
+                                 << 1
+                                 << QStringLiteral(
+                                        "--inset: The inset must be a percentage from 0 to 45");
+    QTest::newRow("reference without chart")
+        << QStringList{QStringLiteral("measure"), photo, QStringLiteral("--reference"),
+                       QStringLiteral("%DIR%/text.png")}
+        << 1 << QStringLiteral("--reference needs --chart");
+    QTest::newRow("reference not CGATS")
+        << QStringList{QStringLiteral("measure"),     photo,
+                       QStringLiteral("--chart"),     QStringLiteral("4x6"),
+                       QStringLiteral("--reference"), QStringLiteral("%DIR%/text.png")}
+        << 2 << QStringLiteral("text.png");
+    QTest::newRow("crossed chart corners")
+        << QStringList{QStringLiteral("measure"),
+                       photo,
+                       QStringLiteral("--chart"),
+                       QStringLiteral("4x6"),
+                       QStringLiteral("--corners"),
+                       QStringLiteral("100,100,500,500,100,500,500,100")}
+        << 2 << QStringLiteral("photo.tif: ");
 
     QTest::newRow("missing input")
         << QStringList{QStringLiteral("warp"), QStringLiteral("%DIR%/absent.tif"), out} << 2

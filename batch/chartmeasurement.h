@@ -1,0 +1,21 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "exitcode.h"
+#include "imagejob.h"
+#include "labencoding.h"
+#include "patchgrid.h"
+
+#include <QString>
+
+// measure IN --chart ROWSxCOLS: every patch of the grid laid over the corners, measured as the
+// "Chart" dock measures it, printed as the dock's CSV export; with the reference's values and
+// differences when a reference file is given.
+struct ChartMeasureJob {
+    ImageJob image;
+    LabEncoding encoding = LabEncoding::Linear;
+    GridLayout layout;
+    // Empty: no reference.
+    QString reference;
+};
+ExitCode measureChart(const ChartMeasureJob &job);
