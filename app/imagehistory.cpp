@@ -93,7 +93,10 @@ void ImageHistory::finish(const PendingStep &pending) {
 }
 
 void ImageHistory::push(CanvasStep *step) {
+    step->fileBefore = file;
+    step->fileAfter = file;
     stack.push(step);
+    lastPushed = step;
     keepWithinByteLimit();
     updateActions();
 }
@@ -137,8 +140,10 @@ bool ImageHistory::undo() {
     if (!canUndo() || !canvas)
         return false;
     stack.undo();
+    lastPushed = nullptr;
     updateActions();
     emit restored();
+    moveToFile(static_cast<const CanvasStep *>(stack.command(stack.index()))->fileBefore);
     return true;
 }
 
@@ -146,9 +151,24 @@ bool ImageHistory::redo() {
     if (!canRedo() || !canvas)
         return false;
     stack.redo();
+    lastPushed = nullptr;
     updateActions();
     emit restored();
+    moveToFile(static_cast<const CanvasStep *>(stack.command(stack.index() - 1))->fileAfter);
     return true;
+}
+
+void ImageHistory::setCurrentFile(const QString &path) {
+    file = path;
+    if (lastPushed)
+        lastPushed->fileAfter = path;
+}
+
+void ImageHistory::moveToFile(const QString &path) {
+    if (path == file)
+        return;
+    file = path;
+    emit currentFileChanged(path);
 }
 
 void ImageHistory::setLocked(bool lockedNow) {

@@ -38,6 +38,11 @@ public:
     // Bytes of the pixel buffers the steps keep alive beyond the store's, each buffer once.
     std::size_t heldBytes() const;
 
+    // The file the canvas's image was opened from, as undo and redo move through the steps.
+    QString currentFile() const { return file; }
+    // The canvas now shows the file `path`, opened by the step just recorded (or before any).
+    void setCurrentFile(const QString &path);
+
     // "&Undo" and "&Redo", enabled only when there is a step to offer.
     QAction *undoAction() const { return undoAct; }
     QAction *redoAction() const { return redoAct; }
@@ -51,6 +56,8 @@ public slots:
 signals:
     // The canvas's image was put back by an undo or a redo.
     void restored();
+    // An undo or a redo went back to an image from another file.
+    void currentFileChanged(const QString &path);
 
 private:
     struct PendingStep {
@@ -66,12 +73,16 @@ private:
     void push(CanvasStep *step);
     void keepWithinByteLimit();
     void updateActions();
+    void moveToFile(const QString &path);
 
     QUndoStack stack;
     QPointer<QCVImage> canvas;
     std::size_t byteLimit;
     bool locked = false;
     bool recording = false;
+    QString file;
+    // The step recorded last, while nothing has been undone since.
+    CanvasStep *lastPushed = nullptr;
     QAction *undoAct;
     QAction *redoAct;
 };

@@ -23,6 +23,10 @@ public:
     void dropPixels();
     bool pixelsDropped() const { return dropped; }
 
+    // The file the canvas's image came from before and after the step (empty: none).
+    QString fileBefore;
+    QString fileAfter;
+
 protected:
     // Puts the canvas as it was after the change (forward) or before it, and shows it.
     virtual void restore(bool forward) = 0;

@@ -28,10 +28,13 @@ MainWindow::MainWindow(bool loadStartupImage) {
     fileNameLabel = new QLabel;
     fileNameLabel->setObjectName(QStringLiteral("fileNameLabel"));
     statusBar()->addWidget(fileNameLabel);
-    if (!imageArea->imageCanvas()->isCurrentImageEmpty())
-        fileNameLabel->setText(QFileInfo(QImageScrollArea::startupImagePath()).fileName());
 
     createHistory();
+    if (!imageArea->imageCanvas()->isCurrentImageEmpty()) {
+        const QString startup = QFileInfo(QImageScrollArea::startupImagePath()).absoluteFilePath();
+        history->setCurrentFile(startup);
+        showFileName(startup);
+    }
     createActions();
     createMenus();
     createToolBars();
@@ -57,6 +60,7 @@ void MainWindow::createHistory() {
     history = new ImageHistory(*imageArea->imageCanvas(), ImageHistory::defaultByteLimit, this);
     imageArea->setStepRunner(history->stepRunner());
     connect(history, &ImageHistory::restored, imageArea, &QImageScrollArea::fitCanvasToPicture);
+    connect(history, &ImageHistory::currentFileChanged, this, &MainWindow::showFileName);
 }
 
 void MainWindow::restoreRemembered() {
@@ -73,11 +77,16 @@ bool MainWindow::openFile(const QString &fileName) {
 
 void MainWindow::rememberOpenedFile(const QString &fileName) {
     const QString path = QFileInfo(fileName).absoluteFilePath();
-    fileNameLabel->setText(QFileInfo(path).fileName());
-    fileNameLabel->setToolTip(QDir::toNativeSeparators(path));
+    history->setCurrentFile(path);
+    showFileName(path);
     settings.setOpenFolder(QFileInfo(path).absolutePath());
     recentMenu->setFiles(withRecentFile(recentMenu->files(), path));
     settings.setRecentFiles(recentMenu->files());
+}
+
+void MainWindow::showFileName(const QString &path) {
+    fileNameLabel->setText(QFileInfo(path).fileName());
+    fileNameLabel->setToolTip(QDir::toNativeSeparators(path));
 }
 
 void MainWindow::openRecentFile(const QString &fileName) {

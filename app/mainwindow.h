@@ -35,6 +35,8 @@ private slots:
     void about();
     void openRecentFile(const QString &fileName);
     void rememberOpenedFile(const QString &fileName);
+    // The status bar's name of the file shown; empty for none.
+    void showFileName(const QString &path);
 
 private:
     void createActions();

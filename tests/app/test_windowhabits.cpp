@@ -121,6 +121,25 @@ void WindowHabitsTest::commandLineNamesTheFileToOpen() {
         QCOMPARE(canvasOf(window).image(true, -1, false).cols, 70);
         QCOMPARE(canvasOf(window).sourceCount, 1);
         QCOMPARE(shownFileName(window), QString("given.png"));
+
+        // Undo and redo move the name with the image; a warp keeps it.
+        const QString other = writeImage("other.png", 40, 30);
+        QVERIFY(window.openFile(other));
+        QCOMPARE(shownFileName(window), QString("other.png"));
+        actionNamed(window, "Warp...")->trigger();
+        QAction *undo = actionNamed(window, "&Undo");
+        QAction *redo = actionNamed(window, "&Redo");
+        undo->trigger();
+        QCOMPARE(shownFileName(window), QString("other.png"));
+        undo->trigger();
+        QCOMPARE(canvasOf(window).image(true, -1, false).cols, 70);
+        QCOMPARE(shownFileName(window), QString("given.png"));
+        redo->trigger();
+        QCOMPARE(shownFileName(window), QString("other.png"));
+        undo->trigger();
+        undo->trigger();
+        QVERIFY(canvasOf(window).isCurrentImageEmpty());
+        QCOMPARE(shownFileName(window), QString());
     }
     // A file that cannot be loaded: the load message, and the window goes on, empty.
     MainWindow window(false);
