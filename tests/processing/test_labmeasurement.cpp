@@ -110,14 +110,18 @@ TEST(LabMeasurement, LargePartsMatchWhetherTheirColoursRepeatOrNot) {
     const cv::Size size(300, 200);
     cv::Mat repeating(size, CV_8UC3);
     cv::RNG rng(11);
-    // A re-coloured patch's texture: a few hundred colours around a mean.
-    rng.fill(repeating, cv::RNG::NORMAL, cv::Scalar(90, 140, 60), cv::Scalar(6, 4, 9));
+    // A decoded series file's texture: a few hundred colours around a mean.
+    rng.fill(repeating, cv::RNG::NORMAL, cv::Scalar(90, 140, 60), cv::Scalar(2, 1.5, 2.5));
     cv::Mat noise(size, CV_8UC3);
     rng.fill(noise, cv::RNG::UNIFORM, 0, 256);
     cv::Mat mask = cv::Mat::zeros(cv::Size(260, 180), CV_8UC1);
     const cv::Point quad[] = {{5, 3}, {250, 20}, {240, 170}, {12, 150}};
     cv::fillConvexPoly(mask, quad, 4, cv::Scalar(1));
     const cv::Rect rect(20, 10, 260, 180);
+    // The premise: one picture repeats its colours as decoded patches do, the other hardly.
+    DistinctCodes distinct;
+    ASSERT_TRUE(distinct.find(repeating(rect), cv::Mat(), rect.area() / 20));
+    ASSERT_FALSE(distinct.find(noise(rect), cv::Mat(), rect.area() / 2));
 
     for (const LabEncoding encoding : {LabEncoding::Linear, LabEncoding::Srgb}) {
         for (const cv::Mat &picture : {repeating, noise}) {
