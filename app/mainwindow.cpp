@@ -51,6 +51,10 @@ MainWindow::MainWindow(bool loadStartupImage) {
     installEventFilter(drops);
     connect(drops, &FileDropFilter::fileDropped, this, &MainWindow::openFile);
     connect(imageArea, &QImageScrollArea::imageOpened, this, &MainWindow::rememberOpenedFile);
+    connect(imageArea, &QImageScrollArea::blankImageMade, this, [this] {
+        history->setCurrentFile(QString());
+        showFileName(QString());
+    });
     connect(imageArea, &QImageScrollArea::imageSaved, this, [this](const QString &fileName) {
         settings.setSaveFolder(QFileInfo(fileName).absolutePath());
     });

@@ -237,6 +237,7 @@ void QImageScrollArea::newSlot() {
     });
     resetZoom();
     updateActions();
+    emit blankImageMade();
 }
 
 void QImageScrollArea::openSlot() {

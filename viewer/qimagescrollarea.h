@@ -50,6 +50,8 @@ public:
 signals:
     void signalMousePress(int nX, int nY);
     void imageOpened(const QString &fileName);
+    // File > New replaced the image by a blank one, from no file.
+    void blankImageMade();
     void imageSaved(const QString &fileName);
 
 public slots:

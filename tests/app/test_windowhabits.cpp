@@ -136,6 +136,10 @@ void WindowHabitsTest::commandLineNamesTheFileToOpen() {
         QCOMPARE(shownFileName(window), QString("given.png"));
         redo->trigger();
         QCOMPARE(shownFileName(window), QString("other.png"));
+        actionNamed(window, "&New image")->trigger();
+        QCOMPARE(shownFileName(window), QString());
+        undo->trigger();
+        QCOMPARE(shownFileName(window), QString("other.png"));
         undo->trigger();
         undo->trigger();
         QVERIFY(canvasOf(window).isCurrentImageEmpty());
