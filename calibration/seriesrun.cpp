@@ -129,8 +129,9 @@ struct EncodedImage {
     double clippedPercent = 0;
 };
 
-// Re-colours the rectangle to `target` (codes) and encodes the saved rectangle; measures the
-// decoded bytes when asked. Nothing when the rectangle cannot be re-coloured. May throw
+// Re-colours the rectangle to `target` (codes) and encodes the saved rectangle; when asked,
+// measures the decoded bytes and the share clipped. Nothing when the rectangle cannot be
+// re-coloured. May throw
 // (cv::Exception, std::bad_alloc).
 std::optional<EncodedImage> encodeImage(const Work &work, MeanLabAdjustment &adjustment,
                                         const QString &path, const cv::Vec3d &target,
@@ -141,9 +142,11 @@ std::optional<EncodedImage> encodeImage(const Work &work, MeanLabAdjustment &adj
     if (!adjustment.adjust(g.recoloured, target, rounding))
         return std::nullopt;
     EncodedImage encoded;
-    const cv::Rect measured = g.measuredInFile + g.saved.tl();
-    encoded.clippedPercent =
-        100.0 * static_cast<double>(adjustment.saturatedPixels(measured)) / measured.area();
+    if (measure) {
+        const cv::Rect measured = g.measuredInFile + g.saved.tl();
+        encoded.clippedPercent =
+            100.0 * static_cast<double>(adjustment.saturatedPixels(measured)) / measured.area();
+    }
     std::optional<std::vector<uchar>> bytes =
         encodeImageRect(adjustment.workImage(), g.saved, path, &encoded.failure);
     if (!bytes)
