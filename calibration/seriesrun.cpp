@@ -33,6 +33,9 @@ constexpr std::chrono::milliseconds progressInterval{40};
 constexpr int maxAhead = 64;
 // The largest side of the part of a rectangle encoded to estimate a series' size.
 constexpr int maxSampleSide = 512;
+// Workers of a series at most, and the crop area above which a series has one per core only.
+constexpr unsigned maxWorkers = 4;
+constexpr int largeCropArea = 4'000'000;
 // Bytes a manifest row takes, about.
 constexpr std::int64_t manifestRowBytes = 120;
 
@@ -69,6 +72,15 @@ std::optional<std::int64_t> storageFreeBytes(const QString &folder) {
 
 FileWriteResult writeAtomically(const QString &path, const std::vector<uchar> &bytes) {
     return writeFileAtomically(path, reinterpret_cast<const char *>(bytes.data()), bytes.size());
+}
+
+// Each file waits for the disk to take it (synced before its rename); with two workers per
+// core, one computes while the other waits. A worker holds three copies of the crop, so large
+// crops get one worker per core.
+int workerCount(const cv::Size &crop) {
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const unsigned perCore = crop.area() > largeCropArea ? 1 : 2;
+    return static_cast<int>(std::min(maxWorkers, cores * perCore));
 }
 
 struct Slot {
@@ -424,9 +436,7 @@ SeriesResult runReferenceSeries(const SeriesRequest &request, const std::atomic<
     }
 
     const int threads =
-        environment.threads > 0
-            ? environment.threads
-            : static_cast<int>(std::max(1u, std::min(4u, std::thread::hardware_concurrency())));
+        environment.threads > 0 ? environment.threads : workerCount(work->crop.size());
     std::vector<std::thread> workers;
     try {
         for (int i = 0; i < threads; ++i) {
