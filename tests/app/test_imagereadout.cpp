@@ -4,6 +4,7 @@
 #include "qimagescrollarea.h"
 
 #include "../support/actionlookup.h"
+#include "../support/referencelab.h"
 
 #include <QMouseEvent>
 #include <QtTest>
@@ -14,17 +15,8 @@ namespace {
 
 // OpenCV's float conversion of one stored pixel, written as the read-out writes it.
 QString expectedLab(const cv::Mat &image, const cv::Point &point, bool srgb) {
-    const double scale = image.depth() == CV_16U  ? 1.0 / 65535
-                         : image.depth() == CV_8U ? 1.0 / 255
-                                                  : 1.0;
-    cv::Mat real;
-    image(cv::Rect(point, cv::Size(1, 1))).convertTo(real, CV_32F, scale);
-    if (real.channels() == 1)
-        cv::cvtColor(real, real, cv::COLOR_GRAY2BGR);
-    else if (real.channels() == 4)
-        cv::cvtColor(real, real, cv::COLOR_BGRA2BGR);
-    cv::Mat lab;
-    cv::cvtColor(real, lab, srgb ? cv::COLOR_BGR2Lab : cv::COLOR_LBGR2Lab);
+    const cv::Mat lab = referenceLab(image(cv::Rect(point, cv::Size(1, 1))),
+                                     srgb ? LabEncoding::Srgb : LabEncoding::Linear);
     const cv::Vec3f value = lab.at<cv::Vec3f>(0, 0);
     QString text = QString::asprintf("L* %.1f a* %.1f b* %.1f", value[0], value[1], value[2]);
     return text.replace(QStringLiteral("-0.0"), QStringLiteral("0.0"));

@@ -12,6 +12,8 @@
 #include "qcvimage.h"
 #include "quad.h"
 
+#include "../support/referencelab.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -55,25 +57,10 @@ Quad rectangleCorners(const Quad &quad) {
     return {quad[0], cv::Point(quad[0].x, quad[2].y), quad[2], cv::Point(quad[2].x, quad[0].y)};
 }
 
-// The viewer's encoding choice for a scope, linear light again after it.
-class EncodingChosen {
-public:
-    explicit EncodingChosen(const QString &key) {
-        LabEncodingChoice::instance().set(*labEncodingFromKey(key));
-    }
-    ~EncodingChosen() { LabEncodingChoice::instance().set(LabEncoding::Linear); }
-    EncodingChosen(const EncodingChosen &) = delete;
-    EncodingChosen &operator=(const EncodingChosen &) = delete;
-};
-
 // The mean float L*a*b* of `rect` in the file at `path`, computed with OpenCV alone.
-cv::Vec3d fileMeanLab(const QString &path, const cv::Rect &rect, int conversion) {
+cv::Vec3d fileMeanLab(const QString &path, const cv::Rect &rect, LabEncoding encoding) {
     const cv::Mat decoded = cv::imread(path.toStdString(), cv::IMREAD_COLOR);
-    cv::Mat scaled;
-    cv::Mat lab;
-    decoded(rect).convertTo(scaled, CV_32F, 1.0 / 255);
-    cv::cvtColor(scaled, lab, conversion);
-    const cv::Scalar mean = cv::mean(lab);
+    const cv::Scalar mean = cv::mean(referenceLab(decoded(rect), encoding));
     return {mean[0], mean[1], mean[2]};
 }
 
@@ -172,7 +159,7 @@ void BatchCommandsTest::shadeMatchesViewer() {
     QCVImage canvas;
     openInViewer(canvas, corners);
     {
-        const EncodingChosen chosen(encoding);
+        const EncodingChoice chosen(*labEncodingFromKey(encoding));
         canvas.correctShading(cellSize);
     }
     QVERIFY(canvas.saveImage(path(QStringLiteral("viewer-shade.png"))));
@@ -212,7 +199,7 @@ void BatchCommandsTest::setLabMatchesViewer() {
     const QStringList values = lab.split(QLatin1Char(','));
     panel.setLabValues(values[0].toInt(), values[1].toInt(), values[2].toInt());
     {
-        const EncodingChosen chosen(encoding);
+        const EncodingChoice chosen(*labEncodingFromKey(encoding));
         QVERIFY(QMetaObject::invokeMethod(&panel, "SetMeanLab", Qt::DirectConnection));
     }
     const cv::Mat adjusted = canvas.image(true, -1, false);
@@ -232,19 +219,16 @@ void BatchCommandsTest::setLabMatchesViewer() {
 void BatchCommandsTest::preciseSetLabHoldsOutputToItsValue_data() {
     QTest::addColumn<QString>("output");
     QTest::addColumn<QString>("encoding");
-    QTest::addColumn<int>("conversion");
     // The precise series' goals for one file: 0.5 dE76 lossless, 1.0 in JPEG.
     QTest::addColumn<double>("allowed");
     QTest::newRow("PNG, linear") << QStringLiteral("precise.png") << QStringLiteral("linear")
-                                 << int(cv::COLOR_LBGR2Lab) << 0.5;
-    QTest::newRow("JPEG, sRGB") << QStringLiteral("precise.jpg") << QStringLiteral("srgb")
-                                << int(cv::COLOR_BGR2Lab) << 1.0;
+                                 << 0.5;
+    QTest::newRow("JPEG, sRGB") << QStringLiteral("precise.jpg") << QStringLiteral("srgb") << 1.0;
 }
 
 void BatchCommandsTest::preciseSetLabHoldsOutputToItsValue() {
     QFETCH(QString, output);
     QFETCH(QString, encoding);
-    QFETCH(int, conversion);
     QFETCH(double, allowed);
     const Quad card = rectangleCorners(demo.greyCard);
     const cv::Rect rect = rectFromCorners013(card);
@@ -263,7 +247,8 @@ void BatchCommandsTest::preciseSetLabHoldsOutputToItsValue() {
     const BatchRun run = runBatch(precise + QStringList{QStringLiteral("--precise")});
     QCOMPARE(run.exitCode, 0);
     QVERIFY(run.err.isEmpty());
-    const double preciseError = cv::norm(fileMeanLab(path(output), rect, conversion) - name);
+    const LabEncoding labEncoding = *labEncodingFromKey(encoding);
+    const double preciseError = cv::norm(fileMeanLab(path(output), rect, labEncoding) - name);
     QVERIFY2(preciseError <= allowed, qPrintable(QString::number(preciseError)));
 
     // The same without --precise truncates L* and is not held to its value.
@@ -271,7 +256,7 @@ void BatchCommandsTest::preciseSetLabHoldsOutputToItsValue() {
     plain[2] = path(QStringLiteral("plain-") + output);
     QCOMPARE(runBatch(plain).exitCode, 0);
     const double plainError =
-        cv::norm(fileMeanLab(path(QStringLiteral("plain-") + output), rect, conversion) - name);
+        cv::norm(fileMeanLab(path(QStringLiteral("plain-") + output), rect, labEncoding) - name);
     QVERIFY2(preciseError < plainError,
              qPrintable(QStringLiteral("%1 / %2").arg(preciseError).arg(plainError)));
 }
@@ -339,7 +324,7 @@ void BatchCommandsTest::measureChartMatchesChartDockExport() {
     // The dock's CSV export of the same reading.
     const QString exported = path(QStringLiteral("dock.csv"));
     {
-        const EncodingChosen chosen(encoding);
+        const EncodingChoice chosen(*labEncodingFromKey(encoding));
         QCVImage canvas;
         openInViewer(canvas, cornersArgument(demo.patchGrid));
         ChartPanel panel(&canvas);

@@ -9,6 +9,8 @@
 #include "quad.h"
 #include "shadingcorrection.h"
 
+#include "../support/referencelab.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -128,15 +130,6 @@ void readNextMessageBox(QString *text) {
     });
     poll->start(10);
 }
-
-// Sets the encoding every Lab step reads while this lives; linear again afterwards.
-class EncodingChoice {
-public:
-    explicit EncodingChoice(LabEncoding encoding) { LabEncodingChoice::instance().set(encoding); }
-    ~EncodingChoice() { LabEncodingChoice::instance().set(LabEncoding::Linear); }
-    EncodingChoice(const EncodingChoice &) = delete;
-    EncodingChoice &operator=(const EncodingChoice &) = delete;
-};
 
 // A canvas showing an image and a panel attached to it; message boxes only when not quiet.
 struct Workbench {

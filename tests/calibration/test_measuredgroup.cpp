@@ -5,6 +5,8 @@
 #include "qcvimage.h"
 #include "quad.h"
 
+#include "../support/referencelab.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
@@ -29,15 +31,7 @@ struct Expected {
 };
 
 Expected openCvStatistics(const cv::Mat &image, const cv::Rect &rect, bool srgb) {
-    const double scale = image.depth() == CV_16U ? 1.0 / 65535 : 1.0 / 255;
-    cv::Mat real;
-    image(rect).convertTo(real, CV_32F, scale);
-    if (real.channels() == 1)
-        cv::cvtColor(real, real, cv::COLOR_GRAY2BGR);
-    else if (real.channels() == 4)
-        cv::cvtColor(real, real, cv::COLOR_BGRA2BGR);
-    cv::Mat lab;
-    cv::cvtColor(real, lab, srgb ? cv::COLOR_BGR2Lab : cv::COLOR_LBGR2Lab);
+    const cv::Mat lab = referenceLab(image(rect), srgb ? LabEncoding::Srgb : LabEncoding::Linear);
     Expected expected;
     cv::Scalar mean;
     cv::meanStdDev(lab, mean, expected.stdDev);

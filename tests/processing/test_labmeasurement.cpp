@@ -2,6 +2,8 @@
 #include "distinctcodes.h"
 #include "labmeasurement.h"
 
+#include "../support/referencelab.h"
+
 #include <gtest/gtest.h>
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
@@ -19,22 +21,6 @@ cv::Mat texturedPicture(int type, const cv::Size &size) {
     cv::Mat picture;
     values.convertTo(picture, type, scale);
     return picture;
-}
-
-// The float Lab picture as a user of OpenCV would compute it, independent of the code under test.
-cv::Mat referenceLab(const cv::Mat &part, LabEncoding encoding) {
-    const int depth = part.depth();
-    const double scale = depth == CV_8U ? 1 / 255.0 : depth == CV_16U ? 1 / 65535.0 : 1.0;
-    cv::Mat scaled;
-    part.convertTo(scaled, CV_32F, scale);
-    cv::Mat bgr = scaled;
-    if (part.channels() == 1)
-        cv::cvtColor(scaled, bgr, cv::COLOR_GRAY2BGR);
-    else if (part.channels() == 4)
-        cv::cvtColor(scaled, bgr, cv::COLOR_BGRA2BGR);
-    cv::Mat lab;
-    cv::cvtColor(bgr, lab, encoding == LabEncoding::Srgb ? cv::COLOR_BGR2Lab : cv::COLOR_LBGR2Lab);
-    return lab;
 }
 
 const char *encodingName(LabEncoding encoding) {
