@@ -121,12 +121,13 @@ std::optional<Sums> distinctColourSums(const cv::Mat &part, const cv::Mat &mask,
         cv::cvtColor(scaled, lab, bgrToLabConversion(encoding));
         const float *value = lab.ptr<float>();
         for (int i = 0; i < length; ++i, value += 3) {
-            const double weight = counts[first + static_cast<std::size_t>(i)];
+            const std::uint32_t count = counts[first + static_cast<std::size_t>(i)];
+            const double weight = count;
             for (int c = 0; c < 3; ++c) {
                 sums.sum[c] += weight * value[c];
                 sums.squares[c] += weight * value[c] * value[c];
             }
-            sums.count += counts[first + static_cast<std::size_t>(i)];
+            sums.count += count;
         }
     }
     return sums;
