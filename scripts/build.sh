@@ -7,5 +7,8 @@ cd "$(dirname "$0")/.."
 folder=$1
 type=$2
 shift 2
-cmake -S . -B "$folder" -G Ninja -DCMAKE_BUILD_TYPE="$type" "$@" >/dev/null
+# Rebuilds of unchanged sources, in this folder or another checkout, come from the compiler cache.
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+cmake -S . -B "$folder" -G Ninja -DCMAKE_BUILD_TYPE="$type" "${launcher[@]}" "$@" >/dev/null
 cmake --build "$folder" -j "$(nproc)"

@@ -4,12 +4,14 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config clang-format
+  build-essential cmake ninja-build pkg-config clang-format ccache
   qt6-base-dev libgl-dev
-  libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev
+  libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev libopencv-contrib-dev
+  libtiff-dev libpng-dev libjpeg-dev
   libgtest-dev
   liblcms2-dev qt6-charts-dev libqt6opengl6-dev
   clang libclang-rt-14-dev parallel
+  colord-data icc-profiles-free argyll-ref
   xvfb xauth x11-utils x11-apps xdotool poppler-utils netpbm
 )
 
