@@ -10,7 +10,12 @@
 void printFileError(const QString &file, const QString &cause);
 // "vexmira-batch: <text>".
 void printError(const QString &text);
-// "vexmira-batch: <count> file(s) failed; the first: <file>: <cause>".
+// "vexmira-batch: <count> files failed; the first: <file>: <cause>", or for one failure only
+// "vexmira-batch: <file>: <cause>".
 void printFailureSummary(int failed, const QString &firstFile, const QString &firstCause);
-// Writes the text to standard output as UTF-8, at once.
-void printData(const QString &text);
+// Writes the text to standard output as UTF-8, at once. False, after printing why, when standard
+// output does not take it all (a full disk, a closed pipe).
+[[nodiscard]] bool printData(const QString &text);
+
+// "1 image", "2 images": `singular` + "s" unless the count is one.
+QString countOf(qsizetype count, const QString &singular);

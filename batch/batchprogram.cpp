@@ -2,6 +2,7 @@
 #include "batchprogram.h"
 
 #include "batchmessages.h"
+#include "batchversion.h"
 #include "exitcode.h"
 #include "imagecommands.h"
 #include "measurecommand.h"
@@ -19,8 +20,8 @@ struct Subcommand {
 };
 
 const std::array<Subcommand, 6> subcommands{{
-    {"warp", "IN OUT: the warp onto the centred square", runWarpCommand},
-    {"shade", "IN OUT: the shading correction", runShadeCommand},
+    {"warp", "IN OUT: the warp onto the centred square (the viewer's Warp, key W)", runWarpCommand},
+    {"shade", "IN OUT: the viewer's Shading Correction", runShadeCommand},
     {"setlab", "IN OUT --lab L,a,b: the mean Lab adjustment", runSetLabCommand},
     {"measure", "IN: mean and standard deviation of L*a*b* as CSV, of a rectangle or a chart",
      runMeasureCommand},
@@ -36,7 +37,7 @@ QString overview() {
                     .arg(QString::fromLatin1(subcommand.name).leftJustified(8),
                          QString::fromLatin1(subcommand.summary));
     return text + QStringLiteral("\nvexmira-batch <subcommand> --help describes each, with the "
-                                 "exit codes.\n");
+                                 "exit codes; vexmira-batch --version names the version.\n");
 }
 
 } // namespace
@@ -45,9 +46,11 @@ int runBatchProgram(const QStringList &arguments) {
     const QString name = arguments.value(0);
     if (name == QLatin1String("--help") || name == QLatin1String("-h") ||
         name == QLatin1String("help")) {
-        printData(overview());
-        return exitStatus(ExitCode::Done);
+        return exitStatus(printData(overview()) ? ExitCode::Done : ExitCode::OutputUnwritable);
     }
+    if (name == QLatin1String("--version"))
+        return exitStatus(printData(batchVersionLine()) ? ExitCode::Done
+                                                        : ExitCode::OutputUnwritable);
     for (const Subcommand &subcommand : subcommands)
         if (name == QLatin1String(subcommand.name))
             return subcommand.run(arguments.mid(1));

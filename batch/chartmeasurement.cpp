@@ -45,6 +45,5 @@ ExitCode measureChart(const ChartMeasureJob &job) {
         printFileError(job.image.input, error);
         return ExitCode::InputRefused;
     }
-    printData(QString::fromUtf8(*csv));
-    return ExitCode::Done;
+    return printData(QString::fromUtf8(*csv)) ? ExitCode::Done : ExitCode::OutputUnwritable;
 }

@@ -6,6 +6,8 @@ enum class ExitCode : int {
     Done = 0,
     Usage = 1,
     InputRefused = 2,
+    // Shares the code of a refused input: the command's data went nowhere.
+    OutputUnwritable = 2,
     SomeFilesFailed = 3,
     Interrupted = 4,
 };

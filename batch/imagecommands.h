@@ -10,11 +10,12 @@
 // The subcommands that turn one image into one file, each the viewer's command followed by what
 // it writes. Each run...Command parses its arguments, then hands them to the work function.
 
-// warp IN OUT: "Warp..." then Save, which writes the centred square the corners moved onto.
+// warp IN OUT: the viewer's Warp then Save, which writes the centred square the corners moved
+// onto.
 ExitCode warpImage(const ImageJob &job);
 int runWarpCommand(const QStringList &arguments);
 
-// shade IN OUT: "Shading Correction..." with the given cell size, then Save.
+// shade IN OUT: the viewer's Shading Correction with the given cell size, then Save.
 struct ShadeJob {
     ImageJob image;
     int cellSize = 100;

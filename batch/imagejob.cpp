@@ -34,6 +34,6 @@ ExitCode writeJobOutput(const ImageJob &job, const cv::Mat &result, const cv::Re
     QString error;
     if (writeImageRect(result, rect, job.output, &error))
         return ExitCode::Done;
-    printFailureSummary(1, job.output, error);
+    printFileError(job.output, error);
     return ExitCode::SomeFilesFailed;
 }

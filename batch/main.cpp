@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // vexmira-batch: the viewer's commands from a shell, with no window and no display.
+#include "batchmessages.h"
 #include "batchprogram.h"
+#include "commandlinearguments.h"
+#include "exitcode.h"
 
 #include <QCoreApplication>
 
@@ -11,5 +14,15 @@ int main(int argc, char *argv[]) {
     // with a partial temporary file left behind.
     std::signal(SIGXFSZ, SIG_IGN);
     QCoreApplication application(argc, argv);
-    return runBatchProgram(QCoreApplication::arguments().mid(1));
+    // QCoreApplication::arguments() would turn bytes that are not UTF-8 into U+FFFD, naming
+    // another file than the one meant.
+    QByteArray undecodable;
+    const std::optional<QStringList> arguments = decodeArguments(argc, argv, &undecodable);
+    if (!arguments) {
+        printError(QStringLiteral("\"%1\" is not valid UTF-8: no file can be read or written by "
+                                  "that name; rename it.")
+                       .arg(escapedBytes(undecodable)));
+        return exitStatus(ExitCode::Usage);
+    }
+    return runBatchProgram(*arguments);
 }

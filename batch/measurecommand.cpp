@@ -41,9 +41,10 @@ ExitCode measureImage(const MeasureJob &job) {
                              number(stats->mean[1]),    number(stats->mean[2]),
                              number(stats->stdDev[0]),  number(stats->stdDev[1]),
                              number(stats->stdDev[2]),  QString::number(stats->count)};
-    printData(QStringLiteral("file,mean_L,mean_a,mean_b,sd_L,sd_a,sd_b,pixels\n") +
-              values.join(QLatin1Char(',')) + QLatin1Char('\n'));
-    return ExitCode::Done;
+    const bool printed =
+        printData(QStringLiteral("file,mean_L,mean_a,mean_b,sd_L,sd_a,sd_b,pixels\n") +
+                  values.join(QLatin1Char(',')) + QLatin1Char('\n'));
+    return printed ? ExitCode::Done : ExitCode::OutputUnwritable;
 }
 
 namespace {
@@ -81,16 +82,18 @@ int runMeasureCommand(const QStringList &arguments) {
     parser.addEncodingOption();
     parser.addOption({QStringLiteral("chart"),
                       QStringLiteral("Reads a chart of ROWS x COLS patches: patch 1 at corner 0, "
-                                     "rows towards corner 1, columns towards corner 3."),
+                                     "rows towards corner 1, columns towards corner 3. Default: "
+                                     "no chart, the one rectangle."),
                       QStringLiteral("ROWSxCOLS")});
     parser.addOption({QStringLiteral("inset"),
                       QStringLiteral("With --chart: percent of a patch kept clear on each side, "
-                                     "0 to 45."),
+                                     "0 to 45. Default: 25."),
                       QStringLiteral("P"), QStringLiteral("25")});
     parser.addOption({QStringLiteral("reference"),
                       QStringLiteral("With --chart: the patches' reference L*a*b*, a CGATS file "
                                      "(LAB_L, LAB_A, LAB_B) or a CSV file with L, a and b columns, "
-                                     "in row-major order; adds the reference, dE76 and dE2000."),
+                                     "in row-major order; adds the reference, dE76 and dE2000. "
+                                     "Default: none."),
                       QStringLiteral("FILE")});
     if (const std::optional<ExitCode> end = parser.parse(arguments))
         return exitStatus(*end);

@@ -9,10 +9,9 @@
 
 namespace {
 
-QString imagesText(const QStringList &images, const char *what) {
-    return QStringLiteral("%1 image(s) %2, the first %3")
-        .arg(images.size())
-        .arg(QLatin1String(what), images.first());
+QString imagesText(int count, const QStringList &images, const char *what) {
+    return QStringLiteral("%1 %2, the first %3")
+        .arg(countOf(count, QStringLiteral("image")), QLatin1String(what), images.first());
 }
 
 } // namespace
@@ -28,29 +27,40 @@ ExitCode mergeManifests(const QString &folder, bool quiet) {
                                               "(<series>.shard-K-of-N.csv)."));
         return ExitCode::InputRefused;
     }
-    ExitCode exit = ExitCode::Done;
+    bool refused = false;
+    int failedRows = 0;
     for (const SeriesMerge &merge : merges) {
         if (merge.succeeded()) {
             if (!quiet)
-                printError(QStringLiteral("merged %1 shard manifest(s) into %2 (%3 rows)")
-                               .arg(merge.shardFiles.size())
-                               .arg(merge.mergedPath)
-                               .arg(merge.rows));
+                printError(
+                    QStringLiteral("merged %1 into %2 (%3)")
+                        .arg(countOf(merge.shardFiles.size(), QStringLiteral("shard manifest")),
+                             merge.mergedPath, countOf(merge.rows, QStringLiteral("row"))));
+            // The manifest records every image; those that failed are the run's to redo.
+            if (merge.failedRows > 0)
+                printError(QStringLiteral("%1: %2 failed; the first: %3: %4")
+                               .arg(merge.mergedPath,
+                                    countOf(merge.failedRows, QStringLiteral("file")),
+                                    merge.firstFailedFile, merge.firstFailure));
+            failedRows += merge.failedRows;
             continue;
         }
-        exit = ExitCode::InputRefused;
+        refused = true;
         QStringList causes;
         if (!merge.refusal.isEmpty())
             causes << merge.refusal;
-        if (!merge.missing.isEmpty())
-            causes << imagesText(merge.missing, "missing");
-        if (!merge.duplicated.isEmpty())
-            causes << imagesText(merge.duplicated, "duplicated");
-        printFileError(QStringLiteral("%1/%2").arg(folder, merge.series),
-                       QStringLiteral("not merged: ") + causes.join(QStringLiteral("; ")) +
-                           QLatin1Char('.'));
+        if (merge.missingCount > 0)
+            causes << imagesText(merge.missingCount, merge.missing, "missing");
+        if (merge.duplicatedCount > 0)
+            causes << imagesText(merge.duplicatedCount, merge.duplicated, "duplicated");
+        QString text = QStringLiteral("not merged: ") + causes.join(QStringLiteral("; "));
+        if (!text.endsWith(QLatin1Char('.')))
+            text += QLatin1Char('.');
+        printFileError(QStringLiteral("%1/%2").arg(folder, merge.series), text);
     }
-    return exit;
+    if (refused)
+        return ExitCode::InputRefused;
+    return failedRows > 0 ? ExitCode::SomeFilesFailed : ExitCode::Done;
 }
 
 int runMergeCommand(const QStringList &arguments) {
@@ -58,12 +68,14 @@ int runMergeCommand(const QStringList &arguments) {
                             QStringLiteral("Joins the shard manifests "
                                            "(<series>.shard-K-of-N.csv) of each series in DIR "
                                            "into the series' manifest (<series>.csv), in series "
-                                           "order. Refuses, with exit code 2, a series in which "
-                                           "an image has no row or more than one."));
+                                           "order. Refuses, with exit code 2, a series whose "
+                                           "shards differ in their \"# series\" lines (kind, "
+                                           "steps or centre, format, encoding, corners, "
+                                           "source...) or in which an image has no row or more "
+                                           "than one. Rows of failed files are counted and give "
+                                           "exit code 3."));
     parser.addPositional(QStringLiteral("DIR"),
                          QStringLiteral("The folder that the shards wrote into."));
-    parser.addOption({{QStringLiteral("q"), QStringLiteral("quiet")},
-                      QStringLiteral("Say nothing on success.")});
     if (const std::optional<ExitCode> end = parser.parse(arguments))
         return exitStatus(*end);
     return exitStatus(mergeManifests(parser.positionalArguments().constFirst(),

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "optionvalues.h"
 
+#include "batchmessages.h"
 #include "patchgrid.h"
 
 #include <QRegularExpression>
@@ -14,9 +15,8 @@ namespace {
 std::optional<std::vector<int>> parseIntegers(const QString &text, int count, QString *error) {
     const QStringList parts = text.split(QLatin1Char(','));
     if (parts.size() != count) {
-        *error = QStringLiteral("\"%1\" has %2 values where %3 are needed.")
-                     .arg(text)
-                     .arg(parts.size())
+        *error = QStringLiteral("\"%1\" has %2 where %3 are needed.")
+                     .arg(text, countOf(parts.size(), QStringLiteral("value")))
                      .arg(count);
         return std::nullopt;
     }

@@ -14,10 +14,10 @@
 namespace {
 
 QString summary(const SeriesResult &result) {
-    QString text = QStringLiteral("%1 of %2 images written to %3")
+    QString text = QStringLiteral("%1 of %2 written to %3")
                        .arg(result.written)
-                       .arg(result.total)
-                       .arg(QDir::toNativeSeparators(result.folder));
+                       .arg(countOf(result.total, QStringLiteral("image")),
+                            QDir::toNativeSeparators(result.folder));
     if (!result.manifestPath.isEmpty() && result.manifestError.isEmpty())
         text += QStringLiteral(", manifest %1").arg(QDir::toNativeSeparators(result.manifestPath));
     if (result.written > 0)
@@ -69,6 +69,9 @@ std::optional<ExitCode> readOptions(const SubcommandParser &parser, SeriesJob &j
     }
     if (!parser.isSet(QStringLiteral("out")))
         return parser.usageError(QStringLiteral("--out is required."));
+    // An unset shell variable would otherwise put the series into the working folder.
+    if (parser.value(QStringLiteral("out")).isEmpty())
+        return parser.usageError(QStringLiteral("--out is empty; name the folder."));
     job.options.folder = parser.value(QStringLiteral("out"));
     job.options.format = *format;
     job.options.encoding = std::get<LabEncoding>(encoding);
@@ -82,15 +85,18 @@ void declareSeriesOptions(SubcommandParser &parser) {
                          QStringLiteral("The grid series over L*a*b* with --steps, or the "
                                         "series of dE 2 around --centre."));
     declareImageJob(parser, false);
-    parser.addOption({QStringLiteral("steps"), QStringLiteral("The grid's steps in L*, a* and b*."),
+    parser.addOption({QStringLiteral("steps"),
+                      QStringLiteral("The grid's steps in L*, a* and b*; required by the grid."),
                       QStringLiteral("sL,sa,sb")});
-    parser.addOption({QStringLiteral("centre"), QStringLiteral("The delta series' centre."),
+    parser.addOption({QStringLiteral("centre"),
+                      QStringLiteral("The delta series' centre; required by the delta series."),
                       QStringLiteral("L,a,b")});
     parser.addOption({QStringLiteral("out"),
                       QStringLiteral("The folder the images and the manifest go to; made when "
-                                     "missing."),
+                                     "missing. Required, and not empty."),
                       QStringLiteral("DIR")});
-    parser.addOption({QStringLiteral("format"), QStringLiteral("The images' file format."),
+    parser.addOption({QStringLiteral("format"),
+                      QStringLiteral("The images' file format. Default: jpeg."),
                       QStringLiteral("jpeg|png|tiff"), QStringLiteral("jpeg")});
     parser.addOption({QStringLiteral("precise"),
                       QStringLiteral("Real L* targets, rounded codes, and each file held to "
@@ -99,10 +105,9 @@ void declareSeriesOptions(SubcommandParser &parser) {
     parser.addOption({QStringLiteral("shard"),
                       QStringLiteral("Write only the images whose index i has i mod N = K - 1, "
                                      "with the manifest <series>.shard-K-of-N.csv; join the "
-                                     "shards' manifests with vexmira-batch merge."),
+                                     "shards' manifests with vexmira-batch merge. Default: the "
+                                     "whole series."),
                       QStringLiteral("K/N")});
-    parser.addOption({{QStringLiteral("q"), QStringLiteral("quiet")},
-                      QStringLiteral("No progress and no summary; errors only.")});
 }
 
 } // namespace
@@ -139,9 +144,9 @@ ExitCode writeSeries(const SeriesJob &job) {
     if (!result.manifestError.isEmpty())
         printError(result.manifestError);
     if (result.stopped) {
-        printError(QStringLiteral("interrupted after %1 of %2 images")
+        printError(QStringLiteral("interrupted after %1 of %2")
                        .arg(result.processed)
-                       .arg(result.total));
+                       .arg(countOf(result.total, QStringLiteral("image"))));
         return ExitCode::Interrupted;
     }
     const int failed = result.failed + result.notConfirmed;

@@ -72,7 +72,8 @@ ExitCode setLabImage(const SetLabJob &job) {
     if (!input)
         return ExitCode::InputRefused;
     const cv::Rect rect = rectFromCorners013(input->corners);
-    if (!rectInside(rect, input->image.size())) {
+    // An empty rectangle has no mean to set.
+    if (rect.empty() || !rectInside(rect, input->image.size())) {
         printFileError(job.image.input,
                        QStringLiteral("The corners do not form a rectangle inside the image to "
                                       "re-colour: corner 0 must lie left of corner 3 and above "

@@ -60,12 +60,14 @@ ExitCode shadeImage(const ShadeJob &job) {
 int runShadeCommand(const QStringList &arguments) {
     SubcommandParser parser(QStringLiteral("shade"),
                             QStringLiteral("Evens out the lightness of IN over the region of the "
-                                           "corners, as \"Shading Correction...\" does, and "
+                                           "corners, as the viewer's Shading Correction (tool "
+                                           "bar) does, and "
                                            "writes the rectangle from corner 0 to corner 2 to "
                                            "OUT, as Save does."));
     declareImageJob(parser, true);
     parser.addOption({QStringLiteral("cell"),
-                      QStringLiteral("The cell size in pixels over which lightness is measured."),
+                      QStringLiteral("The cell size in pixels over which lightness is measured. "
+                                     "Default: 100."),
                       QStringLiteral("pixels"), QStringLiteral("100")});
     parser.addEncodingOption();
     if (const std::optional<ExitCode> end = parser.parse(arguments))

@@ -3,20 +3,18 @@
 
 #include "csvfields.h"
 #include "referenceseries.h"
+#include "seriesmanifest.h"
+#include "shardmanifestreader.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
 
 #include <map>
+#include <memory>
 #include <optional>
 
 namespace {
-
-const QString header = QStringLiteral("file,target_L,target_a,target_b,measured_L,measured_a,"
-                                      "measured_b,dE76,dE2000,clipped_percent,status");
 
 // A series told by its manifest's name: the grid's steps or the delta series' centre.
 struct SeriesKind {
@@ -28,7 +26,12 @@ struct SeriesKind {
     QString imageName(int index) const {
         const ReferenceImage image =
             grid ? gridSeriesImage(parameters, index) : deltaSeriesImage(parameters, index);
-        return QFileInfo(image.fileName).completeBaseName();
+        return baseName(image.fileName);
+    }
+    static QString baseName(const QString &file) {
+        const qsizetype start = file.lastIndexOf(QLatin1Char('/')) + 1;
+        const qsizetype dot = file.lastIndexOf(QLatin1Char('.'));
+        return file.mid(start, dot >= start ? dot - start : -1);
     }
 };
 
@@ -49,102 +52,170 @@ std::optional<SeriesKind> seriesKind(const QString &series) {
     return std::nullopt;
 }
 
-struct ShardFile {
+struct Shard {
     QString name;
     int k = 0;
     int n = 0;
+    std::unique_ptr<ShardManifestReader> reader;
+
+    bool holds(int index) const { return index % n == k - 1; }
 };
 
-// The data lines of a manifest and the note lines ("# ...") before them; nothing when it cannot
-// be read or does not begin with the header.
-struct ManifestLines {
-    QStringList notes;
-    QStringList rows;
-};
-
-std::optional<ManifestLines> readManifest(const QString &path, QString *error) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("%1 cannot be read: %2").arg(path, file.errorString());
-        return std::nullopt;
-    }
-    QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
-    // A manifest ends with a line end; a last line without one was cut short by a crash.
-    lines.removeLast();
-    if (lines.isEmpty() || lines.first() != header) {
-        *error = QStringLiteral("%1 does not begin with the manifest header.").arg(path);
-        return std::nullopt;
-    }
-    ManifestLines manifest;
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        if (lines[i].startsWith(QLatin1Char('#')) && manifest.rows.isEmpty())
-            manifest.notes << lines[i];
-        else
-            manifest.rows << lines[i];
-    }
-    return manifest;
+// "<key>: <value>" split at its first colon.
+std::pair<QString, QString> keyAndValue(const QString &parameter) {
+    const qsizetype colon = parameter.indexOf(QLatin1Char(':'));
+    if (colon < 0)
+        return {parameter, QString()};
+    return {parameter.left(colon), parameter.mid(colon + 1).trimmed()};
 }
 
-bool writeMerged(const QString &path, const QStringList &notes, const QStringList &rows,
-                 QString *error) {
-    QSaveFile file(path);
-    QByteArray bytes = (QStringList{header} + notes + rows).join(QLatin1Char('\n')).toUtf8();
-    bytes += '\n';
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        *error = QStringLiteral("%1 cannot be written: %2").arg(path, file.errorString());
+// The first series parameter in which `other` differs from `first`; empty when none does.
+QString parameterDifference(const Shard &first, const Shard &other) {
+    const QStringList expected = first.reader->seriesParameters();
+    const QStringList found = other.reader->seriesParameters();
+    std::map<QString, QString> foundValues;
+    for (const QString &parameter : found)
+        foundValues.insert(keyAndValue(parameter));
+    for (const QString &parameter : expected) {
+        const auto [key, value] = keyAndValue(parameter);
+        const auto match = foundValues.find(key);
+        if (match == foundValues.end())
+            return QStringLiteral("%1 records no series %2; %3 has \"%4\".")
+                .arg(other.name, key, first.name, value);
+        if (match->second != value)
+            return QStringLiteral("%1 and %2 differ in the series %3: \"%4\" and \"%5\".")
+                .arg(first.name, other.name, key, value, match->second);
+        foundValues.erase(match);
+    }
+    if (!foundValues.empty())
+        return QStringLiteral("%1 records no series %2; %3 has \"%4\".")
+            .arg(first.name, foundValues.begin()->first, other.name, foundValues.begin()->second);
+    return {};
+}
+
+// The "#" lines of the merged manifest: those of the shards when they all wrote the same,
+// otherwise the series' parameters followed by each shard's notes, named after their shard.
+QStringList mergedHead(const std::vector<Shard> &shards) {
+    const QStringList &first = shards.front().reader->headLines();
+    const bool shared = std::all_of(shards.begin(), shards.end(), [&first](const Shard &shard) {
+        return shard.reader->headLines() == first;
+    });
+    if (shared)
+        return first;
+    QStringList head;
+    for (const QString &parameter : shards.front().reader->seriesParameters())
+        head << QStringLiteral("# series ") + parameter;
+    for (const Shard &shard : shards)
+        for (const QString &note : shard.reader->notes())
+            head << QStringLiteral("# shard %1 of %2: %3").arg(shard.k).arg(shard.n).arg(note);
+    return head;
+}
+
+void noteImage(QStringList &names, int &count, const QString &name) {
+    if (count++ < namedImagesKept)
+        names << name;
+}
+
+// Reads the next row of `shard`, which must be image `index`; its failure, if the row is
+// failed, goes into the merge. False, with the refusal set, when the row is another image's or
+// lies past the series' end.
+bool takeRowOf(Shard &shard, const SeriesKind &kind, qint64 index, QByteArray &row,
+               SeriesMerge &merge) {
+    row = shard.reader->takeRow();
+    const QStringList fields = splitCsvLine(QString::fromUtf8(row));
+    const QString file = fields.value(0);
+    if (index >= kind.size() || SeriesKind::baseName(file) != kind.imageName(int(index))) {
+        merge.refusal = QStringLiteral("%1, row %2: \"%3\" is not image %4 of the series.")
+                            .arg(shard.name)
+                            .arg(shard.reader->rowsTaken())
+                            .arg(file)
+                            .arg(index);
         return false;
+    }
+    const QString status = fields.value(fields.size() - 1);
+    if (fields.size() > 1 && status.startsWith(QLatin1String("failed")) &&
+        merge.failedRows++ == 0) {
+        merge.firstFailedFile = file;
+        merge.firstFailure = status.mid(status.indexOf(QLatin1Char(':')) + 1).trimmed();
     }
     return true;
 }
 
-void mergeSeries(const QDir &folder, const std::vector<ShardFile> &shards, SeriesMerge &merge) {
+// Interleaves the shards' rows into `out`, image by image.
+void interleaveRows(std::vector<Shard> &shards, const SeriesKind &kind, QSaveFile &out,
+                    SeriesMerge &merge) {
+    QByteArray row;
+    QByteArray kept;
+    for (int index = 0; index < kind.size(); ++index) {
+        int found = 0;
+        for (Shard &shard : shards) {
+            if (!shard.holds(index) || shard.reader->atEnd())
+                continue;
+            if (!takeRowOf(shard, kind, index, row, merge))
+                return;
+            if (found++ == 0)
+                kept.swap(row);
+        }
+        if (found == 0) {
+            noteImage(merge.missing, merge.missingCount, kind.imageName(index));
+        } else if (found > 1) {
+            noteImage(merge.duplicated, merge.duplicatedCount, kind.imageName(index));
+        } else if (merge.succeeded()) {
+            kept += '\n';
+            out.write(kept);
+            ++merge.rows;
+        }
+    }
+    // Rows past the series' end belong to no image of it.
+    for (Shard &shard : shards)
+        if (!shard.reader->atEnd() &&
+            !takeRowOf(shard, kind, shard.k - 1 + shard.reader->rowsTaken() * shard.n, row, merge))
+            return;
+    for (const Shard &shard : shards)
+        if (!shard.reader->error().isEmpty()) {
+            merge.refusal = shard.reader->error();
+            return;
+        }
+}
+
+void mergeSeries(const QDir &folder, std::vector<Shard> &shards, SeriesMerge &merge) {
     const std::optional<SeriesKind> kind = seriesKind(merge.series);
     if (!kind) {
         merge.refusal = QStringLiteral("%1 names no reference series.").arg(merge.series);
         return;
     }
-    // The rows of every image, from every shard that holds it.
-    std::vector<QStringList> rowsOf(static_cast<std::size_t>(kind->size()));
-    QStringList notes;
-    for (const ShardFile &shard : shards) {
-        const std::optional<ManifestLines> manifest =
-            readManifest(folder.filePath(shard.name), &merge.refusal);
-        if (!manifest)
+    for (Shard &shard : shards) {
+        shard.reader = std::make_unique<ShardManifestReader>();
+        if (!shard.reader->open(folder.filePath(shard.name), &merge.refusal))
             return;
-        if (notes.isEmpty())
-            notes = manifest->notes;
-        for (qsizetype row = 0; row < manifest->rows.size(); ++row) {
-            const long long index = shard.k - 1 + row * static_cast<long long>(shard.n);
-            const QString file = splitCsvLine(manifest->rows[row]).value(0);
-            if (index >= kind->size() ||
-                QFileInfo(file).completeBaseName() != kind->imageName(int(index))) {
-                merge.refusal = QStringLiteral("%1, row %2: \"%3\" is not image %4 of the series.")
-                                    .arg(shard.name)
-                                    .arg(row + 1)
-                                    .arg(file)
-                                    .arg(index);
-                return;
-            }
-            rowsOf[std::size_t(index)] << manifest->rows[row];
-        }
     }
-    QStringList merged;
-    for (int index = 0; index < kind->size(); ++index) {
-        const QStringList &rows = rowsOf[std::size_t(index)];
-        if (rows.isEmpty())
-            merge.missing << kind->imageName(index);
-        else if (rows.size() > 1)
-            merge.duplicated << kind->imageName(index);
-        else
-            merged << rows.first();
+    for (const Shard &shard : shards) {
+        merge.refusal = parameterDifference(shards.front(), shard);
+        if (!merge.refusal.isEmpty())
+            return;
     }
-    if (!merge.succeeded())
-        return;
     const QString path = folder.filePath(merge.series + QStringLiteral(".csv"));
-    if (writeMerged(path, notes, merged, &merge.refusal)) {
-        merge.mergedPath = path;
-        merge.rows = int(merged.size());
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly)) {
+        merge.refusal = QStringLiteral("%1 cannot be written: %2").arg(path, out.errorString());
+        return;
     }
+    out.write(
+        (QStringList{manifestHeader()} + mergedHead(shards)).join(QLatin1Char('\n')).toUtf8() +
+        '\n');
+    interleaveRows(shards, *kind, out, merge);
+    // Nothing replaces the manifest unless the whole series merged.
+    if (!merge.succeeded()) {
+        out.cancelWriting();
+        merge.rows = 0;
+        return;
+    }
+    if (!out.commit()) {
+        merge.refusal = QStringLiteral("%1 cannot be written: %2").arg(path, out.errorString());
+        merge.rows = 0;
+        return;
+    }
+    merge.mergedPath = path;
 }
 
 } // namespace
@@ -153,21 +224,21 @@ std::vector<SeriesMerge> mergeShardManifests(const QString &folderPath) {
     static const QRegularExpression shardName(
         QStringLiteral("^(.+)\\.shard-(\\d+)-of-(\\d+)\\.csv$"));
     const QDir folder(folderPath);
-    std::map<QString, std::vector<ShardFile>> shardsOf;
+    std::map<QString, std::vector<Shard>> shardsOf;
     for (const QString &name :
          folder.entryList({QStringLiteral("*.shard-*-of-*.csv")}, QDir::Files, QDir::Name)) {
         const QRegularExpressionMatch match = shardName.match(name);
         if (match.hasMatch())
             shardsOf[match.captured(1)].push_back(
-                {name, match.captured(2).toInt(), match.captured(3).toInt()});
+                {name, match.captured(2).toInt(), match.captured(3).toInt(), nullptr});
     }
     std::vector<SeriesMerge> merges;
-    for (const auto &[series, shards] : shardsOf) {
+    for (auto &[series, shards] : shardsOf) {
         SeriesMerge merge;
         merge.series = series;
-        for (const ShardFile &shard : shards)
+        for (const Shard &shard : shards)
             merge.shardFiles << shard.name;
-        const bool shardsValid = std::all_of(shards.begin(), shards.end(), [](const ShardFile &s) {
+        const bool shardsValid = std::all_of(shards.begin(), shards.end(), [](const Shard &s) {
             return s.n >= 1 && s.k >= 1 && s.k <= s.n;
         });
         if (shardsValid)
@@ -175,6 +246,9 @@ std::vector<SeriesMerge> mergeShardManifests(const QString &folderPath) {
         else
             merge.refusal =
                 QStringLiteral("%1 has a shard K of N outside 1 <= K <= N.").arg(series);
+        // One series' files are closed before the next one's are opened.
+        for (Shard &shard : shards)
+            shard.reader.reset();
         merges.push_back(merge);
     }
     return merges;

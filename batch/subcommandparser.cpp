@@ -2,6 +2,7 @@
 #include "subcommandparser.h"
 
 #include "batchmessages.h"
+#include "batchversion.h"
 #include "optionvalues.h"
 
 namespace {
@@ -9,7 +10,8 @@ namespace {
 const char exitCodesHelp[] = "\nExit codes:\n"
                              "  0  done\n"
                              "  1  usage error\n"
-                             "  2  input cannot be read or is refused\n"
+                             "  2  input cannot be read or is refused, or standard output "
+                             "cannot be written\n"
                              "  3  some files failed (the count and the first failure are "
                              "printed)\n"
                              "  4  interrupted (SIGINT): stopped after the image in hand\n";
@@ -22,6 +24,10 @@ SubcommandParser::SubcommandParser(const QString &subcommand, const QString &des
     // Qt's own help option would add --help-all, which only lists Qt's options.
     parser.addOption(
         {{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Shows this help.")});
+    parser.addOption({QStringLiteral("version"), QStringLiteral("Shows the program's version.")});
+    parser.addOption({{QStringLiteral("q"), QStringLiteral("quiet")},
+                      QStringLiteral("Says nothing but errors: no progress and no summary. Data "
+                                     "asked for still goes to standard output.")});
 }
 
 void SubcommandParser::addPositional(const QString &positional, const QString &description) {
@@ -44,7 +50,8 @@ void SubcommandParser::addCornersOption() {
 
 void SubcommandParser::addEncodingOption() {
     parser.addOption({QStringLiteral("encoding"),
-                      QStringLiteral("What the pictures' values are: linear light or sRGB."),
+                      QStringLiteral("What the pictures' values are: linear light or sRGB, as "
+                                     "\"Pictures are:\" says in the viewer. Default: linear."),
                       QStringLiteral("linear|srgb"), QStringLiteral("linear")});
 }
 
@@ -61,15 +68,16 @@ std::optional<ExitCode> SubcommandParser::parse(const QStringList &arguments) {
     if (!parser.parse(QStringList{QStringLiteral("vexmira-batch")} + arguments))
         return usageError(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
-        printData(helpText());
-        return ExitCode::Done;
+        return printData(helpText()) ? ExitCode::Done : ExitCode::OutputUnwritable;
     }
+    if (parser.isSet(QStringLiteral("version")))
+        return printData(batchVersionLine()) ? ExitCode::Done : ExitCode::OutputUnwritable;
     const int given = int(parser.positionalArguments().size());
     if (given != positionalNames.size())
-        return usageError(QStringLiteral("%1 expects %2 argument(s) (%3), got %4.")
-                              .arg(name)
-                              .arg(positionalNames.size())
-                              .arg(positionalNames.join(QLatin1Char(' ')))
+        return usageError(QStringLiteral("%1 expects %2 (%3), got %4.")
+                              .arg(name,
+                                   countOf(positionalNames.size(), QStringLiteral("argument")),
+                                   positionalNames.join(QLatin1Char(' ')))
                               .arg(given));
     return std::nullopt;
 }

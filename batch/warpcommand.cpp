@@ -38,8 +38,9 @@ ExitCode warpImage(const ImageJob &job) {
 int runWarpCommand(const QStringList &arguments) {
     SubcommandParser parser(QStringLiteral("warp"),
                             QStringLiteral("Warps the corners' quadrilateral of IN onto the "
-                                           "square centred in the image, as \"Warp...\" does, and "
-                                           "writes that square to OUT, as Save does."));
+                                           "square centred in the image, as the viewer's Warp "
+                                           "(tool bar, key W) does, and writes that square to "
+                                           "OUT, as Save does."));
     declareImageJob(parser, true);
     if (const std::optional<ExitCode> end = parser.parse(arguments))
         return exitStatus(*end);

@@ -1,10 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shardmerge.h"
 
+#include "referenceseries.h"
+
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -27,6 +34,16 @@ void writeFile(const QString &path, const QByteArray &bytes) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(bytes);
 }
+
+// The "# series" lines a run of this series writes after the header.
+const QByteArray seriesLines = "# series kind: grid\n"
+                               "# series steps: 50,120,120\n"
+                               "# series format: png\n"
+                               "# series encoding: linear\n"
+                               "# series precise: no\n"
+                               "# series corners: 700,860,700,960,800,960,800,860\n"
+                               "# series source: photo.tif\n"
+                               "# series source size: 1600x1200\n";
 
 // Shard k of n as a run writes it: the rows of indices k - 1, k - 1 + n, ...
 void writeShard(const QTemporaryDir &folder, int k, int n, const QByteArray &note = {}) {
@@ -98,4 +115,112 @@ TEST(ShardMerge, MissingAndDuplicatedImagesAreRefused) {
               (series + QStringLiteral(".shard-2-of-2.csv, row 2: \"ref_img_0_0_-120.png\" is not "
                                        "image 3 of the series."))
                   .toStdString());
+}
+
+TEST(ShardMerge, ShardsOfDifferentRunsAreRefusedNamingTheFirstDifference) {
+    const struct {
+        const char *name;
+        QByteArray replaced;
+        QByteArray by;
+        const char *refusal;
+    } cases[] = {
+        {"another format", "format: png", "format: jpg",
+         ".shard-1-of-3.csv and ref_img_grid_50_120_120.shard-2-of-3.csv differ in the series "
+         "format: \"png\" and \"jpg\"."},
+        {"other corners and source", "corners: 700,860", "corners: 10,860",
+         "differ in the series corners: \"700,860,700,960,800,960,800,860\" and "
+         "\"10,860,700,960,800,960,800,860\"."},
+        {"no source size", "# series source size: 1600x1200\n", "",
+         ".shard-2-of-3.csv records no series source size; "
+         "ref_img_grid_50_120_120.shard-1-of-3.csv has \"1600x1200\"."},
+    };
+    for (const auto &differing : cases) {
+        SCOPED_TRACE(differing.name);
+        QTemporaryDir folder;
+        for (int k = 1; k <= 3; ++k)
+            writeShard(folder, k, 3,
+                       k == 2 ? QByteArray(seriesLines).replace(differing.replaced, differing.by)
+                              : seriesLines);
+        const std::vector<SeriesMerge> merges = mergeShardManifests(folder.path());
+        ASSERT_EQ(merges.size(), 1u);
+        EXPECT_FALSE(merges[0].succeeded());
+        EXPECT_TRUE(merges[0].refusal.contains(QLatin1String(differing.refusal)))
+            << merges[0].refusal.toStdString();
+        EXPECT_FALSE(QFile::exists(folder.filePath(series + QStringLiteral(".csv"))));
+    }
+}
+
+TEST(ShardMerge, NotesStayWithTheirShardAndFailedRowsAreCounted) {
+    QTemporaryDir folder;
+    writeShard(folder, 1, 3, seriesLines + "# measured over 90x90 at 5,5 of each file\n");
+    writeShard(folder, 2, 3, seriesLines);
+    QByteArray third = header + seriesLines + "# measured over 80x80 at 10,10 of each file\n";
+    third += row(2);
+    third += QByteArray(gridNames[5]) + ".png,1,2,3,,,,,,,\"failed: The disk, it is full\"\n";
+    writeFile(folder.filePath(series + QStringLiteral(".shard-3-of-3.csv")), third);
+
+    const std::vector<SeriesMerge> merges = mergeShardManifests(folder.path());
+    ASSERT_EQ(merges.size(), 1u);
+    EXPECT_TRUE(merges[0].succeeded()) << merges[0].refusal.toStdString();
+    EXPECT_EQ(merges[0].failedRows, 1);
+    EXPECT_EQ(merges[0].firstFailedFile.toStdString(), std::string(gridNames[5]) + ".png");
+    EXPECT_EQ(merges[0].firstFailure.toStdString(), "The disk, it is full");
+    const QByteArray merged = fileBytes(folder.filePath(series + QStringLiteral(".csv")));
+    EXPECT_TRUE(merged.startsWith(header + seriesLines +
+                                  "# shard 1 of 3: measured over 90x90 at 5,5 of each file\n"
+                                  "# shard 3 of 3: measured over 80x80 at 10,10 of each file\n" +
+                                  row(0)))
+        << merged.toStdString();
+    EXPECT_EQ(merged.count('\n'), 1 + 8 + 2 + 8);
+}
+
+namespace {
+
+// Writes the grid series with steps 2, 2, 2 (720,000 images) as `shardCount` shard manifests.
+void writeLargeSeries(const QString &folder, int shardCount) {
+    const LabValue steps{2, 2, 2};
+    const int size = gridSeriesSize(steps);
+    for (int k = 1; k <= shardCount; ++k) {
+        QFile file(QDir(folder).filePath(
+            QStringLiteral("ref_img_grid_2_2_2.shard-%1-of-%2.csv").arg(k).arg(shardCount)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(header + seriesLines);
+        for (int index = k - 1; index < size; index += shardCount)
+            file.write(QFileInfo(gridSeriesImage(steps, index).fileName).fileName().toUtf8() +
+                       ",1,2,3,4.000,5.000,6.000,7.000,8.000,0.00,ok\n");
+    }
+}
+
+// The peak resident size in MB of a child process that merges `folder`, and its exit code
+// (0 when the merge succeeded).
+std::pair<double, int> mergePeakMegabytes(const QString &folder) {
+    const pid_t child = fork();
+    if (child == 0) {
+        const std::vector<SeriesMerge> merges = mergeShardManifests(folder);
+        _exit(merges.size() == 1 && merges[0].succeeded() ? 0 : 1);
+    }
+    int status = 0;
+    rusage usage{};
+    if (child < 0 || wait4(child, &status, 0, &usage) != child || !WIFEXITED(status))
+        return {0, -1};
+    return {usage.ru_maxrss / 1024.0, WEXITSTATUS(status)};
+}
+
+} // namespace
+
+TEST(ShardMerge, MemoryStaysFlatInTheNumberOfRows) {
+    QTemporaryDir small;
+    for (int k = 1; k <= 2; ++k)
+        writeShard(small, k, 2);
+    QTemporaryDir large;
+    writeLargeSeries(large.path(), 4);
+
+    const auto [smallPeak, smallExit] = mergePeakMegabytes(small.path());
+    const auto [largePeak, largeExit] = mergePeakMegabytes(large.path());
+    ASSERT_EQ(smallExit, 0);
+    ASSERT_EQ(largeExit, 0);
+    EXPECT_EQ(fileBytes(large.filePath(QStringLiteral("ref_img_grid_2_2_2.csv"))).count('\n'),
+              1 + 8 + 720000);
+    // Holding the rows would take hundreds of MB here.
+    EXPECT_LT(largePeak - smallPeak, 25.0) << smallPeak << " MB, then " << largePeak << " MB";
 }
