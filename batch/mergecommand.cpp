@@ -38,9 +38,11 @@ ExitCode mergeManifests(const QString &folder, bool quiet) {
                              merge.mergedPath, countOf(merge.rows, QStringLiteral("row"))));
             // The manifest records every image; those that failed are the run's to redo.
             if (merge.failedRows > 0)
-                printError(QStringLiteral("%1: %2 failed; the first: %3: %4")
+                printError(QStringLiteral("%1: %2 failed%3 %4: %5")
                                .arg(merge.mergedPath,
                                     countOf(merge.failedRows, QStringLiteral("file")),
+                                    merge.failedRows == 1 ? QStringLiteral(":")
+                                                          : QStringLiteral("; the first:"),
                                     merge.firstFailedFile, merge.firstFailure));
             failedRows += merge.failedRows;
             continue;

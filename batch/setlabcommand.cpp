@@ -108,7 +108,8 @@ int runSetLabCommand(const QStringList &arguments) {
                                            "adjusted image to OUT."));
     declareImageJob(parser, true);
     parser.addOption({QStringLiteral("lab"),
-                      QStringLiteral("The mean to reach: L* 0 to 100, a* and b* -127 to 127."),
+                      QStringLiteral("The mean to reach: L* 0 to 100, a* and b* -127 to 127. "
+                                     "Required."),
                       QStringLiteral("L,a,b")});
     parser.addEncodingOption();
     parser.addOption({QStringLiteral("precise"),

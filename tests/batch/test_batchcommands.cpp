@@ -22,7 +22,9 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <optional>
 
@@ -86,6 +88,10 @@ private slots:
     void usageErrorsAndRefusals_data();
     void usageErrorsAndRefusals();
     void helpDocumentsExitCodes();
+    void helpStatesEveryDefaultAndRealCommands();
+    void versionAndQuietForEverySubcommand();
+    void failedStandardOutputExitsTwo();
+    void namesThatAreNotUtf8AreRefusedNotRenamed();
     void outputMayBeInput();
     void failedWriteKeepsExistingOutput();
 
@@ -371,7 +377,7 @@ void BatchCommandsTest::usageErrorsAndRefusals_data() {
     QTest::newRow("unknown subcommand")
         << QStringList{QStringLiteral("rotate")} << 1 << QStringLiteral("unknown subcommand");
     QTest::newRow("missing OUT") << QStringList{QStringLiteral("warp"), photo} << 1
-                                 << QStringLiteral("expects 2 argument(s)");
+                                 << QStringLiteral("expects 2 arguments (IN OUT), got 1.");
     QTest::newRow("unknown option")
         << QStringList{QStringLiteral("warp"), photo, out, QStringLiteral("--angle=3")} << 1
         << QStringLiteral("Unknown option 'angle'");
@@ -379,6 +385,10 @@ void BatchCommandsTest::usageErrorsAndRefusals_data() {
         << QStringList{QStringLiteral("warp"), photo, out, QStringLiteral("--corners"),
                        QStringLiteral("1,2,3,4,5,6,7")}
         << 1 << QStringLiteral("has 7 values where 8 are needed");
+    QTest::newRow("one corner value")
+        << QStringList{QStringLiteral("warp"), photo, out, QStringLiteral("--corners"),
+                       QStringLiteral("abc")}
+        << 1 << QStringLiteral("\"abc\" has 1 value where 8 are needed");
     QTest::newRow("corner not a number")
         << QStringList{QStringLiteral("shade"), photo, out, QStringLiteral("--corners"),
                        QStringLiteral("1,2,3,4,5,6,7,x")}
@@ -450,9 +460,24 @@ void BatchCommandsTest::usageErrorsAndRefusals_data() {
                        QStringLiteral("--corners"),
                        QStringLiteral("500,500,500,100,100,100,100,500")}
         << 2 << QStringLiteral("The corners do not form a rectangle inside the image");
+    for (const QString &precise : {QString(), QStringLiteral("--precise")}) {
+        QStringList emptyRectangle{QStringLiteral("setlab"),
+                                   photo,
+                                   out,
+                                   QStringLiteral("--lab"),
+                                   QStringLiteral("50,0,0"),
+                                   QStringLiteral("--corners"),
+                                   QStringLiteral("10,10,10,30,40,30,10,10")};
+        if (!precise.isEmpty())
+            emptyRectangle << precise;
+        QTest::newRow(qPrintable(QStringLiteral("empty setlab rectangle ") + precise))
+            << emptyRectangle << 2
+            << QStringLiteral("photo.tif: The corners do not form a rectangle");
+    }
+    // The one file's own failure, not a count of one.
     QTest::newRow("folder of OUT missing")
         << QStringList{QStringLiteral("warp"), photo, QStringLiteral("%DIR%/none/out.png")} << 3
-        << QStringLiteral("1 file failed; the first: %DIR%/none/out.png: The folder");
+        << QStringLiteral("vexmira-batch: %DIR%/none/out.png: The folder");
     QTest::newRow("OUT without a format")
         << QStringList{QStringLiteral("shade"), photo, QStringLiteral("%DIR%/out.xyz")} << 3
         << QStringLiteral("No image format is written for the extension \"xyz\"");
@@ -500,6 +525,124 @@ void BatchCommandsTest::helpDocumentsExitCodes() {
                                  "3  some files failed", "4  interrupted"})
             QVERIFY2(help.contains(QLatin1String(code)), code);
     }
+}
+
+void BatchCommandsTest::helpStatesEveryDefaultAndRealCommands() {
+    for (const char *subcommand : {"warp", "shade", "setlab", "measure", "series", "merge"}) {
+        const QString help = QString::fromUtf8(
+            runBatch({QString::fromLatin1(subcommand), QStringLiteral("--help")}).out);
+        QVERIFY2(help.contains(QStringLiteral("--quiet")), subcommand);
+        // The viewer's tool-bar actions are Warp and Shading Correction, not dialogs.
+        QVERIFY2(!help.contains(QStringLiteral("...\"")), subcommand);
+        // Each option that takes a value says what it is when not given.
+        const QString options =
+            help.section(QStringLiteral("Options:\n"), 1).section(QStringLiteral("\n\n"), 0, 0);
+        const QStringList described =
+            options.split(QRegularExpression(QStringLiteral("\n(?=  -)")));
+        QVERIFY(described.size() >= 3);
+        for (const QString &option : described) {
+            if (!option.section(QLatin1Char(' '), 0, 4).contains(QLatin1Char('<')))
+                continue;
+            const QString text = option.simplified();
+            QVERIFY2(text.contains(QStringLiteral("Default: ")) ||
+                         text.contains(QStringLiteral("equired")),
+                     qPrintable(QStringLiteral("%1: %2").arg(QLatin1String(subcommand), text)));
+        }
+    }
+}
+
+void BatchCommandsTest::versionAndQuietForEverySubcommand() {
+    const QRegularExpression versionLine(QStringLiteral("^vexmira-batch \\d+\\.\\d+\\.\\d+\n$"));
+    for (const QStringList &arguments :
+         {QStringList{QStringLiteral("--version")},
+          QStringList{QStringLiteral("warp"), QStringLiteral("--version")}}) {
+        const BatchRun run = runBatch(arguments);
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(versionLine.match(QString::fromUtf8(run.out)).hasMatch(), run.out.constData());
+    }
+
+    const QString card = cornersArgument(rectangleCorners(demo.greyCard));
+    const QString series = path(QStringLiteral("quiet-series"));
+    const QStringList seriesRun{QStringLiteral("series"),
+                                QStringLiteral("grid"),
+                                input,
+                                QStringLiteral("--steps"),
+                                QStringLiteral("50,120,120"),
+                                QStringLiteral("--corners"),
+                                card,
+                                QStringLiteral("--out"),
+                                series};
+    const QList<QStringList> runs{
+        {QStringLiteral("warp"), input, path(QStringLiteral("quiet.png"))},
+        {QStringLiteral("shade"), input, path(QStringLiteral("quiet.png"))},
+        {QStringLiteral("setlab"), input, path(QStringLiteral("quiet.png")),
+         QStringLiteral("--lab"), QStringLiteral("50,0,0")},
+        {QStringLiteral("measure"), input},
+        seriesRun + QStringList{QStringLiteral("--shard"), QStringLiteral("1/2")},
+        seriesRun + QStringList{QStringLiteral("--shard"), QStringLiteral("2/2")},
+        {QStringLiteral("merge"), series},
+    };
+    for (const QStringList &arguments : runs) {
+        const BatchRun run = runBatch(arguments + QStringList{QStringLiteral("--quiet")});
+        QVERIFY2(run.exitCode == 0 && run.err.isEmpty(),
+                 qPrintable(arguments.first() + QLatin1Char(' ') + QString::fromUtf8(run.err)));
+        // Data asked for still comes.
+        QCOMPARE(run.out.isEmpty(), arguments.first() != QLatin1String("measure"));
+    }
+    QVERIFY(QFile::exists(QDir(series).filePath(QStringLiteral("ref_img_grid_50_120_120.csv"))));
+}
+
+void BatchCommandsTest::failedStandardOutputExitsTwo() {
+    const QList<QStringList> runs{
+        {QStringLiteral("measure"), input},
+        {QStringLiteral("measure"), input, QStringLiteral("--corners"),
+         cornersArgument(demo.patchGrid), QStringLiteral("--chart"),
+         QStringLiteral("%1x%2").arg(chartRows).arg(chartColumns)},
+        {QStringLiteral("--help")},
+        {QStringLiteral("setlab"), QStringLiteral("--help")},
+        {QStringLiteral("--version")},
+    };
+    for (const QStringList &arguments : runs) {
+        const BatchRun run = runBatch(arguments, QString(), [] {
+            const int full = ::open("/dev/full", O_WRONLY);
+            ::dup2(full, STDOUT_FILENO);
+        });
+        QVERIFY2(run.exitCode == 2, qPrintable(arguments.join(QLatin1Char(' '))));
+        QVERIFY2(run.err.contains("standard output cannot be written: No space left on device"),
+                 run.err.constData());
+    }
+}
+
+void BatchCommandsTest::namesThatAreNotUtf8AreRefusedNotRenamed() {
+    // The shell hands the program the raw bytes, as a user's shell would.
+    const QByteArray badName = QFile::encodeName(folder.path()) + "/bad\xff.png";
+    QVERIFY(cv::imwrite(badName.toStdString(), demo.image(cv::Rect(0, 0, 64, 48))));
+    const QString card = cornersArgument(rectangleCorners(demo.greyCard));
+    const struct {
+        QString script;
+        QByteArray shown;
+    } cases[] = {
+        {QStringLiteral("exec \"$0\" measure \"$(printf '%1/bad\\377.png')\"").arg(folder.path()),
+         "bad\\xff.png\" is not valid UTF-8"},
+        {QStringLiteral("exec \"$0\" series delta %1 --centre 50,0,0 --corners %2 --out "
+                        "\"$(printf '%3/out\\377')\"")
+             .arg(input, card, folder.path()),
+         "out\\xff\" is not valid UTF-8"},
+    };
+    for (const auto &named : cases) {
+        QProcess shell;
+        shell.setProcessEnvironment(displaylessEnvironment());
+        shell.start(QStringLiteral("/bin/sh"),
+                    {QStringLiteral("-c"), named.script, QStringLiteral(VEXMIRA_BATCH)});
+        QVERIFY(shell.waitForFinished(60000));
+        QCOMPARE(shell.exitCode(), 1);
+        QVERIFY2(shell.readAllStandardError().contains(named.shown), qPrintable(named.script));
+    }
+    // No folder under another name, and the picture left as it was.
+    QCOMPARE(QDir(folder.path()).entryList({QStringLiteral("out*")}, QDir::Dirs), QStringList());
+    QCOMPARE(cv::imread(badName.toStdString()).size(), cv::Size(64, 48));
+    // Qt could not remove it with the folder either.
+    QCOMPARE(::unlink(badName.constData()), 0);
 }
 
 void BatchCommandsTest::outputMayBeInput() {

@@ -59,6 +59,7 @@ private slots:
     void optionsReachTheSeriesCore();
     void shardsRunInParallelAndMergedEqualOneRun();
     void mergeRefusesMissingAndDuplicatedShards();
+    void mergeRefusesOtherRunsAndReportsFailedRows();
     void interruptLeavesValidManifest();
     void usageErrors();
 
@@ -172,7 +173,7 @@ void BatchSeriesTest::mergeRefusesMissingAndDuplicatedShards() {
                  0);
     BatchRun merge = runBatch({QStringLiteral("merge"), out});
     QCOMPARE(merge.exitCode, 2);
-    QVERIFY2(merge.err.contains("ref_img_grid_50_60_60: not merged: 11 image(s) missing, the "
+    QVERIFY2(merge.err.contains("ref_img_grid_50_60_60: not merged: 11 images missing, the "
                                 "first ref_img_0_-120_-60."),
              merge.err.constData());
 
@@ -183,9 +184,47 @@ void BatchSeriesTest::mergeRefusesMissingAndDuplicatedShards() {
                  0);
     merge = runBatch({QStringLiteral("merge"), out});
     QCOMPARE(merge.exitCode, 2);
-    QVERIFY2(merge.err.contains("16 image(s) duplicated, the first ref_img_0_-120_-60."),
+    QVERIFY2(merge.err.contains("16 images duplicated, the first ref_img_0_-120_-60."),
              merge.err.constData());
     QVERIFY(!QFile::exists(QDir(out).filePath(QStringLiteral("ref_img_grid_50_60_60.csv"))));
+}
+
+void BatchSeriesTest::mergeRefusesOtherRunsAndReportsFailedRows() {
+    // Two shards of the grid with steps 50, 120, 120 (eight images), written by hand.
+    const QByteArray header = "file,target_L,target_a,target_b,measured_L,measured_a,"
+                              "measured_b,dE76,dE2000,clipped_percent,status\n";
+    const auto shard = [&](const QString &out, int k, const QByteArray &format,
+                           const QByteArray &lastStatus) {
+        QDir().mkpath(out);
+        QFile file(
+            QDir(out).filePath(QStringLiteral("ref_img_grid_50_120_120.shard-%1-of-2.csv").arg(k)));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(header + "# series kind: grid\n# series format: " + format + "\n");
+        const char *names[2][4] = {
+            {"ref_img_0_-120_-120", "ref_img_0_0_-120", "ref_img_50_-120_-120",
+             "ref_img_50_0_-120"},
+            {"ref_img_0_-120_0", "ref_img_0_0_0", "ref_img_50_-120_0", "ref_img_50_0_0"}};
+        for (int row = 0; row < 4; ++row)
+            file.write(QByteArray(names[k - 1][row]) + "." + format + ",1,2,3,,,,,,," +
+                       (row == 3 ? lastStatus : QByteArray("ok")) + "\n");
+    };
+    const QString mixed = path(QStringLiteral("mixed-runs"));
+    shard(mixed, 1, "png", "ok");
+    shard(mixed, 2, "jpg", "ok");
+    BatchRun merge = runBatch({QStringLiteral("merge"), mixed});
+    QCOMPARE(merge.exitCode, 2);
+    QVERIFY2(merge.err.contains("differ in the series format: \"png\" and \"jpg\""),
+             merge.err.constData());
+
+    const QString failed = path(QStringLiteral("failed-rows"));
+    shard(failed, 1, "png", "\"failed: The disk is full.\"");
+    shard(failed, 2, "png", "failed: No space");
+    merge = runBatch({QStringLiteral("merge"), failed, QStringLiteral("--quiet")});
+    QCOMPARE(merge.exitCode, 3);
+    QVERIFY2(merge.err.contains("2 files failed; the first: ref_img_50_0_-120.png: The disk is "
+                                "full."),
+             merge.err.constData());
+    QVERIFY(QFile::exists(QDir(failed).filePath(QStringLiteral("ref_img_grid_50_120_120.csv"))));
 }
 
 void BatchSeriesTest::interruptLeavesValidManifest() {
@@ -246,7 +285,9 @@ void BatchSeriesTest::usageErrors() {
         {{QStringLiteral("series"), QStringLiteral("grid"), input, QStringLiteral("--steps"),
           QStringLiteral("5,5,5")},
          "--out is required"},
-        {{QStringLiteral("merge")}, "merge expects 1 argument(s)"},
+        {{QStringLiteral("merge")}, "merge expects 1 argument (DIR), got 0."},
+        // An unset shell variable.
+        {gridArguments(input, QString()), "--out is empty"},
     };
     for (const auto &usage : cases) {
         const BatchRun run = runBatch(usage.arguments);
