@@ -3,13 +3,19 @@
 
 #include "meanlabadjustment.h"
 #include "measure.h"
+#include "referenceseries.h"
+#include "seriesmanifest.h"
+#include "shardmerge.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -115,4 +121,65 @@ double shardOverhead(const cv::Mat &photo, const QString &folder) {
     const double ratio = medianRatio(twoShards, whole, 3);
     clearOutput(series);
     return ratio;
+}
+
+namespace {
+
+// The grid series with these steps as eight shard manifests, as eight runs would write them.
+void writeShardManifests(const QString &folder, const LabValue &steps) {
+    constexpr int shardCount = 8;
+    const int size = gridSeriesSize(steps);
+    const QString series =
+        QStringLiteral("ref_img_grid_%1_%2_%3").arg(steps.l).arg(steps.a).arg(steps.b);
+    const QByteArray head =
+        manifestHeader().toUtf8() + "\n# series kind: grid\n# series steps: " +
+        QStringLiteral("%1,%2,%3\n").arg(steps.l).arg(steps.a).arg(steps.b).toUtf8() +
+        "# series format: jpg\n# series encoding: linear\n";
+    for (int k = 1; k <= shardCount; ++k) {
+        QFile file(QDir(folder).filePath(
+            QStringLiteral("%1.shard-%2-of-%3.csv").arg(series).arg(k).arg(shardCount)));
+        if (!file.open(QIODevice::WriteOnly) || file.write(head) != head.size())
+            throw BenchFailure("the shard manifests could not be written");
+        for (int index = k - 1; index < size; index += shardCount) {
+            const QByteArray row =
+                QFileInfo(gridSeriesImage(steps, index).fileName).fileName().toUtf8() +
+                ",50,0,0,50.100,0.200,-0.100,0.245,0.300,0.00,ok\n";
+            if (file.write(row) != row.size())
+                throw BenchFailure("the shard manifests could not be written");
+        }
+    }
+}
+
+// A size line of /proc/self/status ("VmRSS:", "VmHWM:") in MB.
+double statusMegabytes(const char *field) {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        throw BenchFailure("/proc/self/status cannot be read");
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(int(std::strlen(field))).trimmed().split(' ').value(0).toDouble() /
+                   1024.0;
+    throw BenchFailure("/proc/self/status has no such line");
+}
+
+} // namespace
+
+double mergeGrowthMegabytes(const QString &folder, const LabValue &steps) {
+    const QString shards = QDir(folder).filePath(QStringLiteral("merge-shards"));
+    QDir(shards).removeRecursively();
+    if (!QDir().mkpath(shards))
+        throw BenchFailure("no folder for the shard manifests");
+    writeShardManifests(shards, steps);
+    // The high-water mark starts again from what is resident now.
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (!clear.open(QIODevice::WriteOnly) || clear.write("5") != 1)
+        throw BenchFailure("the peak resident size cannot be reset");
+    clear.close();
+    const double before = statusMegabytes("VmRSS:");
+    const std::vector<SeriesMerge> merges = mergeShardManifests(shards);
+    const double peak = statusMegabytes("VmHWM:");
+    QDir(shards).removeRecursively();
+    if (merges.size() != 1 || !merges[0].succeeded() || merges[0].rows != gridSeriesSize(steps))
+        throw BenchFailure("the shard manifests were not merged");
+    return peak - before;
 }

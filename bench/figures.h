@@ -2,6 +2,7 @@
 #pragma once
 
 #include "labencoding.h"
+#include "meanlabadjustment.h"
 
 #include <QString>
 #include <opencv2/core/mat.hpp>
@@ -47,6 +48,9 @@ double preciseVsDefaultSeries(const cv::Mat &photo);
 double batchSeriesVsFloor(const cv::Mat &photo, const QString &folder);
 // That series through vexmira-batch as shards 1/2 and 2/2 one after the other / in one run.
 double shardOverhead(const cv::Mat &photo, const QString &folder);
+// How many MB the resident size grows by while merging eight generated shard manifests of the
+// grid series with these steps, written into `folder`: a size, not a ratio.
+double mergeGrowthMegabytes(const QString &folder, const LabValue &steps);
 // Reading a 4 x 6 chart over most of `photo` / converting only the patches' bounding rectangles
 // to float Lab.
 double chartVsConvertPatches(const cv::Mat &photo);

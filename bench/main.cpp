@@ -62,6 +62,13 @@ int main(int argc, char *argv[]) {
                     [&] { return batchSeriesVsFloor(photo, folder.path()); });
         printFigure("shard_overhead", [&] { return shardOverhead(photo, folder.path()); });
         printFigure("chart_vs_convert_patches", [&] { return chartVsConvertPatches(photo); });
+        // Memory, not time: flat in the number of rows.
+        printFigure("merge_growth_mb_8_rows", [&] {
+            return mergeGrowthMegabytes(folder.path(), {50, 120, 120});
+        });
+        printFigure("merge_growth_mb_5760000_rows", [&] {
+            return mergeGrowthMegabytes(folder.path(), {1, 1, 1});
+        });
     } catch (const std::exception &failure) {
         std::fprintf(stderr, "vexmira-bench: %s\n", failure.what());
         return 1;
