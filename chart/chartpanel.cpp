@@ -8,6 +8,7 @@
 #include "patchmeasurement.h"
 #include "qcvimage.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -163,6 +164,7 @@ void ChartPanel::scheduleRefresh() {
 void ChartPanel::layoutChanged() {
     if (!reference.empty() && int(reference.size()) != gridLayout().patchCount()) {
         reference.clear();
+        referenceLabel->setToolTip(QString());
         referenceLabel->setText(tr("No reference loaded: %1 does not fit a grid of %2 patches.")
                                     .arg(referenceName)
                                     .arg(gridLayout().patchCount()));
@@ -267,6 +269,7 @@ bool ChartPanel::loadReference(const QString &path) {
         source == ReferenceSource::XyzConvertedToLab
             ? tr("Reference: %1 (XYZ only, converted to D50 L*a*b*)").arg(referenceName)
             : tr("Reference: %1").arg(referenceName));
+    referenceLabel->setToolTip(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
     setMessage(QString(), false);
     refresh();
     return true;

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "chartpanel.h"
 
+#include "chartdock.h"
 #include "colourdifference.h"
 #include "gridoverlay.h"
 #include "patchmeasurement.h"
 #include "qcvimage.h"
+#include "qimagescrollarea.h"
 
 #include <QAbstractButton>
 #include <QAbstractSpinBox>
@@ -206,6 +208,48 @@ private slots:
         }
         // A grid of another size drops the reference, and with it the warning.
         panel.setGridLayout({4, 5, 25});
+        QVERIFY(panel.shadingWarning().isEmpty());
+    }
+
+    // The window's commands tell the dock of a shading correction, and an opened or new picture
+    // clears it.
+    void learnsOfShadingCorrectionsFromTheWindowsCommands() {
+        const QTemporaryDir folder;
+        QImageScrollArea area(false);
+        QCVImage &canvas = *area.imageCanvas();
+        ChartPanel panel(&canvas);
+        panel.show();
+        const CanvasStepRunner runner = followPicture(panel, area, CanvasStepRunner());
+        Quad corners;
+        QVERIFY(canvas.showNewImage(chartPhoto(LabEncoding::Linear, corners)));
+        setCorners(canvas, corners);
+        QVERIFY(panel.loadReference(knownLabCsv(folder)));
+        const Quad tiny = {cv::Point(10, 10), cv::Point(10, 40), cv::Point(40, 40),
+                           cv::Point(40, 10)};
+        const struct {
+            const char *text;
+            Quad corners;
+            bool warned;
+        } steps[] = {{"Warp", corners, false},
+                     {"Shading Correction", tiny, false},
+                     {"Shading Correction", corners, true},
+                     {"Warp and Shading Correction", corners, true}};
+        for (const auto &step : steps) {
+            emit area.blankImageMade();
+            QVERIFY(panel.shadingWarning().isEmpty());
+            QVERIFY(canvas.showNewImage(chartPhoto(LabEncoding::Linear, corners)));
+            setCorners(canvas, step.corners);
+            const bool shading = QByteArray(step.text).contains("Shading");
+            const bool warp = QByteArray(step.text).contains("Warp");
+            runner(QString::fromLatin1(step.text), cv::Rect(), [&] {
+                if (warp)
+                    canvas.warpCurrentImage();
+                if (shading)
+                    canvas.correctShading(100);
+            });
+            QVERIFY2(panel.shadingWarning().isEmpty() != step.warned, step.text);
+        }
+        emit area.imageOpened(folder.filePath(QStringLiteral("next.png")));
         QVERIFY(panel.shadingWarning().isEmpty());
     }
 
