@@ -175,6 +175,7 @@ void ChartPlots::drawDifferences(const std::vector<PatchComparison> &patches,
         }
     } else {
         auto *set = new QBarSet(tr("ΔE2000"));
+        set->setColor(Qt::gray);
         for (const PatchComparison &patch : patches) {
             set->append(patch.deltaE2000.value_or(0));
             highest = std::max(highest, patch.deltaE2000.value_or(0));
