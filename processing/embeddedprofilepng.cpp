@@ -116,9 +116,13 @@ EmbeddedProfile readPngProfile(QIODevice &device) {
         profile.icc.clear();
         profile.error =
             tr("The PNG header cannot be read: %1").arg(QString::fromUtf8(reading.error));
-    } else if (profile.icc.empty() && reading.profileWarning[0] != '\0') {
-        profile.error = tr("The PNG file's ICC profile is damaged or does not fit the picture: %1")
-                            .arg(QString::fromUtf8(reading.profileWarning));
+    } else if (profile.icc.empty() || std::strstr(reading.profileWarning, "CRC")) {
+        // libpng keeps a profile whose chunk fails its checksum; it may be any bytes.
+        profile.icc.clear();
+        if (reading.profileWarning[0] != '\0')
+            profile.error =
+                tr("The PNG file's ICC profile is damaged or does not fit the picture: %1")
+                    .arg(QString::fromUtf8(reading.profileWarning));
     }
     return profile;
 }

@@ -19,22 +19,31 @@ QString tr(const char *text) {
 // Hostile files may declare huge tag values; none that a header needs comes near this.
 constexpr tmsize_t largestAllocation = tmsize_t(256) << 20;
 
-// The last error libtiff reported for one file; nothing goes to the global handlers.
+// The last error libtiff reported for one file, and the last warning about its profile, which
+// libtiff drops when its tag is damaged; nothing goes to the global handlers.
 struct TiffMessages {
     char error[512] = {};
+    char profileWarning[512] = {};
 };
 
-int keepError(TIFF *, void *userData, const char *module, const char *format, va_list arguments) {
-    auto *messages = static_cast<TiffMessages *>(userData);
-    const int used =
-        std::snprintf(messages->error, sizeof messages->error, "%s: ", module ? module : "TIFF");
-    if (used >= 0 && std::size_t(used) < sizeof messages->error)
-        std::vsnprintf(messages->error + used, sizeof messages->error - std::size_t(used), format,
-                       arguments);
+void format(char (&to)[512], const char *module, const char *text, va_list arguments) {
+    const int used = std::snprintf(to, sizeof to, "%s: ", module ? module : "TIFF");
+    if (used >= 0 && std::size_t(used) < sizeof to)
+        std::vsnprintf(to + used, sizeof to - std::size_t(used), text, arguments);
+}
+
+int keepError(TIFF *, void *userData, const char *module, const char *text, va_list arguments) {
+    format(static_cast<TiffMessages *>(userData)->error, module, text, arguments);
     return 1;
 }
 
-int ignoreWarning(TIFF *, void *, const char *, const char *, va_list) {
+int keepProfileWarning(TIFF *, void *userData, const char *module, const char *text,
+                       va_list arguments) {
+    char message[512];
+    format(message, module, text, arguments);
+    // libtiff's name for tag 34675.
+    if (std::strstr(message, "ICC Profile"))
+        std::memcpy(static_cast<TiffMessages *>(userData)->profileWarning, message, sizeof message);
     return 1;
 }
 
@@ -45,7 +54,7 @@ public:
             return;
         TIFFOpenOptionsSetMaxSingleMemAlloc(options, largestAllocation);
         TIFFOpenOptionsSetErrorHandlerExtR(options, keepError, &messages);
-        TIFFOpenOptionsSetWarningHandlerExtR(options, ignoreWarning, nullptr);
+        TIFFOpenOptionsSetWarningHandlerExtR(options, keepProfileWarning, &messages);
     }
     ~OpenOptions() { TIFFOpenOptionsFree(options); }
     OpenOptions(const OpenOptions &) = delete;
@@ -162,6 +171,9 @@ EmbeddedProfile readTiffProfile(QIODevice &device) {
     if (TIFFGetField(tiff, TIFFTAG_ICCPROFILE, &length, &data) && data && length > 0) {
         const auto *bytes = static_cast<const unsigned char *>(data);
         profile.icc.assign(bytes, bytes + length);
+    } else if (messages.profileWarning[0]) {
+        profile.error = tr("The TIFF file's ICC profile is damaged: %1")
+                            .arg(QString::fromUtf8(messages.profileWarning));
     }
     TIFFClose(tiff);
     return profile;
