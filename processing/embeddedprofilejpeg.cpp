@@ -131,12 +131,6 @@ bool isIccMarker(const std::vector<unsigned char> &jpeg, std::size_t at, std::si
            std::memcmp(&jpeg[at + 4], iccTag, sizeof iccTag) == 0;
 }
 
-bool isJfifMarker(const std::vector<unsigned char> &jpeg, std::size_t at, std::size_t length) {
-    static const unsigned char jfif[5] = {'J', 'F', 'I', 'F', 0};
-    return jpeg[at + 1] == JPEG_APP0 && length >= 2 + sizeof jfif &&
-           std::memcmp(&jpeg[at + 4], jfif, sizeof jfif) == 0;
-}
-
 void appendIccMarkers(std::vector<unsigned char> &out, const std::vector<unsigned char> &icc) {
     const std::size_t count = (icc.size() + chunkSize - 1) / chunkSize;
     for (std::size_t chunk = 0; chunk < count; ++chunk) {
@@ -217,8 +211,8 @@ std::optional<std::vector<unsigned char>> embedJpegProfile(const std::vector<uns
         const std::size_t length = std::size_t(jpeg[at + 2]) << 8 | jpeg[at + 3];
         if (length < 2 || length > jpeg.size() - at - 2)
             return refuse(damaged);
-        // JFIF requires its APP0 right after SOI.
-        if (!placed && !isJfifMarker(jpeg, at, length)) {
+        // JFIF requires its APP0 markers (JFIF, then any JFXX) right after SOI.
+        if (!placed && marker != JPEG_APP0) {
             appendIccMarkers(out, icc);
             placed = true;
         }
