@@ -116,7 +116,8 @@ TEST(EmbeddedProfile, WrittenFilesCarryTheProfileAndKeepTheirPixels) {
         {"prophoto8.tif", CV_8UC3, prophoto}, {"prophoto16.tif", CV_16UC3, prophoto},
         {"prophoto.jpg", CV_8UC3, prophoto},  {"alpha16.png", CV_16UC4, prophoto},
         {"large.jpg", CV_8UC3, large},        {"large.png", CV_8UC3, large},
-        {"large16.tif", CV_16UC3, large},
+        {"large16.tif", CV_16UC3, large},     {"signed16.tif", CV_16SC1, prophoto},
+        {"float.tif", CV_32FC3, prophoto},
     };
     for (const auto &row : cases) {
         SCOPED_TRACE(row.name);
@@ -264,4 +265,27 @@ TEST(EmbeddedProfile, DamagedHeadersGiveAnErrorAndNoProfile) {
     EXPECT_FALSE(readEmbeddedProfile(text.data(), text.size()).found());
     EXPECT_TRUE(readEmbeddedProfile(text.data(), text.size()).error.isEmpty());
     EXPECT_FALSE(readEmbeddedProfile(nullptr, 0).found());
+    std::vector<uchar> bmp;
+    ASSERT_TRUE(cv::imencode(".bmp", image, bmp));
+    QString error;
+    EXPECT_FALSE(embedProfile(bmp, prophoto, &error).has_value());
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(embedProfile(png, {}).has_value());
+}
+
+TEST(EmbeddedProfile, JpegMarkersFollowTheLeadingApp0AndKeepTheOthers) {
+    std::vector<uchar> jpeg;
+    ASSERT_TRUE(cv::imencode(".jpg", pattern(CV_8UC3), jpeg));
+    ASSERT_EQ(jpeg[3], 0xe0); // OpenCV writes JFIF first
+    const std::size_t afterJfif = 4 + (std::size_t(jpeg[4]) << 8 | jpeg[5]);
+    // An Exif-like APP1 segment after JFIF's.
+    const Bytes app1 = {0xff, 0xe1, 0x00, 0x08, 'E', 'x', 'i', 'f', 0, 0};
+    jpeg.insert(jpeg.begin() + std::ptrdiff_t(afterJfif), app1.begin(), app1.end());
+    const auto carrying = embedProfile(jpeg, proPhoto());
+    ASSERT_TRUE(carrying.has_value());
+    const Bytes &out = *carrying;
+    EXPECT_TRUE(std::equal(jpeg.begin(), jpeg.begin() + std::ptrdiff_t(afterJfif), out.begin()));
+    EXPECT_EQ(out[afterJfif + 1], 0xe2);
+    EXPECT_NE(std::search(out.begin(), out.end(), app1.begin(), app1.end()), out.end());
+    EXPECT_TRUE(identical(decoded(out), decoded(jpeg)));
 }
