@@ -27,9 +27,9 @@ EmbeddedProfile readEmbeddedProfile(const unsigned char *bytes, std::size_t size
 
 // The encoded PNG, JPEG or TIFF file `encoded` with `icc` embedded, replacing any profile it
 // carried; pixels and other metadata are kept as they are. PNG gets a compressed iCCP chunk
-// after IHDR, JPEG APP2 ICC_PROFILE markers after SOI (and the JFIF APP0 markers), TIFF the tag in
-// its first directory. Nothing, with the reason in error when given, for other formats, for damaged
-// input and for a profile too large for the format.
+// after IHDR, JPEG APP2 ICC_PROFILE markers after SOI and the leading APP0 (JFIF) markers, TIFF the
+// tag in its first directory. Nothing, with the reason in error when given, for other formats, for
+// damaged input and for a profile too large for the format.
 std::optional<std::vector<unsigned char>> embedProfile(const std::vector<unsigned char> &encoded,
                                                        const std::vector<unsigned char> &icc,
                                                        QString *error = nullptr);
