@@ -60,8 +60,14 @@ QString commandRectsLegend() {
                         "Save and the series write (corner 0 to corner 2).");
 }
 
+QString commandRectsShortLegend() {
+    return QCoreApplication::translate("CommandRects",
+                                       "Orange: Set Mean Lab's rectangle; blue: Save's");
+}
+
 void addCommandRectsOverlay(QCVImage &canvas) {
-    canvas.setStatusTip(commandRectsLegend());
+    canvas.setStatusTip(commandRectsShortLegend());
+    canvas.setToolTip(commandRectsLegend());
     canvas.addOverlayPainter([&canvas](QPainter &painter, const QPointF &scale) {
         if (canvas.isCurrentImageEmpty())
             return;

@@ -327,9 +327,9 @@ void WindowHabitsTest::viewMenuTogglesAndCtrlEqualsZooms() {
     // Another dock's toggle joins the same menu.
     auto *extra = new QDockWidget(QStringLiteral("Extra"), &window);
     window.addViewToggle(extra->toggleViewAction());
-    QMenu *view = window.menuBar()->actions().at(3)->menu();
-    QCOMPARE(entryTexts(view),
-             QStringList({"Parameters", "Chart", "File", "Calibration", "Extra"}));
+    QMenu *view = window.menuBar()->actions().at(4)->menu();
+    QCOMPARE(entryTexts(view), QStringList({"&Zoom to Fit", "", "Parameters", "Chart", "File",
+                                            "Calibration", "Extra"}));
 }
 
 QTEST_MAIN(WindowHabitsTest)
