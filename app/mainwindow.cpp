@@ -4,6 +4,7 @@
 #include "chartdock.h"
 #include "chartpanel.h"
 #include "commandrectsoverlay.h"
+#include "dockinfront.h"
 #include "drivepath.h"
 #include "encodingselector.h"
 #include "filedrop.h"
@@ -270,10 +271,8 @@ void MainWindow::createDockWindows() {
     addDockWidget(Qt::RightDockWidgetArea, chartDock);
     tabifyDockWidget(parametersDock, chartDock);
     parametersDock->raise();
-    // The chart's sample squares show only while its dock is in front; the canvas has to
-    // repaint when that changes.
-    connect(chartDock, &QDockWidget::visibilityChanged, imageArea->imageCanvas(),
-            qOverload<>(&QWidget::update));
+    // The chart's sample squares show while its panel does: only with its dock in front.
+    showContentOnlyInFront(*chartDock, [this] { imageArea->imageCanvas()->update(); });
 }
 
 void MainWindow::createStatusBar() {
@@ -323,6 +322,7 @@ void MainWindow::showEvent(QShowEvent *event) {
     // Once shown its frame is known, and the screen it opened on.
     if (!placedOnScreen) {
         placedOnScreen = true;
+        holdMinimumSize(*this);
         keepWindowOnScreen(*this);
     }
 }

@@ -2,6 +2,7 @@
 #include "windowplacement.h"
 
 #include <QGuiApplication>
+#include <QLayout>
 #include <QScreen>
 #include <QWidget>
 
@@ -37,6 +38,16 @@ QRect placedOnScreens(const QRect &frame, const QList<QRect> &availableAreas) {
     placed.moveLeft(std::clamp(placed.left(), screen.left(), screen.right() - placed.width() + 1));
     placed.moveTop(std::clamp(placed.top(), screen.top(), screen.bottom() - placed.height() + 1));
     return placed;
+}
+
+void holdMinimumSize(QWidget &window) {
+    QSize minimum = window.minimumSizeHint();
+    if (const QScreen *screen = window.screen())
+        minimum = minimum.boundedTo(screen->availableGeometry().size());
+    // Otherwise the layout raises the window's minimum, and so its size, with its contents.
+    if (window.layout())
+        window.layout()->setSizeConstraint(QLayout::SetNoConstraint);
+    window.setMinimumSize(minimum);
 }
 
 void keepWindowOnScreen(QWidget &window) {

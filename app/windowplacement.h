@@ -11,5 +11,9 @@ class QWidget;
 // it; centred on the primary screen when it overlaps none.
 QRect placedOnScreens(const QRect &frame, const QList<QRect> &availableAreas);
 
+// Fixes the window's minimum size at what its layout needs now, at most its screen: a dock
+// whose content later asks for more then no longer makes the window grow by itself.
+void holdMinimumSize(QWidget &window);
+
 // Moves and resizes the window so that its whole frame lies on a screen, as above.
 void keepWindowOnScreen(QWidget &window);

@@ -13,6 +13,7 @@
 
 #include <QDockWidget>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -85,6 +86,7 @@ private slots:
     void colourAndHelpMenusAndTheShortcutsTable();
     void userGuideShowsTheReadmesUsage();
     void rememberedGeometryIsPlacedOnAScreen();
+    void chartSquaresShowOnlyWithTheChartDockInFront();
 
 private:
     QString writeImage(const QString &name, int width, int height) {
@@ -192,7 +194,7 @@ void WindowCareTest::savingTellsWhatWasWrittenAndCopyAndExportConfirm() {
     QString offered;
     answerNextModal<QFileDialog>([&](QFileDialog *dialog) {
         offered = dialog->selectedFiles().value(0);
-        dialog->selectFile(target);
+        dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(target);
         QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
     });
     actionNamed(window, "&Save...")->trigger();
@@ -337,6 +339,28 @@ void WindowCareTest::rememberedGeometryIsPlacedOnAScreen() {
     };
     for (const auto &c : cases)
         QCOMPARE(placedOnScreens(c.frame, {primary, second}), c.expected);
+}
+
+void WindowCareTest::chartSquaresShowOnlyWithTheChartDockInFront() {
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *chart = window.findChild<QDockWidget *>(QStringLiteral("chartDock"));
+    auto *parameters = window.findChild<QDockWidget *>(QStringLiteral("parametersDock"));
+    // The panel draws the squares while it is visible; tabbed behind, it is not.
+    QTRY_VERIFY(!chart->widget()->isVisible());
+    chart->raise();
+    QTRY_VERIFY(chart->widget()->isVisible());
+    parameters->raise();
+    QTRY_VERIFY(!chart->widget()->isVisible());
+    // On its own, or floating, the dock is in front.
+    parameters->close();
+    QTRY_VERIFY(chart->widget()->isVisible());
+    parameters->show();
+    chart->setFloating(true);
+    QTRY_VERIFY(chart->widget()->isVisible());
+    chart->close();
+    QVERIFY(!chart->widget()->isVisible());
 }
 
 QTEST_MAIN(WindowCareTest)
