@@ -66,7 +66,8 @@ MainWindow::MainWindow(bool loadStartupImage) {
     setAcceptDrops(true);
     auto *drops = new FileDropFilter(this);
     installEventFilter(drops);
-    connect(drops, &FileDropFilter::fileDropped, this, &MainWindow::openFile);
+    // Queued: a question about the current picture must not run inside the drop itself.
+    connect(drops, &FileDropFilter::fileDropped, this, &MainWindow::openFile, Qt::QueuedConnection);
     connect(imageArea, &QImageScrollArea::imageOpened, this, &MainWindow::rememberOpenedFile);
     connect(imageArea, &QImageScrollArea::blankImageMade, this, [this] {
         history->setCurrentFile(QString());

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Run on a real X server (Xvfb) of a given size and scale: the window on first-run settings, a
 // small series, and what a user on that screen sees. With VEXMIRA_SCREENSHOT=<file.png> the
-// screen is kept as a picture.
+// screen is kept as a picture; VEXMIRA_DEMO_MAKER names the program that makes the demo
+// photograph to start on.
 #include "mainwindow.h"
 #include "qcolorimeterdlg.h"
 
@@ -14,6 +15,7 @@
 #include <QDockWidget>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QProgressBar>
 #include <QScreen>
 #include <QScrollArea>
@@ -104,9 +106,15 @@ void WindowFitsTest::initTestCase() {
     const QString startup =
         root.filePath("Images-Acquisitions/20130304_kleurmetingen/DSC_1245.tif");
     QDir().mkpath(QFileInfo(startup).path());
-    cv::Mat photo(1200, 1600, CV_8UC3);
-    cv::randu(photo, cv::Scalar::all(40), cv::Scalar::all(220));
-    QVERIFY(cv::imwrite(startup.toStdString(), photo));
+    // The demo photograph when its maker is named, so that the screenshots show what a user
+    // sees; otherwise a plain picture of its size.
+    const QString maker = qEnvironmentVariable("VEXMIRA_DEMO_MAKER");
+    if (!maker.isEmpty()) {
+        QCOMPARE(QProcess::execute(maker, {startup}), 0);
+    } else {
+        const cv::Mat photo(1200, 1600, CV_8UC3, cv::Scalar(90, 110, 130));
+        QVERIFY(cv::imwrite(startup.toStdString(), photo));
+    }
 }
 
 void WindowFitsTest::runSeries(MainWindow &window) {

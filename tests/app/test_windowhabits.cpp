@@ -178,7 +178,8 @@ void WindowHabitsTest::droppedImageOpensAndAnythingElseIsRefused() {
 
     // Several files: the first.
     QVERIFY(dropOn(window, {QUrl::fromLocalFile(second), QUrl::fromLocalFile(first)}));
-    QCOMPARE(canvasOf(window).image(true, -1, false).cols, 90);
+    // Opened once the drop has returned.
+    QTRY_COMPARE(canvasOf(window).image(true, -1, false).cols, 90);
     QCOMPARE(shownFileName(window), QString("second.png"));
     QCOMPARE(recentMenuOf(window)->files(), QStringList({second}));
 }
