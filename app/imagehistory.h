@@ -43,6 +43,11 @@ public:
     // The canvas now shows the file `path`, opened by the step just recorded (or before any).
     void setCurrentFile(const QString &path);
 
+    // Whether the picture differs from what was last opened, made or saved: undo back to that
+    // point makes it unchanged again.
+    bool isChanged() const { return !stack.isClean(); }
+    void markUnchanged() { stack.setClean(); }
+
     // "&Undo" and "&Redo", enabled only when there is a step to offer.
     QAction *undoAction() const { return undoAct; }
     QAction *redoAction() const { return redoAct; }

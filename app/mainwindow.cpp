@@ -4,6 +4,8 @@
 #include "chartdock.h"
 #include "chartpanel.h"
 #include "commandrectsoverlay.h"
+#include "dockinfront.h"
+#include "drivepath.h"
 #include "encodingselector.h"
 #include "filedrop.h"
 #include "imagehistory.h"
@@ -11,8 +13,15 @@
 #include "qcolorimeterdlg.h"
 #include "qimagescrollarea.h"
 #include "recentfiles.h"
+#include "savename.h"
+#include "shortcutstable.h"
+#include "unsavedchanges.h"
+#include "userguide.h"
+#include "windowplacement.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
 #include <QDockWidget>
@@ -20,8 +29,11 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QToolBar>
+
+#include <memory>
 
 MainWindow::MainWindow(bool loadStartupImage) {
     imageArea = new QImageScrollArea(loadStartupImage);
@@ -32,7 +44,9 @@ MainWindow::MainWindow(bool loadStartupImage) {
 
     createHistory();
     if (!imageArea->imageCanvas()->isCurrentImageEmpty()) {
-        const QString startup = QFileInfo(QImageScrollArea::startupImagePath()).absoluteFilePath();
+        // The drive prefix resolved, so that Save proposes the photograph's real folder.
+        const QString startup =
+            QFileInfo(resolveDrivePath(QImageScrollArea::startupImagePath())).absoluteFilePath();
         history->setCurrentFile(startup);
         showFileName(startup);
     }
@@ -41,7 +55,9 @@ MainWindow::MainWindow(bool loadStartupImage) {
     createToolBars();
     createDockWindows();
     createViewMenu();
+    createColourMenu();
     createStatusBar();
+    confirmDockCommands();
 
     setWindowTitle(tr("Vexmira Viewer"));
     resize(800, 800);
@@ -50,15 +66,40 @@ MainWindow::MainWindow(bool loadStartupImage) {
     setAcceptDrops(true);
     auto *drops = new FileDropFilter(this);
     installEventFilter(drops);
-    connect(drops, &FileDropFilter::fileDropped, this, &MainWindow::openFile);
+    // Queued: a question about the current picture must not run inside the drop itself.
+    connect(drops, &FileDropFilter::fileDropped, this, &MainWindow::openFile, Qt::QueuedConnection);
     connect(imageArea, &QImageScrollArea::imageOpened, this, &MainWindow::rememberOpenedFile);
     connect(imageArea, &QImageScrollArea::blankImageMade, this, [this] {
         history->setCurrentFile(QString());
         showFileName(QString());
+        history->markUnchanged();
     });
-    connect(imageArea, &QImageScrollArea::imageSaved, this, [this](const QString &fileName) {
-        settings.setSaveFolder(QFileInfo(fileName).absolutePath());
-    });
+    connect(imageArea, &QImageScrollArea::imageSaved, this, &MainWindow::showSaved);
+}
+
+void MainWindow::showSaved(const QString &fileName, const QSize &size) {
+    settings.setSaveFolder(QFileInfo(fileName).absolutePath());
+    history->markUnchanged();
+    statusBar()->showMessage(tr("Saved %1 × %2 pixels (the blue rectangle) to %3")
+                                 .arg(size.width())
+                                 .arg(size.height())
+                                 .arg(shortenedPath(fileName)));
+}
+
+bool MainWindow::mayDropPicture() {
+    if (!history->isChanged())
+        return true;
+    return mayDropChangedPicture(this, [this] { return imageArea->saveWithDialog(); });
+}
+
+void MainWindow::newImage() {
+    if (mayDropPicture())
+        imageArea->newSlot();
+}
+
+void MainWindow::openImage() {
+    if (mayDropPicture())
+        imageArea->openSlot();
 }
 
 void MainWindow::createHistory() {
@@ -72,18 +113,20 @@ void MainWindow::restoreRemembered() {
     // Unreadable geometry or state leaves the first-run layout as it is.
     restoreGeometry(settings.windowGeometry());
     restoreState(settings.windowState());
+    keepWindowOnScreen(*this);
     imageArea->setDialogFolders(settings.openFolder(), settings.saveFolder());
     recentMenu->setFiles(settings.recentFiles());
 }
 
 bool MainWindow::openFile(const QString &fileName) {
-    return imageArea->openFile(fileName);
+    return mayDropPicture() && imageArea->openFile(fileName);
 }
 
 void MainWindow::rememberOpenedFile(const QString &fileName) {
     const QString path = QFileInfo(fileName).absoluteFilePath();
     history->setCurrentFile(path);
     showFileName(path);
+    history->markUnchanged();
     settings.setOpenFolder(QFileInfo(path).absolutePath());
     recentMenu->setFiles(withRecentFile(recentMenu->files(), path));
     settings.setRecentFiles(recentMenu->files());
@@ -92,6 +135,7 @@ void MainWindow::rememberOpenedFile(const QString &fileName) {
 void MainWindow::showFileName(const QString &path) {
     fileNameLabel->setText(QFileInfo(path).fileName());
     fileNameLabel->setToolTip(QDir::toNativeSeparators(path));
+    imageArea->setPictureFile(path);
 }
 
 void MainWindow::openRecentFile(const QString &fileName) {
@@ -110,22 +154,32 @@ void MainWindow::addViewToggle(QAction *toggle) {
 void MainWindow::createViewMenu() {
     viewMenu = new QMenu(tr("&View"), this);
     menuBar()->insertMenu(helpMenu->menuAction(), viewMenu);
+    viewMenu->addAction(imageArea->zoomToFitAction());
+    viewMenu->addSeparator();
     addViewToggle(parametersDock->toggleViewAction());
     addViewToggle(chartDock->toggleViewAction());
     addViewToggle(fileToolBar->toggleViewAction());
     addViewToggle(calibrationToolBar->toggleViewAction());
 }
 
+void MainWindow::createColourMenu() {
+    colourMenu = new QMenu(tr("&Colour"), this);
+    menuBar()->insertMenu(viewMenu->menuAction(), colourMenu);
+    colourMenu->addAction(warpAct);
+    colourMenu->addAction(shadingAct);
+    colourMenu->addAction(imageArea->warpAndShadingAction());
+}
+
 void MainWindow::createActions() {
     newAct = new QAction(QIcon(QStringLiteral(":/images/new.png")), tr("&New image"), this);
     newAct->setShortcuts(QKeySequence::New);
     newAct->setStatusTip(tr("Create a new empty image"));
-    connect(newAct, SIGNAL(triggered()), imageArea, SLOT(newSlot()));
+    connect(newAct, &QAction::triggered, this, &MainWindow::newImage);
 
     openAct = new QAction(QIcon(QStringLiteral(":/images/open.png")), tr("&Open..."), this);
     openAct->setShortcuts(QKeySequence::Open);
     openAct->setStatusTip(tr("Open an image"));
-    connect(openAct, SIGNAL(triggered()), imageArea, SLOT(openSlot()));
+    connect(openAct, &QAction::triggered, this, &MainWindow::openImage);
 
     saveAct = new QAction(QIcon(QStringLiteral(":/images/save.png")), tr("&Save..."), this);
     saveAct->setShortcuts(QKeySequence::Save);
@@ -149,6 +203,15 @@ void MainWindow::createActions() {
     aboutAct = new QAction(tr("&About"), this);
     aboutAct->setStatusTip(tr("Show the application's About box"));
     connect(aboutAct, SIGNAL(triggered()), this, SLOT(about()));
+
+    shortcutsAct = new QAction(tr("&Keyboard Shortcuts"), this);
+    shortcutsAct->setStatusTip(tr("List every keyboard shortcut of the window"));
+    connect(shortcutsAct, &QAction::triggered, this, &MainWindow::showShortcuts);
+
+    userGuideAct = new QAction(tr("&User Guide"), this);
+    userGuideAct->setShortcuts(QKeySequence::HelpContents);
+    userGuideAct->setStatusTip(tr("Read how to use the viewer"));
+    connect(userGuideAct, &QAction::triggered, this, &MainWindow::showUserGuide);
 }
 
 void MainWindow::createMenus() {
@@ -170,6 +233,9 @@ void MainWindow::createMenus() {
     menuBar()->addMenu(imageMenu);
 
     helpMenu = menuBar()->addMenu(tr("&Help"));
+    helpMenu->addAction(userGuideAct);
+    helpMenu->addAction(shortcutsAct);
+    helpMenu->addSeparator();
     helpMenu->addAction(aboutAct);
 }
 
@@ -210,6 +276,8 @@ void MainWindow::createDockWindows() {
     connect(history, &ImageHistory::currentFileChanged, chartPanel, &ChartPanel::setPictureFile);
     imageArea->setStepRunner(followPicture(*chartPanel, *imageArea, history->stepRunner()));
     parametersDock->raise();
+    // The chart's sample squares show while its panel does: only with its dock in front.
+    showContentOnlyInFront(*chartDock, [this] { imageArea->imageCanvas()->update(); });
 }
 
 void MainWindow::createStatusBar() {
@@ -226,7 +294,8 @@ void MainWindow::createStatusBar() {
 }
 
 void MainWindow::lockImageCommands(bool locked) {
-    for (QAction *action : {newAct, openAct, warpAct, shadingAct})
+    for (QAction *action :
+         {newAct, openAct, warpAct, shadingAct, imageArea->warpAndShadingAction()})
         action->setEnabled(!locked);
     recentMenu->setEnabled(!locked && !recentMenu->files().isEmpty());
     history->setLocked(locked);
@@ -245,12 +314,80 @@ void MainWindow::closeEvent(QCloseEvent *event) {
         event->ignore();
         return;
     }
+    if (!mayDropPicture()) {
+        event->ignore();
+        return;
+    }
     settings.setWindowLayout(saveGeometry(), saveState());
     QMainWindow::closeEvent(event);
+}
+
+void MainWindow::showEvent(QShowEvent *event) {
+    QMainWindow::showEvent(event);
+    // Once shown its frame is known, and the screen it opened on.
+    if (!placedOnScreen) {
+        placedOnScreen = true;
+        holdMinimumSize(*this);
+        keepWindowOnScreen(*this);
+    }
 }
 
 void MainWindow::about() {
     QMessageBox::about(this, tr("About Vexmira Viewer"),
                        tr("The <b>Vexmira Viewer</b> example demonstrates how to use "
                           "QImageScrollArea and QPArametersDialog."));
+}
+
+void MainWindow::showShortcuts() {
+    QList<QAction *> actions;
+    for (QAction *menu : menuBar()->actions())
+        if (menu->menu())
+            actions << menu->menu()->actions();
+    actions << findChildren<QAction *>();
+    ShortcutsDialog(shortcutRows(actions), this).exec();
+}
+
+void MainWindow::showUserGuide() {
+    auto *guide = findChild<UserGuideDialog *>();
+    if (!guide)
+        guide = new UserGuideDialog(this);
+    guide->show();
+    guide->raise();
+}
+
+namespace {
+
+QPushButton *buttonNamed(QWidget *owner, const QString &text) {
+    for (QPushButton *button : owner->findChildren<QPushButton *>())
+        if (button->text() == text)
+            return button;
+    return nullptr;
+}
+
+} // namespace
+
+void MainWindow::confirmDockCommands() {
+    constexpr int confirmationShownMs = 8000;
+    // The panels' own handlers were connected first, so these run once they have finished.
+    if (QPushButton *copy = buttonNamed(parametersDock->widget(), tr("Copy"))) {
+        connect(copy, &QPushButton::clicked, this, [this] {
+            QString copied = QApplication::clipboard()->text();
+            copied.replace(QLatin1Char('\t'), QLatin1Char(' '));
+            statusBar()->showMessage(tr("Copied to the clipboard: %1").arg(copied),
+                                     confirmationShownMs);
+        });
+    }
+    auto *chartPanel = qobject_cast<ChartPanel *>(chartDock->widget());
+    QPushButton *exportButton = chartPanel ? buttonNamed(chartPanel, tr("Export...")) : nullptr;
+    if (!exportButton)
+        return;
+    // A cancelled dialog leaves the panel's message as it was: then there is nothing to tell.
+    auto before = std::make_shared<QString>();
+    connect(exportButton, &QPushButton::pressed, this,
+            [chartPanel, before] { *before = chartPanel->message(); });
+    connect(exportButton, &QPushButton::clicked, this, [this, chartPanel, before] {
+        const QString outcome = chartPanel->message();
+        if (!outcome.isEmpty() && outcome != *before)
+            statusBar()->showMessage(tr("Chart: %1").arg(outcome), confirmationShownMs);
+    });
 }

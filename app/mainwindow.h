@@ -30,9 +30,14 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private slots:
     void about();
+    void showShortcuts();
+    void showUserGuide();
+    void newImage();
+    void openImage();
     void openRecentFile(const QString &fileName);
     void rememberOpenedFile(const QString &fileName);
     // The status bar's name of the file shown; empty for none.
@@ -45,6 +50,12 @@ private:
     void createDockWindows();
     void createHistory();
     void createViewMenu();
+    void createColourMenu();
+    // Copy and Export tell in the status bar what they did.
+    void confirmDockCommands();
+    // True when the picture may be dropped: unchanged, or the user saved or discarded it.
+    bool mayDropPicture();
+    void showSaved(const QString &fileName, const QSize &size);
     void restoreRemembered();
     // The read-outs, the actions' status tips and why a command did nothing.
     void createStatusBar();
@@ -60,6 +71,7 @@ private:
     QMenu *helpMenu = nullptr;
     QMenu *editMenu = nullptr;
     QMenu *viewMenu = nullptr;
+    QMenu *colourMenu = nullptr;
     RecentFilesMenu *recentMenu = nullptr;
     ImageHistory *history = nullptr;
     QLabel *fileNameLabel = nullptr;
@@ -72,6 +84,9 @@ private:
     QAction *warpAct = nullptr;
     QAction *shadingAct = nullptr;
     QAction *aboutAct = nullptr;
+    QAction *shortcutsAct = nullptr;
+    QAction *userGuideAct = nullptr;
     QAction *quitAct = nullptr;
     bool closeAfterSeries = false;
+    bool placedOnScreen = false;
 };

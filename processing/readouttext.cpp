@@ -32,10 +32,11 @@ QString channelsName(int channels) {
     switch (channels) {
     case 1:
         return QStringLiteral("grey");
+    // Named as users name them; the stored order is the library's business.
     case 3:
-        return QStringLiteral("BGR");
+        return QStringLiteral("RGB");
     case 4:
-        return QStringLiteral("BGRA");
+        return QStringLiteral("RGBA");
     default:
         return QStringLiteral("%1 channels").arg(channels);
     }

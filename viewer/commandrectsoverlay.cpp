@@ -39,7 +39,9 @@ void drawDashed(QPainter &painter, const QRect &rect, const QColor &colour, qrea
     pen.setDashOffset(offset);
     painter.setPen(pen);
     painter.setBrush(Qt::NoBrush);
-    painter.drawRect(rect);
+    // One pixel inside its outline, so that along the quadrilateral's sides, which are drawn
+    // over it, both stay visible.
+    painter.drawRect(rect.width() > 2 && rect.height() > 2 ? rect.adjusted(1, 1, -1, -1) : rect);
 }
 
 } // namespace
@@ -60,8 +62,14 @@ QString commandRectsLegend() {
                         "Save and the series write (corner 0 to corner 2).");
 }
 
+QString commandRectsShortLegend() {
+    return QCoreApplication::translate("CommandRects",
+                                       "Orange: Set Mean Lab's rectangle; blue: Save's");
+}
+
 void addCommandRectsOverlay(QCVImage &canvas) {
-    canvas.setStatusTip(commandRectsLegend());
+    canvas.setStatusTip(commandRectsShortLegend());
+    canvas.setToolTip(commandRectsLegend());
     canvas.addOverlayPainter([&canvas](QPainter &painter, const QPointF &scale) {
         if (canvas.isCurrentImageEmpty())
             return;

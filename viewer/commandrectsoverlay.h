@@ -31,8 +31,10 @@ struct CommandRectsGeometry {
 };
 CommandRectsGeometry commandRectsGeometry(const Quad &corners, const QPointF &scale);
 
-// What the dashed rectangles and numbers mean, for the canvas's status tip.
+// What the dashed rectangles and numbers mean, in full for the canvas's tooltip.
 QString commandRectsLegend();
+// The same in a few words, for the status bar beside the read-out.
+QString commandRectsShortLegend();
 
-// Adds the drawing to the canvas's overlay and the legend to its status tip.
+// Adds the drawing to the canvas's overlay and the legends to its tips.
 void addCommandRectsOverlay(QCVImage &canvas);

@@ -94,8 +94,11 @@ bool QCVImage::showNewImage(const cv::Mat &newImage) {
 
 bool QCVImage::saveImage(const QString &fileName) {
     saveError.clear();
-    return writeImageRect(image(true, -1, false), rectFromCorners02(quadFromPoints(corners)),
-                          fileName, &saveError);
+    return writeImageRect(image(true, -1, false), savedRect(), fileName, &saveError);
+}
+
+cv::Rect QCVImage::savedRect() const {
+    return rectFromCorners02(quadFromPoints(corners));
 }
 
 void QCVImage::scaleBy(double factor) {
@@ -176,17 +179,18 @@ void QCVImage::paintEvent(QPaintEvent *) {
         painter.setRenderHint(QPainter::SmoothPixmapTransform, scale.x() < 1.0 || scale.y() < 1.0);
         painter.drawPixmap(rect(), shownPixmap);
     }
+    for (const OverlayPainter &overlayPainter : overlayPainters) {
+        painter.save();
+        overlayPainter(painter, scale);
+        painter.restore();
+    }
+    // Last, so that rectangles lying along its sides never hide the quadrilateral.
     painter.setPen(
         QPen(QBrush(QColor(169, 1, 219, 255)), 1.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
     const Overlay overlay = overlayGeometry(quadFromPoints(corners), scale);
     for (int i = 0; i < 4; ++i) {
         painter.drawRect(overlay.marks[i]);
         painter.drawLine(overlay.sides[i]);
-    }
-    for (const OverlayPainter &overlayPainter : overlayPainters) {
-        painter.save();
-        overlayPainter(painter, scale);
-        painter.restore();
     }
 }
 

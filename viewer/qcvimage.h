@@ -39,7 +39,9 @@ public:
     // Makes a non-empty image the current one, with the corners on its inner quarter, and
     // shows it; false for an empty image.
     bool showNewImage(const cv::Mat &image);
+    // Writes the rectangle from corner 0 to corner 2 (savedRect()).
     bool saveImage(const QString &fileName);
+    cv::Rect savedRect() const;
     // Why the last saveImage failed, in words for the user.
     QString lastSaveError() const { return saveError; }
 
@@ -57,7 +59,7 @@ public:
     void warpCurrentImage();
     void correctShading(int cellSize);
 
-    // Draws over the picture after the quadrilateral, in widget pixels; `scale` is displayScale().
+    // Draws over the picture under the quadrilateral, in widget pixels; `scale` is displayScale().
     using OverlayPainter = std::function<void(QPainter &painter, const QPointF &scale)>;
     void addOverlayPainter(OverlayPainter overlayPainter);
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "qimagescrollarea.h"
 
+#include "savename.h"
 #include "viewnavigation.h"
 
 #include <QAction>
@@ -67,6 +68,16 @@ void QImageScrollArea::createActions() {
     normalSizeAct = createViewAction(tr("&Normal Size"), tr("Ctrl+0"), SLOT(normalSize()));
     fitToWindowAct = createViewAction(tr("&Fit to Window"), tr("Ctrl+F"), SLOT(fitToWindow()));
     fitToWindowAct->setCheckable(true);
+    zoomToFitAct = createViewAction(tr("&Zoom to Fit"), tr("Ctrl+Shift+F"), SLOT(zoomToFit()));
+    zoomToFitAct->setCheckable(true);
+    zoomToFitAct->setStatusTip(
+        tr("Show the whole picture undistorted, as large as the view holds"));
+
+    warpAndShadingAct = new QAction(tr("Warp and Shading Correction"), this);
+    warpAndShadingAct->setShortcut(QKeySequence(Qt::Key_W));
+    warpAndShadingAct->setStatusTip(
+        tr("Warp the quadrilateral to a rectangle, then correct the shading, as one step"));
+    connect(warpAndShadingAct, &QAction::triggered, this, &QImageScrollArea::warpAndShading);
 
     connect(horizontalScrollBar(), SIGNAL(valueChanged(int)), this,
             SLOT(slotSliderH_ValueChanged(int)));
@@ -104,6 +115,7 @@ void QImageScrollArea::updateActions() {
         canvas.adjustSize();
     printAct->setEnabled(true);
     fitToWindowAct->setEnabled(true);
+    zoomToFitAct->setEnabled(true);
     zoomInAct->setEnabled(!fitted);
     zoomOutAct->setEnabled(!fitted);
     normalSizeAct->setEnabled(!fitted);
@@ -112,6 +124,7 @@ void QImageScrollArea::updateActions() {
 void QImageScrollArea::scaleImage(double factor) {
     if (canvas.isCurrentImageEmpty())
         return;
+    leaveZoomToFit();
     // Beyond what a widget can measure the canvas size would overflow; such steps are refused.
     const QSizeF zoomed = QSizeF(canvas.shownPixmap.size()) * (canvas.scaleFactor * factor);
     if (std::max(zoomed.width(), zoomed.height()) > QWIDGETSIZE_MAX ||
@@ -143,8 +156,57 @@ void QImageScrollArea::resetZoom() {
     // While fitted the scroll area owns the canvas's size; only the factor returns to 100 %.
     if (fitToWindowAct->isChecked())
         canvas.scaleFactor = 1.0;
+    else if (zoomToFitAct->isChecked())
+        fitKeepingAspect();
     else
         canvas.setScale(1.0);
+}
+
+void QImageScrollArea::fitKeepingAspect() {
+    const QSize picture = canvas.shownPixmap.size();
+    if (picture.isEmpty())
+        return;
+    const QSize fitted = picture.scaled(viewport()->size(), Qt::KeepAspectRatio);
+    if (fitted.isEmpty())
+        return;
+    // The side that meets the view is exact; the other one is rounded.
+    canvas.scaleFactor = fitted.width() == viewport()->width()
+                             ? static_cast<double>(fitted.width()) / picture.width()
+                             : static_cast<double>(fitted.height()) / picture.height();
+    canvas.resize(fitted);
+}
+
+void QImageScrollArea::leaveZoomToFit() {
+    zoomToFitAct->setChecked(false);
+    showScrollBarsWhileFitting(false);
+}
+
+void QImageScrollArea::showScrollBarsWhileFitting(bool fitting) {
+    // The fitted picture never needs them, and scroll bars coming and going would change the
+    // size it is fitted to.
+    const Qt::ScrollBarPolicy policy = fitting ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded;
+    setHorizontalScrollBarPolicy(policy);
+    setVerticalScrollBarPolicy(policy);
+}
+
+void QImageScrollArea::zoomToFit() {
+    if (!zoomToFitAct->isChecked()) {
+        leaveZoomToFit();
+        showAtNaturalSize();
+        return;
+    }
+    if (fitToWindowAct->isChecked()) {
+        fitToWindowAct->setChecked(false);
+        fitToWindow();
+    }
+    showScrollBarsWhileFitting(true);
+    fitKeepingAspect();
+}
+
+void QImageScrollArea::resizeEvent(QResizeEvent *event) {
+    QScrollArea::resizeEvent(event);
+    if (zoomToFitAct->isChecked())
+        fitKeepingAspect();
 }
 
 void QImageScrollArea::showAtNaturalSize() {
@@ -160,11 +222,14 @@ void QImageScrollArea::zoomOut() {
 }
 
 void QImageScrollArea::normalSize() {
+    leaveZoomToFit();
     showAtNaturalSize();
 }
 
 void QImageScrollArea::fitToWindow() {
     const bool fitted = fitToWindowAct->isChecked();
+    if (fitted)
+        leaveZoomToFit();
     setWidgetResizable(fitted);
     if (!fitted)
         canvas.setScale(1.0);
@@ -180,11 +245,8 @@ void QImageScrollArea::wheelEvent(QWheelEvent *event) {
 void QImageScrollArea::keyPressEvent(QKeyEvent *event) {
     // Every key ends here: W corrects, the navigation keys scroll, the others do nothing.
     if (event->key() == Qt::Key_W) {
-        if (imageCommandsEnabled)
-            runCanvasStep(stepRunner, tr("Warp and Shading Correction"), cv::Rect(), [this] {
-                canvas.warpCurrentImage();
-                canvas.correctShading(shadingCellSize);
-            });
+        // Reached only where the W action is in no visible menu.
+        warpAndShading();
     } else {
         scrollForKey(event->key(), *horizontalScrollBar(), *verticalScrollBar());
     }
@@ -221,8 +283,18 @@ void QImageScrollArea::shading() {
                       [this] { canvas.correctShading(shadingCellSize); });
 }
 
+void QImageScrollArea::warpAndShading() {
+    if (imageCommandsEnabled)
+        runCanvasStep(stepRunner, warpAndShadingAct->text(), cv::Rect(), [this] {
+            canvas.warpCurrentImage();
+            canvas.correctShading(shadingCellSize);
+        });
+}
+
 void QImageScrollArea::fitCanvasToPicture() {
-    if (!fitToWindowAct->isChecked())
+    if (zoomToFitAct->isChecked())
+        fitKeepingAspect();
+    else if (!fitToWindowAct->isChecked())
         canvas.setScale(canvas.scaleFactor);
 }
 
@@ -278,15 +350,21 @@ void QImageScrollArea::setDialogFolders(const QString &openDialogFolder,
 }
 
 void QImageScrollArea::saveSlot() {
+    saveWithDialog();
+}
+
+bool QImageScrollArea::saveWithDialog() {
+    const QString folder = saveFolder.isEmpty() ? QStringLiteral(".") : saveFolder;
+    const QString proposed = proposedSaveName(pictureFile, QDir::homePath());
     const QString fileName = QFileDialog::getSaveFileName(
-        this, tr("Choose a file name"), saveFolder.isEmpty() ? QStringLiteral(".") : saveFolder,
-        imageFileFilter());
+        this, tr("Choose a file name"), proposed.isEmpty() ? folder : proposed, imageFileFilter());
     if (fileName.isEmpty())
-        return;
+        return false;
+    const cv::Rect written = canvas.savedRect();
     if (canvas.saveImage(fileName)) {
         saveFolder = QFileInfo(fileName).absolutePath();
-        emit imageSaved(fileName);
-        return;
+        emit imageSaved(fileName, QSize(written.width, written.height));
+        return true;
     }
     // The message ends the cause with its own full stop.
     QString cause = canvas.lastSaveError();
@@ -294,6 +372,7 @@ void QImageScrollArea::saveSlot() {
         cause.chop(1);
     QMessageBox::warning(this, tr("Vexmira"), tr("Cannot write file %1:\n%2.").arg(fileName, cause),
                          QMessageBox::Ok);
+    return false;
 }
 
 void QImageScrollArea::print() {

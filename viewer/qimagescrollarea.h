@@ -27,6 +27,11 @@ public:
 
     // Builds the "&Image" menu, owned by the viewer. Called once.
     QMenu *createImageMenu();
+    // "Zoom to Fit": the whole picture in the view at its own aspect ratio, centred, kept so
+    // while the view is resized. Checkable; the window puts it in its menus.
+    QAction *zoomToFitAction() const { return zoomToFitAct; }
+    // W: the warp and then the shading correction, as one step.
+    QAction *warpAndShadingAction() const { return warpAndShadingAct; }
 
     QCVImage *imageCanvas() { return &canvas; }
 
@@ -36,6 +41,10 @@ public:
     bool openFile(const QString &fileName);
     // The folders the Open and Save dialogs start in; empty for the working directory.
     void setDialogFolders(const QString &openFolder, const QString &saveFolder);
+    // The file the picture came from, whose name Save proposes; empty for none.
+    void setPictureFile(const QString &path) { pictureFile = path; }
+    // Save with its dialog; false when cancelled or not written (after the message).
+    bool saveWithDialog();
 
     // While a calibration series writes its images, nothing else may change the image: New,
     // Open, the corrections and corner dragging are refused until this is enabled again.
@@ -52,23 +61,26 @@ signals:
     void imageOpened(const QString &fileName);
     // File > New replaced the image by a blank one, from no file.
     void blankImageMade();
-    void imageSaved(const QString &fileName);
+    // The rectangle of `size` image pixels was written to `fileName`.
+    void imageSaved(const QString &fileName, const QSize &size);
 
 public slots:
     void warp();
     void shading();
+    void warpAndShading();
+    void newSlot();
+    void openSlot();
+    void saveSlot();
     // After the canvas's image was replaced from outside (undo, redo): sizes the canvas to it.
     void fitCanvasToPicture();
 
 private slots:
-    void newSlot();
-    void openSlot();
-    void saveSlot();
     void print();
     void zoomIn();
     void zoomOut();
     void normalSize();
     void fitToWindow();
+    void zoomToFit();
     void slotSliderH_ValueChanged(int min);
     void slotSliderV_ValueChanged(int min);
 
@@ -78,6 +90,7 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void createActions();
@@ -91,6 +104,10 @@ private:
     void resetZoom();
     // Back to 100 %, keeping the point at the centre of the view in place.
     void showAtNaturalSize();
+    // Sizes the canvas to the largest picture of the same aspect ratio the view holds.
+    void fitKeepingAspect();
+    void leaveZoomToFit();
+    void showScrollBarsWhileFitting(bool fitting);
 
     QCVImage canvas;
     QAction *printAct = nullptr;
@@ -98,12 +115,15 @@ private:
     QAction *zoomOutAct = nullptr;
     QAction *normalSizeAct = nullptr;
     QAction *fitToWindowAct = nullptr;
+    QAction *zoomToFitAct = nullptr;
+    QAction *warpAndShadingAct = nullptr;
     QMenu *imageMenu = nullptr;
     QPrinter printer;
     bool imageCommandsEnabled = true;
     CanvasStepRunner stepRunner;
     QString openFolder;
     QString saveFolder;
+    QString pictureFile;
     // Where the middle button last was while it pans the view.
     QPoint panOrigin;
 };

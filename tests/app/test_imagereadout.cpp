@@ -62,10 +62,10 @@ void TestImageReadout::pixelReadoutFollowsTheMouseForEveryKindOfImage() {
         QString values;
         QString format;
     } cases[] = {
-        {bgr, "R 200 G 12 B 7", "40 × 30, 8-bit BGR"},
+        {bgr, "R 200 G 12 B 7", "40 × 30, 8-bit RGB"},
         {grey, "Grey 128", "40 × 30, 8-bit grey"},
-        {deep, "R 65535 G 30000 B 1000", "40 × 30, 16-bit BGR"},
-        {alpha, "R 30 G 20 B 10 A 40", "40 × 30, 8-bit BGRA"},
+        {deep, "R 65535 G 30000 B 1000", "40 × 30, 16-bit RGB"},
+        {alpha, "R 30 G 20 B 10 A 40", "40 × 30, 8-bit RGBA"},
     };
 
     QImageScrollArea viewer;

@@ -35,9 +35,9 @@ TEST(ReadoutText, StoredValuesInTheImagesOwnDepthAndChannels) {
 }
 
 TEST(ReadoutText, ImageFormatAndMeasurementLine) {
-    EXPECT_EQ(imageFormatText(cv::Mat(4000, 6000, CV_8UC3)), QString("6000 × 4000, 8-bit BGR"));
+    EXPECT_EQ(imageFormatText(cv::Mat(4000, 6000, CV_8UC3)), QString("6000 × 4000, 8-bit RGB"));
     EXPECT_EQ(imageFormatText(cv::Mat(3, 5, CV_16UC1)), QString("5 × 3, 16-bit grey"));
-    EXPECT_EQ(imageFormatText(cv::Mat(3, 5, CV_32FC4)), QString("5 × 3, 32-bit float BGRA"));
+    EXPECT_EQ(imageFormatText(cv::Mat(3, 5, CV_32FC4)), QString("5 × 3, 32-bit float RGBA"));
     EXPECT_EQ(imageFormatText(cv::Mat(3, 5, CV_8SC2)), QString("5 × 3, 8-bit signed 2 channels"));
     EXPECT_TRUE(imageFormatText(cv::Mat()).isEmpty());
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "qimagescrollarea.h"
 #include "quad.h"
+#include "savename.h"
 
 #include "../support/actionlookup.h"
 #include "../support/driveroot.h"
@@ -48,6 +49,8 @@ private slots:
     void zoomKeepsTheCentreOfTheView();
     void wheelZoomsByPowersOfOneQuarter();
     void fitToWindowStretchesAndReturnsToNaturalSize();
+    void zoomToFitKeepsTheAspectRatioCentredThroughResizes();
+    void saveProposesThePicturesNameWithRect();
     void overlayAndMouseStayOnThePictureInEveryDisplayState();
     void openFailureNamesTheFile();
     void openShowsTheNewPictureAtFullSize();
@@ -340,6 +343,97 @@ void ScrollAreaTest::openShowsTheNewPictureAtFullSize() {
     QCOMPARE(canvas.scaleFactor, 1.0);
     QCOMPARE(canvas.size(), QSize(200, 100));
     QCOMPARE(canvas.corners[2], cv::Point(150, 75));
+}
+
+void ScrollAreaTest::zoomToFitKeepsTheAspectRatioCentredThroughResizes() {
+    const struct {
+        QSize picture;
+        QSize view;
+    } cases[] = {
+        {{1600, 1200}, {1057, 685}}, // wider view: the height decides
+        {{300, 900}, {500, 300}},    // tall picture
+        {{40, 30}, {700, 400}},      // small picture grows
+        {{2000, 500}, {400, 600}},   // wide picture in a tall view
+    };
+    for (const auto &c : cases) {
+        const QString label = QString("%1x%2 in %3x%4")
+                                  .arg(c.picture.width())
+                                  .arg(c.picture.height())
+                                  .arg(c.view.width())
+                                  .arg(c.view.height());
+        QImageScrollArea viewer(false);
+        QCVImage &canvas = *viewer.imageCanvas();
+        QVERIFY(canvas.showNewImage(gradientImage(c.picture.width(), c.picture.height())));
+        viewer.resize(c.view);
+        viewer.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&viewer));
+        QAction *zoomToFit = viewer.zoomToFitAction();
+        QCOMPARE(zoomToFit->shortcut(), QKeySequence("Ctrl+Shift+F"));
+        zoomToFit->trigger();
+        QVERIFY(zoomToFit->isChecked());
+
+        // After a resize too: the whole picture, undistorted, touching the view on one axis.
+        for (const QSize &view : {c.view, c.view.transposed()}) {
+            viewer.resize(view);
+            QTRY_VERIFY2(viewer.viewport()->size().width() ==
+                             view.width() - 2 * viewer.frameWidth(),
+                         qPrintable(label));
+            const QSize port = viewer.viewport()->size();
+            const QRect shown = canvas.geometry();
+            QVERIFY2(port.width() >= shown.width() && port.height() >= shown.height(),
+                     qPrintable(label));
+            QVERIFY2(shown.width() == port.width() || shown.height() == port.height(),
+                     qPrintable(label));
+            // The rounded side within a pixel of the picture's own proportion.
+            const double aspect = double(c.picture.width()) / c.picture.height();
+            QVERIFY2(std::abs(shown.width() - shown.height() * aspect) < 1.0 ||
+                         std::abs(shown.height() - shown.width() / aspect) < 1.0,
+                     qPrintable(label));
+            const QPointF scale = canvas.displayScale();
+            // The zoom read-out's factor is that of the side meeting the view.
+            const double exact = shown.width() == port.width() ? scale.x() : scale.y();
+            QVERIFY2(std::abs(exact - canvas.scaleFactor) < 1e-9, qPrintable(label));
+            // Centred, to the pixel.
+            QVERIFY2(std::abs(shown.center().x() - port.width() / 2) <= 1 &&
+                         std::abs(shown.center().y() - port.height() / 2) <= 1,
+                     qPrintable(label));
+        }
+
+        // Fit to Window takes over and stretches; zooming by hand ends the fit too.
+        actionNamed(viewer, "&Fit to Window")->trigger();
+        QVERIFY(!zoomToFit->isChecked());
+        QTRY_COMPARE(canvas.size(), viewer.viewport()->size());
+        zoomToFit->trigger();
+        QVERIFY(!actionNamed(viewer, "&Fit to Window")->isChecked());
+        actionNamed(viewer, "Zoom &In (25%)")->trigger();
+        QVERIFY(!zoomToFit->isChecked());
+    }
+}
+
+void ScrollAreaTest::saveProposesThePicturesNameWithRect() {
+    const QString home = QDir::homePath();
+    QCOMPARE(proposedSaveName(root->filePath("DSC_1245.tif"), home),
+             root->filePath("DSC_1245-rect.tif"));
+    QCOMPARE(proposedSaveName(root->filePath("a.b.png"), home), root->filePath("a.b-rect.png"));
+    // A folder that cannot be written to (here: gone) gives way to the fallback.
+    QCOMPARE(proposedSaveName(root->filePath("gone/DSC_1245.png"), home),
+             QDir(home).filePath("DSC_1245-rect.png"));
+    QVERIFY(proposedSaveName(QString(), home).isEmpty());
+    QCOMPARE(shortenedPath("/tmp/a.png"), QString("/tmp/a.png"));
+    QCOMPARE(shortenedPath("/" + QString(70, 'x') + "/DSC_1245-rect.png"),
+             QString("…/DSC_1245-rect.png"));
+
+    // The dialog opens on the proposal.
+    writeStartupImage(gradientImage());
+    QImageScrollArea viewer;
+    viewer.setPictureFile(root->filePath("DSC_1245.tif"));
+    QString offered;
+    answerNextModal<QFileDialog>([&](QFileDialog *dialog) {
+        offered = dialog->selectedFiles().value(0);
+        dialog->reject();
+    });
+    QVERIFY(!viewer.saveWithDialog());
+    QCOMPARE(offered, root->filePath("DSC_1245-rect.tif"));
 }
 
 void ScrollAreaTest::saveRefusalNamesItsCause() {
