@@ -78,6 +78,7 @@ void ProfileLabTransforms::readMatrixShaper(cmsHPROFILE profile) {
         const auto *colorant = static_cast<const cmsCIEXYZ *>(cmsReadTag(profile, colorantTags[c]));
         if (!curve || !colorant)
             return;
+        model->curves[c] = curve;
         model->colorants[0][c] = colorant->X;
         model->colorants[1][c] = colorant->Y;
         model->colorants[2][c] = colorant->Z;
@@ -85,10 +86,6 @@ void ProfileLabTransforms::readMatrixShaper(cmsHPROFILE profile) {
         for (int code = 0; code < 256; ++code)
             model->linear8[c][static_cast<std::size_t>(code)] =
                 cmsEvalToneCurveFloat(curve, static_cast<float>(code) / 255.0f);
-        model->linear16[c].resize(65536);
-        for (int code = 0; code < 65536; ++code)
-            model->linear16[c][static_cast<std::size_t>(code)] =
-                cmsEvalToneCurveFloat(curve, static_cast<float>(code) / 65535.0f);
     }
     matrixShaper = std::move(model);
 }
@@ -185,8 +182,18 @@ void curvesAndMatrix(const cv::Mat &values, const std::vector<float> (&linear)[3
 
 void ProfileLabTransforms::matrixShaperToLab(const cv::Mat &values, cv::Mat &lab) const {
     lab.create(values.size(), CV_32FC3);
-    if (values.depth() == CV_8U)
-        curvesAndMatrix<uchar>(values, matrixShaper->linear8, matrixShaper->colorants, lab);
-    else
-        curvesAndMatrix<ushort>(values, matrixShaper->linear16, matrixShaper->colorants, lab);
+    MatrixShaper &model = *matrixShaper;
+    if (values.depth() == CV_8U) {
+        curvesAndMatrix<uchar>(values, model.linear8, model.colorants, lab);
+        return;
+    }
+    std::call_once(model.linear16Built, [&model] {
+        for (int c = 0; c < 3; ++c) {
+            model.linear16[c].resize(65536);
+            for (int code = 0; code < 65536; ++code)
+                model.linear16[c][static_cast<std::size_t>(code)] =
+                    cmsEvalToneCurveFloat(model.curves[c], static_cast<float>(code) / 65535.0f);
+        }
+    });
+    curvesAndMatrix<ushort>(values, model.linear16, model.colorants, lab);
 }

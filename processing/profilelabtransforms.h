@@ -39,9 +39,12 @@ private:
     using TransformHandle = std::unique_ptr<void, TransformDeleter>;
 
     // The matrix/shaper model of an RGB profile: each channel's tone curve at every code,
-    // then the colorants' XYZ.
+    // then the colorants' XYZ. The curves belong to the profile, which outlives this.
     struct MatrixShaper {
+        const cmsToneCurve *curves[3];
         std::vector<float> linear8[3];
+        // Built on first use: evaluating 65536 codes costs more than opening the profile.
+        std::once_flag linear16Built;
         std::vector<float> linear16[3];
         // Rows X, Y, Z; columns R, G, B.
         double colorants[3][3];
@@ -58,6 +61,7 @@ private:
     TransformHandle toLabTransform;
     TransformHandle fromLabTransform;
     std::unique_ptr<MatrixShaper> matrixShaper;
+
     mutable std::once_flag grey8Built;
     mutable std::once_flag grey16Built;
     mutable std::vector<cv::Vec3f> grey8;
