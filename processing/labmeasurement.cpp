@@ -136,8 +136,6 @@ bool isLabMeasurable(int type) {
 }
 
 cv::Mat floatLab(const cv::Mat &part, const LabSpace &space) {
-    if (part.empty() || !isLabMeasurable(part.type()))
-        return {};
     return space.toLab(part);
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "labspace.h"
 
+#include "labmeasurement.h"
 #include "profilelabtransforms.h"
 
 #include <opencv2/core.hpp>
@@ -19,13 +20,6 @@ double depthScale(int depth) {
     default:
         return 1.0;
     }
-}
-
-bool isConvertible(int type) {
-    const int depth = CV_MAT_DEPTH(type);
-    const int channels = CV_MAT_CN(type);
-    return (depth == CV_8U || depth == CV_16U || depth == CV_32F || depth == CV_64F) &&
-           (channels == 1 || channels == 3 || channels == 4);
 }
 
 // `part` as CV_32F in 0..1 for integer depths: one channel when `keepGrey` and the part is grey,
@@ -62,7 +56,7 @@ bool LabSpace::converts(int channels) const {
 }
 
 cv::Mat LabSpace::toLab(const cv::Mat &values) const {
-    if (values.empty() || !isConvertible(values.type()) || !converts(values.channels()))
+    if (values.empty() || !isLabMeasurable(values.type()) || !converts(values.channels()))
         return {};
     cv::Mat lab;
     if (!isIcc()) {

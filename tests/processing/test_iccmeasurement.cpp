@@ -265,3 +265,62 @@ TEST(IccMeasurement, LabGoesBackToThePicturesValuesAndSaysWhatFellOutside) {
               0.0);
     EXPECT_TRUE(space.fromLab(cv::Mat(2, 2, CV_8UC3), false).empty());
 }
+
+namespace {
+
+// Fills a table's grid point with the sRGB colour's L*a*b* in Little CMS's 16-bit encoding.
+cmsInt32Number sampleSrgb(const cmsUInt16Number in[], cmsUInt16Number out[], void *transform) {
+    cmsDoTransform(transform, in, out, 1);
+    return 1;
+}
+
+// An input profile that describes sRGB by a 9-point table alone, as camera profiles do.
+ColourProfilePtr tableProfile() {
+    const std::unique_ptr<void, ProfileCloser> srgb(cmsCreate_sRGBProfile());
+    const std::unique_ptr<void, ProfileCloser> lab(cmsCreateLab4Profile(nullptr));
+    const Transform sampler(cmsCreateTransform(srgb.get(), TYPE_RGB_16, lab.get(), TYPE_Lab_16,
+                                               INTENT_RELATIVE_COLORIMETRIC, 0));
+    cmsPipeline *pipeline = cmsPipelineAlloc(nullptr, 3, 3);
+    cmsStage *table = cmsStageAllocCLut16bit(nullptr, 9, 3, 3, nullptr);
+    cmsStageSampleCLut16bit(table, sampleSrgb, sampler.get(), 0);
+    // The tag's layout wants curves around the table; identity ones.
+    cmsPipelineInsertStage(pipeline, cmsAT_END, cmsStageAllocToneCurves(nullptr, 3, nullptr));
+    cmsPipelineInsertStage(pipeline, cmsAT_END, table);
+    cmsPipelineInsertStage(pipeline, cmsAT_END, cmsStageAllocToneCurves(nullptr, 3, nullptr));
+    cmsHPROFILE profile = cmsCreateProfilePlaceholder(nullptr);
+    cmsSetProfileVersion(profile, 4.3);
+    cmsSetDeviceClass(profile, cmsSigInputClass);
+    cmsSetColorSpace(profile, cmsSigRgbData);
+    cmsSetPCS(profile, cmsSigLabData);
+    cmsWriteTag(profile, cmsSigAToB0Tag, pipeline);
+    cmsWriteTag(profile, cmsSigMediaWhitePointTag, cmsD50_XYZ());
+    cmsPipelineFree(pipeline);
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(profile, nullptr, &size);
+    QByteArray bytes(static_cast<qsizetype>(size), '\0');
+    cmsSaveProfileToMem(profile, bytes.data(), &size);
+    cmsCloseProfile(profile);
+    return ColourProfile::fromBytes(bytes);
+}
+
+} // namespace
+
+TEST(IccMeasurement, TableProfilesConvertThroughLittleCmsAndMayHaveNoWayBack) {
+    const ColourProfilePtr profile = tableProfile();
+    ASSERT_TRUE(profile);
+    for (const int type : {CV_8UC3, CV_16UC3}) {
+        SCOPED_TRACE(testing::Message() << "type " << type);
+        const Transform own = littleCmsTransform(*profile, deviceFormat(type), true);
+        const cv::Mat picture = randomPicture(type, {20, 10}, 11);
+        const cv::Mat lab = floatLab(picture, LabSpace::icc(profile));
+        ASSERT_EQ(lab.type(), CV_32FC3);
+        for (const cv::Point point : {cv::Point(0, 0), cv::Point(7, 3), cv::Point(19, 9)})
+            EXPECT_LT(deltaE2000(cv::Vec3d(lab.at<cv::Vec3f>(point)),
+                                 referencePixelLab(own.get(), picture, point)),
+                      0.01);
+    }
+    // Only the way in is described.
+    EXPECT_TRUE(LabSpace::icc(profile)
+                    .fromLab(cv::Mat(1, 1, CV_32FC3, cv::Scalar(50, 0, 0)), true)
+                    .empty());
+}
