@@ -35,14 +35,16 @@ public:
     // The float L*a*b* (CV_32FC3) of picture values: 8- or 16-bit unsigned or 32- or 64-bit
     // float, with 1, 3 or 4 channels in BGR(A) order; integer values are divided by 255 or
     // 65535 first, a fourth channel (alpha) is ignored. Empty for another type or when
-    // converts() is false. Large parts are converted in parallel; 8- and 16-bit parts in
-    // matrix/shaper and grey profiles through per-code tables that Little CMS computed.
+    // converts() is false. Large parts are converted in parallel; 8- and 16-bit grey parts,
+    // and colour parts in matrix/shaper profiles, through per-code tables that Little CMS
+    // computed.
     cv::Mat toLab(const cv::Mat &values) const;
 
     // The picture values (CV_32F, 0..1 for the full range) of a float L*a*b* picture
     // (CV_32FC3): three channels BGR, or one for a grey profile. With `clip`, values outside
     // 0..1 are brought to the nearest end. `outOfRange`, when given, receives how many pixels
-    // had a value outside 0..1 before clipping. Empty when `lab` is not CV_32FC3.
+    // had a value outside 0..1 before clipping. Empty when `lab` is not CV_32FC3, or when the
+    // profile describes only the way in (an input profile made of a table alone).
     cv::Mat fromLab(const cv::Mat &lab, bool clip, std::int64_t *outOfRange = nullptr) const;
 
     bool operator==(const LabSpace &other) const;
