@@ -62,6 +62,8 @@ int main(int argc, char *argv[]) {
                     [&] { return batchSeriesVsFloor(photo, folder.path()); });
         printFigure("shard_overhead", [&] { return shardOverhead(photo, folder.path()); });
         printFigure("chart_vs_convert_patches", [&] { return chartVsConvertPatches(photo); });
+        printFigure("find_chart_24mp", [] { return findChart24MpVsCvtColor(); });
+        printFigure("profile_fit", [] { return profileFitVsReadingChart(); });
     } catch (const std::exception &failure) {
         std::fprintf(stderr, "vexmira-bench: %s\n", failure.what());
         return 1;
