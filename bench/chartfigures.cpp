@@ -22,8 +22,8 @@ double chartVsConvertPatches(const cv::Mat &photo) {
 
     const Timed reading{[&] {
         const auto readings = measurePatches(photo, grid.areas, LabEncoding::Linear);
-        for (const auto &reading : readings)
-            if (!reading)
+        for (const auto &patch : readings)
+            if (!patch)
                 throw BenchFailure("a patch was not measured");
     }};
     cv::Mat scaled;
@@ -58,7 +58,7 @@ double findChart24MpVsCvtColor() {
     cv::Mat lab;
     const Timed converting{[&] {
                                photo.convertTo(scaled, CV_32F, 1.0 / 255.0);
-                               cv::cvtColor(scaled, lab, cv::COLOR_BGR2Lab);
+                               cv::cvtColor(scaled, lab, cv::COLOR_LBGR2Lab);
                            },
                            [&] {
                                scaled.release();

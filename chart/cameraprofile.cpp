@@ -23,7 +23,7 @@ constexpr double clipMargin = 0.5 / 255;
 constexpr double minimumGamma = 0.2;
 constexpr double maximumGamma = 5;
 // The simplex restarts from its best point until a restart gains less than this.
-constexpr double convergedGain = 1e-6;
+constexpr double convergedGain = 1e-5;
 constexpr int maximumRestarts = 8;
 
 double srgbToLinear(double value) {
@@ -70,6 +70,8 @@ bool usable(const std::optional<cv::Vec3d> &reading) {
 struct Sample {
     cv::Vec3d rgb;
     cv::Vec3d lab;
+    // Through the tone curve, when the fit does not change it.
+    cv::Vec3d linear;
 };
 
 // The matrix of least squares from linear device values to XYZ; nothing when the readings do
@@ -107,8 +109,12 @@ public:
         if (model.gamma < minimumGamma || model.gamma > maximumGamma)
             return std::numeric_limits<double>::max();
         double sum = 0;
-        for (const Sample &sample : samples)
-            sum += deltaE2000(model.lab(sample.rgb), sample.lab);
+        for (const Sample &sample : samples) {
+            const cv::Vec3d lab = tone == ToneCurve::Gamma
+                                      ? model.lab(sample.rgb)
+                                      : labFromXyz(model.matrix * sample.linear);
+            sum += deltaE2000(lab, sample.lab);
+        }
         return sum / double(samples.size());
     }
 
@@ -162,7 +168,7 @@ std::optional<CameraModel> refined(const std::vector<Sample> &samples, const Cam
     }
     const cv::Ptr<cv::DownhillSolver> solver = cv::DownhillSolver::create(
         problem, step,
-        cv::TermCriteria(cv::TermCriteria::MAX_ITER + cv::TermCriteria::EPS, 4000, 1e-9));
+        cv::TermCriteria(cv::TermCriteria::MAX_ITER + cv::TermCriteria::EPS, 4000, 1e-7));
     double best = problem->calc(x.ptr<double>());
     for (int restart = 0; restart < maximumRestarts; ++restart) {
         const double value = solver->minimize(x);
@@ -219,9 +225,14 @@ CameraProfileResult fitCameraProfile(const CameraProfileInput &input) {
         return result;
     }
     std::vector<Sample> samples;
-    for (size_t i = 0; i < input.readings.size(); ++i)
-        if (usable(input.readings[i]))
-            samples.push_back({*input.readings[i], input.reference[i]});
+    for (size_t i = 0; i < input.readings.size(); ++i) {
+        if (!usable(input.readings[i]))
+            continue;
+        const cv::Vec3d &rgb = *input.readings[i];
+        const cv::Vec3d linear(toLinear(input.tone, 1, rgb[0]), toLinear(input.tone, 1, rgb[1]),
+                               toLinear(input.tone, 1, rgb[2]));
+        samples.push_back({rgb, input.reference[i], linear});
+    }
     if (int(samples.size()) < minimumFitPatches) {
         result.problem = tr("Only %1 patches are usable (read and not clipped); a profile needs "
                             "at least %2.")
