@@ -20,8 +20,9 @@ QString tr(const char *text) {
     return QCoreApplication::translate("ChartFinder", text);
 }
 
-// The detector is slow on large pictures and gains nothing from detail beyond this.
-constexpr double detectionLongSide = 1000;
+// The detector is slow on large pictures and gains nothing from detail beyond these; it misses
+// a chart at one size that it finds at another, so a miss is tried again larger.
+constexpr std::array<double, 3> detectionLongSides = {1000, 1200, 1400};
 // Patch windows are measured at about this pitch in pixels: finer adds cost, not accuracy.
 constexpr double refinementPitch = 80;
 
@@ -66,18 +67,23 @@ cv::Point2d mapped(const cv::Matx33d &homography, double x, double y) {
 }
 
 // Grid units (x along the columns, y along the rows, one per cell) onto the picture, from the
-// detector's outline: its first corner at patch 1, its second along the first row.
+// detector's outline. For the ColorChecker 24 and the Vinyl chart its first corner lies at
+// patch 1 and its second along the first row; the SG's outline starts at the first patch of
+// the last row and runs along that row.
 std::optional<cv::Matx33d> gridFromOutline(const std::vector<cv::Point2f> &box, double scale,
-                                           const ChartKindInfo &info) {
+                                           ChartKind kind) {
     if (box.size() != 4)
         return std::nullopt;
-    const cv::Point2f grid[4] = {{0, 0},
-                                 {float(info.columns), 0},
-                                 {float(info.columns), float(info.rows)},
-                                 {0, float(info.rows)}};
+    const ChartKindInfo info = chartKindInfo(kind);
+    const float columns = float(info.columns);
+    const float rows = float(info.rows);
+    const cv::Point2f grid[4] = {{0, 0}, {columns, 0}, {columns, rows}, {0, rows}};
+    const std::array<size_t, 4> order = kind == ChartKind::ColorCheckerSG
+                                            ? std::array<size_t, 4>{3, 2, 1, 0}
+                                            : std::array<size_t, 4>{0, 1, 2, 3};
     cv::Point2f image[4];
     for (size_t i = 0; i < 4; ++i)
-        image[i] = box[i] * float(scale);
+        image[i] = box[order[i]] * float(scale);
     const cv::Mat homography = cv::getPerspectiveTransform(grid, image);
     if (homography.empty())
         return std::nullopt;
@@ -231,7 +237,7 @@ std::optional<FoundChart> detect(const cv::Mat &image, const cv::Mat &reduced, d
         return std::nullopt;
 
     const ChartKindInfo info = chartKindInfo(kind);
-    auto grid = gridFromOutline(checker->getBox(), 1 / scale, info);
+    auto grid = gridFromOutline(checker->getBox(), 1 / scale, kind);
     if (!grid)
         return std::nullopt;
     FoundChart chart;
@@ -303,20 +309,46 @@ ChartSearch findChart(const cv::Mat &image, const ChartFindOptions &options) {
     if (image.empty() || !isLabMeasurable(image.type()))
         return search;
     try {
-        const double scale = std::min(1.0, detectionLongSide / std::max(image.cols, image.rows));
-        cv::Mat reduced;
-        cv::resize(image, reduced, cv::Size(), scale, scale, cv::INTER_AREA);
-        reduced = bgr8(reduced);
+        std::vector<std::pair<double, cv::Mat>> reduced;
+        for (const double longSide : detectionLongSides) {
+            const double scale = std::min(1.0, longSide / std::max(image.cols, image.rows));
+            if (!reduced.empty() && scale == reduced.back().first)
+                break;
+            cv::Mat copy;
+            cv::resize(image, copy, cv::Size(), scale, scale, cv::INTER_AREA);
+            reduced.emplace_back(scale, bgr8(copy));
+        }
+        // A chart whose patches were not found where the outline puts them is kept only when
+        // no size gives a better one.
+        std::optional<FoundChart> unrefined;
         for (const ChartKind kind : kindsToTry(options)) {
-            if (auto chart = detect(image, reduced, scale, kind)) {
-                orientByReference(*chart, options);
+            // The Vinyl chart is never refined, and the detector sees it in other charts too.
+            if (kind == ChartKind::Vinyl18 && unrefined)
+                break;
+            for (const auto &[scale, copy] : reduced) {
+                auto chart = detect(image, copy, scale, kind);
+                if (!chart)
+                    continue;
+                if (!chart->refined && kind != ChartKind::Vinyl18) {
+                    if (!unrefined)
+                        unrefined = chart;
+                    continue;
+                }
                 search.chart = chart;
-                search.problem.clear();
-                return search;
+                break;
             }
+            if (search.chart)
+                break;
+        }
+        if (!search.chart)
+            search.chart = unrefined;
+        if (search.chart) {
+            orientByReference(*search.chart, options);
+            search.problem.clear();
         }
     } catch (const cv::Exception &) {
         // A picture the detector cannot take holds no chart it can find.
+        search.chart.reset();
     }
     return search;
 }

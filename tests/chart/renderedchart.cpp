@@ -36,6 +36,32 @@ ChartReference makerReference(const std::string &name) {
     return *reference;
 }
 
+ChartReference colorCheckerSgReference() {
+    struct It8Free {
+        void operator()(void *it8) const { cmsIT8Free(it8); }
+    };
+    const std::unique_ptr<void, It8Free> it8(
+        cmsIT8LoadFromFile(nullptr, "/usr/share/color/argyll/ref/ColorCheckerSG.ti2"));
+    if (!it8)
+        throw std::runtime_error("ColorCheckerSG.ti2 does not load");
+    // Strips (letters) are the columns, patches within a strip the rows.
+    const int location = cmsIT8FindDataFormat(it8.get(), "SAMPLE_LOC");
+    const int x = cmsIT8FindDataFormat(it8.get(), "XYZ_X");
+    ChartReference reference(140);
+    for (int set = 0; set < 140; ++set) {
+        const std::string name = cmsIT8GetDataRowCol(it8.get(), set, location);
+        const int column = name[0] - 'A';
+        const int row = std::stoi(name.substr(1)) - 1;
+        const cmsCIEXYZ xyz = {cmsIT8GetDataRowColDbl(it8.get(), set, x) / 100,
+                               cmsIT8GetDataRowColDbl(it8.get(), set, x + 1) / 100,
+                               cmsIT8GetDataRowColDbl(it8.get(), set, x + 2) / 100};
+        cmsCIELab lab;
+        cmsXYZ2Lab(cmsD50_XYZ(), &lab, &xyz);
+        reference.at(size_t(row * 14 + column)) = {lab.L, lab.a, lab.b};
+    }
+    return reference;
+}
+
 std::vector<cv::Vec3d> srgbFromLab(const ChartReference &lab) {
     const std::unique_ptr<void, ProfileClose> labProfile(cmsCreateLab4Profile(nullptr));
     const std::unique_ptr<void, ProfileClose> srgb(cmsCreate_sRGBProfile());

@@ -17,6 +17,10 @@
 // The chart maker's reference from Debian's argyll-ref, for example "ColorChecker.cie".
 ChartReference makerReference(const std::string &name);
 
+// The ColorChecker SG's patches as Argyll's target file for it lists them (XYZ to L*a*b*
+// D50), row by row over its 10 rows of 14 columns.
+ChartReference colorCheckerSgReference();
+
 // ICC L*a*b* (D50) to sRGB (R, G, B in 0..1) through Little CMS's own transform.
 std::vector<cv::Vec3d> srgbFromLab(const ChartReference &lab);
 

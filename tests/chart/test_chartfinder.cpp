@@ -73,6 +73,25 @@ TEST(ChartFinder, FindsTheColorCheckerInRenderedPhotographsWithinOnePercent) {
     }
 }
 
+TEST(ChartFinder, FindsTheColorCheckerSg) {
+    const std::vector<cv::Vec3d> colours = srgbFromLab(colorCheckerSgReference());
+    const std::array<cv::Point2f, 4> outlines[] = {tiltedOutline, turnedHalfRound(tiltedOutline)};
+    for (const auto &outline : outlines) {
+        Photography photography;
+        photography.outline = outline;
+        photography.noiseSigma = 0.01;
+        const ChartPhoto photo = photographChart(colours, 10, 14, photography);
+        const ChartSearch search = findChart(photo.image);
+        ASSERT_TRUE(search.chart) << search.problem.toStdString();
+        EXPECT_EQ(search.chart->kind, ChartKind::ColorCheckerSG);
+        EXPECT_EQ(search.chart->rows * search.chart->columns, 140);
+        const double error = cornerErrorFraction(search.chart->corners, photo.field);
+        std::printf("find chart, ColorChecker SG: corners within %.2f %% of the field\n",
+                    100 * error);
+        EXPECT_LT(error, 0.01);
+    }
+}
+
 TEST(ChartFinder, FindsTheDemoPhotographsChart) {
     const DemoPhoto photo = renderDemoPhoto();
     const ChartSearch search = findChart(photo.image);
