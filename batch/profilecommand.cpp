@@ -6,6 +6,7 @@
 #include "cameraprofileicc.h"
 #include "cameraprofilereadings.h"
 #include "chartfinder.h"
+#include "foundchart.h"
 #include "imagejob.h"
 #include "inputimage.h"
 #include "optionvalues.h"
@@ -70,25 +71,15 @@ ExitCode makeProfile(const ProfileJob &job) {
     QString chartName =
         QStringLiteral("a %1 x %2 chart").arg(job.layout.rows).arg(job.layout.columns);
     if (job.findChart) {
-        ChartFindOptions options;
-        options.reference = &*reference;
-        options.readPatches = patchLabReader(input->image, job.encoding);
-        options.insetPercent = job.layout.insetPercent;
-        const ChartSearch search = findChart(input->image, options);
-        if (!search.chart) {
-            printFileError(job.image.input, QStringLiteral("no chart found"));
+        const std::variant<Quad, QString> found =
+            foundChartCorners(input->image, job.layout, job.encoding, reference);
+        if (const QString *problem = std::get_if<QString>(&found)) {
+            printFileError(job.image.input, *problem);
             return ExitCode::InputRefused;
         }
-        if (search.chart->rows != job.layout.rows || search.chart->columns != job.layout.columns) {
-            printFileError(job.image.input,
-                           QStringLiteral("found %1, not the %2 x %3 chart of --chart")
-                               .arg(foundChartText(*search.chart))
-                               .arg(job.layout.rows)
-                               .arg(job.layout.columns));
-            return ExitCode::InputRefused;
-        }
-        corners = search.chart->quad();
-        chartName = chartKindInfo(search.chart->kind).name;
+        corners = std::get<Quad>(found);
+        if (const auto kind = chartKindWithPatchCount(job.layout.patchCount()))
+            chartName = chartKindInfo(*kind).name;
     }
     const PatchGrid grid = patchGrid(corners, job.layout);
     if (!grid.problem.isEmpty()) {

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// vexmira-batch profile as a process: the wiring of finding the chart, fitting and writing.
+// vexmira-batch profile and measure --find-chart as a process: the wiring of finding the
+// chart, fitting and writing.
 #include "batchprocess.h"
 #include "demophoto.h"
 #include "demoreference.h"
@@ -14,7 +15,7 @@
 
 #include <csignal>
 
-TEST(BatchProfile, FindsTheChartWritesTheProfileAndKeepsTheOldOneOnFailure) {
+TEST(BatchProfile, FindsTheChartMeasuresItAndWritesTheProfileKeepingTheOldOneOnFailure) {
     const QTemporaryDir folder;
     const QString photo = folder.filePath("DSC_1245.tif");
     const QString reference = folder.filePath("DSC_1245_reference.txt");
@@ -35,6 +36,11 @@ TEST(BatchProfile, FindsTheChartWritesTheProfileAndKeepsTheOldOneOnFailure) {
     ASSERT_TRUE(opened);
     EXPECT_EQ(cmsGetDeviceClass(opened), cmsSigInputClass);
     cmsCloseProfile(opened);
+
+    const BatchRun measured =
+        runBatch({"measure", photo, "--chart", "4x6", "--reference", reference, "--find-chart"});
+    ASSERT_EQ(measured.exitCode, 0) << measured.err.constData();
+    EXPECT_EQ(measured.out.trimmed().split('\n').size(), 1 + 24);
 
     // A file size limit in the child makes the write fail after the fit.
     const QByteArray old = fileBytes(profile);
