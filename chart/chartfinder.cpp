@@ -309,15 +309,24 @@ ChartSearch findChart(const cv::Mat &image, const ChartFindOptions &options) {
     if (image.empty() || !isLabMeasurable(image.type()))
         return search;
     try {
-        std::vector<std::pair<double, cv::Mat>> reduced;
-        for (const double longSide : detectionLongSides) {
-            const double scale = std::min(1.0, longSide / std::max(image.cols, image.rows));
-            if (!reduced.empty() && scale == reduced.back().first)
-                break;
-            cv::Mat copy;
-            cv::resize(image, copy, cv::Size(), scale, scale, cv::INTER_AREA);
-            reduced.emplace_back(scale, bgr8(copy));
-        }
+        // Each reduced copy is made when first needed: most charts are found in the first.
+        std::array<cv::Mat, detectionLongSides.size()> reduced;
+        std::array<double, detectionLongSides.size()> scales{};
+        const auto reducedCopy = [&](size_t size) {
+            if (reduced[size].empty()) {
+                scales[size] =
+                    std::min(1.0, detectionLongSides[size] / std::max(image.cols, image.rows));
+                cv::resize(image, reduced[size], cv::Size(), scales[size], scales[size],
+                           cv::INTER_AREA);
+                reduced[size] = bgr8(reduced[size]);
+            }
+            return scales[size];
+        };
+        // Pictures no larger than a reduced size are searched once, as they are.
+        size_t sizes = 1;
+        while (sizes < detectionLongSides.size() &&
+               detectionLongSides[sizes - 1] < std::max(image.cols, image.rows))
+            ++sizes;
         // A chart whose patches were not found where the outline puts them is kept only when
         // no size gives a better one.
         std::optional<FoundChart> unrefined;
@@ -325,8 +334,9 @@ ChartSearch findChart(const cv::Mat &image, const ChartFindOptions &options) {
             // The Vinyl chart is never refined, and the detector sees it in other charts too.
             if (kind == ChartKind::Vinyl18 && unrefined)
                 break;
-            for (const auto &[scale, copy] : reduced) {
-                auto chart = detect(image, copy, scale, kind);
+            for (size_t size = 0; size < sizes; ++size) {
+                const double scale = reducedCopy(size);
+                auto chart = detect(image, reduced[size], scale, kind);
                 if (!chart)
                     continue;
                 if (!chart->refined && kind != ChartKind::Vinyl18) {
