@@ -7,6 +7,7 @@
 #include "imagecommands.h"
 #include "measurecommand.h"
 #include "mergecommand.h"
+#include "profilecommand.h"
 #include "seriescommand.h"
 
 #include <array>
@@ -19,7 +20,7 @@ struct Subcommand {
     int (*run)(const QStringList &arguments);
 };
 
-const std::array<Subcommand, 6> subcommands{{
+const std::array<Subcommand, 7> subcommands{{
     {"warp", "IN OUT: the warp onto the centred square (the viewer's Warp, key W)", runWarpCommand},
     {"shade", "IN OUT: the viewer's Shading Correction", runShadeCommand},
     {"setlab", "IN OUT --lab L,a,b: the mean Lab adjustment", runSetLabCommand},
@@ -27,6 +28,8 @@ const std::array<Subcommand, 6> subcommands{{
      runMeasureCommand},
     {"series", "grid|delta IN --out DIR: a reference series with its manifest", runSeriesCommand},
     {"merge", "DIR: the shards' manifests joined into the series' manifest", runMergeCommand},
+    {"profile", "IN OUT.icc --chart RxC --reference FILE: a camera profile from a chart",
+     runProfileCommand},
 }};
 
 QString overview() {

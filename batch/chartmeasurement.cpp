@@ -5,11 +5,13 @@
 #include "chartcomparison.h"
 #include "chartexport.h"
 #include "chartreference.h"
+#include "foundchart.h"
 #include "inputimage.h"
 #include "labmeasurement.h"
 #include "patchmeasurement.h"
 
 #include <optional>
+#include <variant>
 
 ExitCode measureChart(const ChartMeasureJob &job) {
     std::optional<ChartReference> reference;
@@ -31,7 +33,17 @@ ExitCode measureChart(const ChartMeasureJob &job) {
                        QStringLiteral("The image is of a type that cannot be measured."));
         return ExitCode::InputRefused;
     }
-    const PatchGrid grid = patchGrid(input->corners, job.layout);
+    Quad corners = input->corners;
+    if (job.findChart) {
+        const std::variant<Quad, QString> found =
+            foundChartCorners(input->image, job.layout, job.encoding, reference);
+        if (const QString *problem = std::get_if<QString>(&found)) {
+            printFileError(job.image.input, *problem);
+            return ExitCode::InputRefused;
+        }
+        corners = std::get<Quad>(found);
+    }
+    const PatchGrid grid = patchGrid(corners, job.layout);
     if (!grid.problem.isEmpty()) {
         printFileError(job.image.input, grid.problem);
         return ExitCode::InputRefused;

@@ -17,5 +17,7 @@ struct ChartMeasureJob {
     GridLayout layout;
     // Empty: no reference.
     QString reference;
+    // The corners where the chart finder finds a chart of the layout, instead of the job's.
+    bool findChart = false;
 };
 ExitCode measureChart(const ChartMeasureJob &job);

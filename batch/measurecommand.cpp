@@ -64,6 +64,9 @@ std::variant<ChartMeasureJob, ExitCode> chartJobFrom(const SubcommandParser &par
     job.layout.columns = size->columns;
     job.layout.insetPercent = *inset;
     job.reference = parser.value(QStringLiteral("reference"));
+    job.findChart = parser.isSet(QStringLiteral("find-chart"));
+    if (job.findChart && parser.isSet(QStringLiteral("corners")))
+        return parser.usageError(QStringLiteral("--find-chart and --corners exclude each other."));
     return job;
 }
 
@@ -95,6 +98,10 @@ int runMeasureCommand(const QStringList &arguments) {
                                      "in row-major order; adds the reference, dE76 and dE2000. "
                                      "Default: none."),
                       QStringLiteral("FILE")});
+    parser.addOption({QStringLiteral("find-chart"),
+                      QStringLiteral("With --chart 4x6, 10x14 or 3x6: the corners where the "
+                                     "ColorChecker 24, SG or Vinyl 18 is found, turned to fit "
+                                     "--reference; exit 2 when no chart is found.")});
     if (const std::optional<ExitCode> end = parser.parse(arguments))
         return exitStatus(*end);
     const std::variant<ImageJob, ExitCode> image = imageJobFrom(parser, false);
@@ -104,7 +111,7 @@ int runMeasureCommand(const QStringList &arguments) {
     if (const ExitCode *usage = std::get_if<ExitCode>(&encoding))
         return exitStatus(*usage);
     if (!parser.isSet(QStringLiteral("chart"))) {
-        for (const char *chartOnly : {"inset", "reference"})
+        for (const char *chartOnly : {"inset", "reference", "find-chart"})
             if (parser.isSet(QLatin1String(chartOnly)))
                 return exitStatus(parser.usageError(
                     QStringLiteral("--%1 needs --chart.").arg(QLatin1String(chartOnly))));

@@ -1,6 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "figures.h"
 
+#include "cameraprofile.h"
+#include "cameraprofilereadings.h"
+#include "chartfinder.h"
+#include "demophoto.h"
+#include "demoreference.h"
 #include "measure.h"
 #include "patchmeasurement.h"
 
@@ -17,8 +22,8 @@ double chartVsConvertPatches(const cv::Mat &photo) {
 
     const Timed reading{[&] {
         const auto readings = measurePatches(photo, grid.areas, LabEncoding::Linear);
-        for (const auto &reading : readings)
-            if (!reading)
+        for (const auto &patch : readings)
+            if (!patch)
                 throw BenchFailure("a patch was not measured");
     }};
     cv::Mat scaled;
@@ -30,4 +35,57 @@ double chartVsConvertPatches(const cv::Mat &photo) {
         }
     }};
     return medianRatio(reading, converting, 15);
+}
+
+namespace {
+
+// The demo photograph brought to 24 megapixels, as a camera of that size would take it.
+cv::Mat demoPhotograph24Mp() {
+    cv::Mat photo;
+    cv::resize(renderDemoPhoto().image, photo, cv::Size(5656, 4242), 0, 0, cv::INTER_CUBIC);
+    return photo;
+}
+
+} // namespace
+
+double findChart24MpVsCvtColor() {
+    const cv::Mat photo = demoPhotograph24Mp();
+    const Timed finding{[&] {
+        if (!findChart(photo, {}).chart)
+            throw BenchFailure("no chart found in the demo photograph");
+    }};
+    cv::Mat scaled;
+    cv::Mat lab;
+    const Timed converting{[&] {
+                               photo.convertTo(scaled, CV_32F, 1.0 / 255.0);
+                               cv::cvtColor(scaled, lab, cv::COLOR_LBGR2Lab);
+                           },
+                           [&] {
+                               scaled.release();
+                               lab.release();
+                           }};
+    return medianRatio(finding, converting, 5);
+}
+
+double profileFitVsReadingChart() {
+    const cv::Mat photo = demoPhotograph24Mp();
+    const ChartSearch search = findChart(photo, {});
+    if (!search.chart)
+        throw BenchFailure("no chart found in the demo photograph");
+    const PatchGrid grid = patchGrid(search.chart->quad(), search.chart->layout(25));
+    const ChartReference reference = demoChartReference();
+
+    CameraProfileInput input;
+    input.readings = readPatchRgb(photo, grid.areas);
+    input.reference = reference;
+    const Timed fitting{[&] {
+        if (!fitCameraProfile(input).fit)
+            throw BenchFailure("the demo chart gave no profile");
+    }};
+    const Timed readingChart{[&] {
+        for (const auto &patch : measurePatches(photo, grid.areas, LabEncoding::Srgb))
+            if (!patch)
+                throw BenchFailure("a patch was not measured");
+    }};
+    return medianRatio(fitting, readingChart, 9);
 }

@@ -63,6 +63,10 @@ double mergeGrowthMegabytes(const QString &folder, const LabValue &steps);
 // Reading a 4 x 6 chart over most of `photo` / converting only the patches' bounding rectangles
 // to float Lab.
 double chartVsConvertPatches(const cv::Mat &photo);
+// Finding the chart in the demo photograph at 24 megapixels / one float cvtColor of it.
+double findChart24MpVsCvtColor();
+// Fitting a camera profile to that chart's readings / reading the chart.
+double profileFitVsReadingChart();
 
 // Sets the process-wide encoding choice for a scope, and linear light again after it.
 class EncodingChosen {

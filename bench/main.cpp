@@ -76,6 +76,8 @@ int main(int argc, char *argv[]) {
         printFigure("merge_growth_mb_5760000_rows", [&] {
             return mergeGrowthMegabytes(folder.path(), {1, 1, 1});
         });
+        printFigure("find_chart_24mp", [] { return findChart24MpVsCvtColor(); });
+        printFigure("profile_fit", [] { return profileFitVsReadingChart(); });
     } catch (const std::exception &failure) {
         std::fprintf(stderr, "vexmira-bench: %s\n", failure.what());
         return 1;

@@ -1,0 +1,24 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "foundchart.h"
+
+#include "chartfinder.h"
+
+std::variant<Quad, QString> foundChartCorners(const cv::Mat &image, const GridLayout &layout,
+                                              LabEncoding encoding,
+                                              const std::optional<ChartReference> &reference) {
+    ChartFindOptions options;
+    if (const auto kind = chartKindWithPatchCount(layout.patchCount()))
+        options.kinds = {*kind};
+    options.reference = reference ? &*reference : nullptr;
+    options.readPatches = patchLabReader(image, encoding);
+    options.insetPercent = layout.insetPercent;
+    const ChartSearch search = findChart(image, options);
+    if (!search.chart)
+        return QStringLiteral("no chart found");
+    if (search.chart->rows != layout.rows || search.chart->columns != layout.columns)
+        return QStringLiteral("found %1, not a %2 x %3 chart")
+            .arg(foundChartText(*search.chart))
+            .arg(layout.rows)
+            .arg(layout.columns);
+    return search.chart->quad();
+}

@@ -1,0 +1,19 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "chartreference.h"
+#include "labencoding.h"
+#include "patchgrid.h"
+#include "quad.h"
+
+#include <QString>
+#include <opencv2/core/mat.hpp>
+
+#include <optional>
+#include <variant>
+
+// The corners of the chart of `layout` that the chart finder finds in `image`, oriented by the
+// reference when there is one; else "no chart found" or the chart found instead.
+std::variant<Quad, QString> foundChartCorners(const cv::Mat &image, const GridLayout &layout,
+                                              LabEncoding encoding,
+                                              const std::optional<ChartReference> &reference);

@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cameraprofilereadings.h"
+
+#include "labmeasurement.h"
+#include "patchmeasurement.h"
+
+#include <opencv2/core.hpp>
+
+namespace {
+
+double fullScale(int depth) {
+    switch (depth) {
+    case CV_8U:
+        return 255;
+    case CV_16U:
+        return 65535;
+    default:
+        return 1;
+    }
+}
+
+} // namespace
+
+std::vector<std::optional<cv::Vec3d>> readPatchRgb(const cv::Mat &image,
+                                                   const std::vector<PatchArea> &areas) {
+    std::vector<std::optional<cv::Vec3d>> readings(areas.size());
+    if (image.empty() || !isLabMeasurable(image.type()))
+        return readings;
+    const double scale = fullScale(image.depth());
+    for (size_t i = 0; i < areas.size(); ++i) {
+        const cv::Rect bounds = patchBounds(areas[i], image.size());
+        if (bounds.empty())
+            continue;
+        const cv::Mat mask = patchMask(areas[i], bounds);
+        if (cv::countNonZero(mask) == 0)
+            continue;
+        const cv::Scalar mean = cv::mean(image(bounds), mask);
+        if (image.channels() == 1)
+            readings[i] = cv::Vec3d(mean[0], mean[0], mean[0]) / scale;
+        else
+            readings[i] = cv::Vec3d(mean[2], mean[1], mean[0]) / scale;
+    }
+    return readings;
+}
