@@ -24,8 +24,7 @@ export XDG_CONFIG_HOME="$home/.config"
 mkdir "$home/ctest"
 echo "subdirs(\"$build/tests\")" >"$home/ctest/CTestTestfile.cmake"
 ctest --test-dir "$home/ctest" -R "$pattern" -E nondefault_settings --no-tests=error \
-  --output-on-failure
-  -j "$(nproc)"
+  --output-on-failure -j "$(nproc)"
 # None of them may have changed what the user chose.
 for folder in "$home/.config/Vexmira" "$home/.qttest/config/Vexmira"; do
   if ! cmp -s "$settings" "$folder/Viewer.conf"; then
