@@ -57,6 +57,16 @@ cv::Mat samplesForFormat(const cv::Mat &part, const QString &path) {
     return floatSamplesForWriter(part, suffixOf(path));
 }
 
+// The library may know a format yet have it switched off (OpenEXR, through
+// OPENCV_IO_ENABLE_OPENEXR), and then throws when asked.
+bool hasImageWriter(const QString &path) {
+    try {
+        return cv::haveImageWriter(std::string(path.toUtf8().constData()));
+    } catch (const cv::Exception &) {
+        return false;
+    }
+}
+
 QString sizeText(int width, int height) {
     return tr("%1 x %2 pixels").arg(width).arg(height);
 }
@@ -114,7 +124,7 @@ QString writeRefusal(const cv::Mat &image, const cv::Rect &rect, const QString &
     const QFileInfo file(path);
     if (file.suffix().isEmpty())
         return tr("The name has no extension, so no image format is chosen.");
-    if (!cv::haveImageWriter(std::string(path.toUtf8().constData())))
+    if (!hasImageWriter(path))
         return tr("No image format is written for the extension \"%1\".").arg(file.suffix());
     if (file.isDir())
         return tr("A folder of that name exists.");

@@ -25,19 +25,6 @@ bool keepsFloats(const QString &suffix) {
            suffix == QLatin1String("hdr") || suffix == QLatin1String("exr");
 }
 
-// The image library may be built with OpenEXR yet have it switched off; only a write tells.
-bool openExrWrites() {
-    static const bool writes = [] {
-        try {
-            std::vector<uchar> bytes;
-            return cv::imencode(".exr", cv::Mat(1, 1, CV_32FC1, cv::Scalar(0.5)), bytes);
-        } catch (const cv::Exception &) {
-            return false;
-        }
-    }();
-    return writes;
-}
-
 QString channelRefusal(const QString &suffix, int channels) {
     const bool oneOrThree = channels == 1 || channels == 3;
     if ((suffix == QLatin1String("pfm") || suffix == QLatin1String("hdr")) && !oneOrThree)
@@ -65,15 +52,10 @@ QString floatFormatRefusal(const cv::Mat &part, const QString &suffix) {
                   "as TIFF (.tif), PFM (.pfm), Radiance HDR (.hdr) or OpenEXR (.exr) to keep "
                   "them.")
             .arg(sampleTypeName(part.type()), suffix);
-    if (suffix == QLatin1String("exr")) {
-        if (!openExrWrites())
-            return tr("This build of the image library writes no OpenEXR files; save it as TIFF "
-                      "(.tif) or PFM (.pfm) instead.");
-        if (!floats)
-            return tr("An .exr file holds floating-point samples only, but the image holds %1 "
-                      "samples; save it as PNG or TIFF instead.")
-                .arg(sampleTypeName(part.type()));
-    }
+    if (suffix == QLatin1String("exr") && !floats)
+        return tr("An .exr file holds floating-point samples only, but the image holds %1 "
+                  "samples; save it as PNG or TIFF instead.")
+            .arg(sampleTypeName(part.type()));
     const QString channels = channelRefusal(suffix, part.channels());
     if (!channels.isEmpty())
         return channels;

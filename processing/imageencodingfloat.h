@@ -13,7 +13,7 @@ bool isFloatDepth(int depth);
 
 // Why a file with this suffix (lower case, no dot) cannot hold `part`; empty when it can. Also
 // covers what PFM, HDR and OpenEXR files hold whatever the depth: their channel counts, HDR's
-// lack of negative values, OpenEXR's floats only (and OpenEXR missing from the image library).
+// lack of negative values, OpenEXR's floats only.
 QString floatFormatRefusal(const cv::Mat &part, const QString &suffix);
 
 // Float samples as the writer for the suffix takes them: 32-bit, except one-channel 64-bit in
