@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the fuzzers' seed corpus into a folder: a small picture in every format, depth and
-// channel count the program writes, and real ICC profiles, raw and embedded in pictures. Hand-made
-// broken headers and every input that ever crashed the fuzzer lie in fuzz/regressions, the second
-// seed folder.
+// channel count the program writes, headers of every format read that declare more pixels
+// than the size limit or the file allows, and real ICC profiles, raw and embedded in pictures.
+// Hand-made broken headers and every input that ever crashed the fuzzer lie in
+// fuzz/regressions, the second seed folder.
 #include "imageencoding.h"
 #include "profileseeds.h"
 
@@ -11,7 +12,10 @@
 #include <QFile>
 #include <opencv2/core.hpp>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -40,6 +44,69 @@ cv::Mat gradient(int type) {
     cv::Mat typed;
     values.convertTo(typed, depth, scale, shift);
     return typed.reshape(CV_MAT_CN(type));
+}
+
+QByteArray bigEndian(std::uint32_t value, int size) {
+    QByteArray bytes(size, '\0');
+    for (int i = 0; i < size; ++i)
+        bytes[i] = char((value >> (8 * (size - 1 - i))) & 0xff);
+    return bytes;
+}
+
+QByteArray littleEndian(std::uint32_t value, int size) {
+    QByteArray bytes(size, '\0');
+    for (int i = 0; i < size; ++i)
+        bytes[i] = char((value >> (8 * i)) & 0xff);
+    return bytes;
+}
+
+QByteArray padded(QByteArray bytes, int size) {
+    bytes.resize(std::max<qsizetype>(bytes.size(), size), '\0');
+    return bytes;
+}
+
+// Headers the reader must refuse before decoding, by name: text formats whose pixels would take
+// gigabytes, compressed formats over the one-gigapixel limit.
+std::vector<std::pair<QString, QByteArray>> oversizedHeaders() {
+    QByteArray exrChannels;
+    for (const char *name : {"B", "G", "R"})
+        exrChannels += QByteArray(name) + QByteArray(17, '\0');
+    exrChannels += '\0';
+    return {
+        {"huge_p6.ppm", padded("P6 30000 30000 255\n", 319)},
+        {"huge_p5.pgm", padded("P5\n32000 32000\n255\n", 512)},
+        {"huge_p4.pbm", padded("P4\n# comment\n300000 300000\n", 512)},
+        {"huge.pam", padded("P7\nWIDTH 30000\nHEIGHT 30000\nDEPTH 4\nMAXVAL 255\n"
+                            "TUPLTYPE RGB_ALPHA\nENDHDR\n",
+                            512)},
+        {"huge.pfm", padded("PF\n30000 30000\n-1.0\n", 512)},
+        {"huge.sr",
+         padded(QByteArray("\x59\xa6\x6a\x95", 4) + bigEndian(30000, 4) + bigEndian(30000, 4) +
+                    bigEndian(24, 4) + bigEndian(0, 4) + bigEndian(1, 4),
+                512)},
+        {"huge.hdr", padded("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 40000 +X 40000\n", 512)},
+        {"huge.webp",
+         padded("RIFF" + littleEndian(22, 4) + "WEBPVP8X" + littleEndian(10, 4) +
+                    littleEndian(0, 4) + littleEndian(16383, 3) + littleEndian(16383, 3),
+                512)},
+        {"huge.jp2",
+         padded(QByteArray("\0\0\0\x0cjP  \r\n\x87\n", 12) + bigEndian(30, 4) + "jp2h" +
+                    bigEndian(22, 4) + "ihdr" + bigEndian(40000, 4) + bigEndian(40000, 4) +
+                    bigEndian(3, 2) + QByteArray("\x07\x07\0\0", 4),
+                512)},
+        {"huge.j2k",
+         padded(QByteArray("\xff\x4f\xff\x51", 4) + bigEndian(47, 2) + bigEndian(0, 2) +
+                    bigEndian(40000, 4) + bigEndian(40000, 4) + bigEndian(0, 24) + bigEndian(3, 2) +
+                    QByteArray("\x07\x01\x01\x07\x01\x01\x07\x01\x01", 9),
+                512)},
+        {"huge.exr",
+         padded(QByteArray("\x76\x2f\x31\x01\x02\0\0\0", 8) + QByteArray("channels\0chlist\0", 16) +
+                    littleEndian(std::uint32_t(exrChannels.size()), 4) + exrChannels +
+                    QByteArray("dataWindow\0box2i\0", 17) + littleEndian(16, 4) +
+                    littleEndian(0, 8) + littleEndian(39999, 4) + littleEndian(39999, 4) +
+                    QByteArray(1, '\0'),
+                512)},
+    };
 }
 
 } // namespace
@@ -74,6 +141,8 @@ int main(int argc, char **argv) {
             written += save(folder, name, asBytes(*bytes));
         }
     }
+    for (const auto &[name, bytes] : oversizedHeaders())
+        written += save(folder, QStringLiteral("seed_oversized_") + name, bytes);
     written += writeProfileSeeds(folder.path());
     std::printf("%d seed files in %s\n", written, argv[1]);
     return 0;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "imageencoding.h"
 
+#include "imageencodingfloat.h"
 #include "matconversion.h"
 #include "quad.h"
 #include "signedtiff.h"
@@ -48,14 +49,22 @@ bool keepsSixteenBits(const QString &path) {
     return suffixes.contains(suffixOf(path));
 }
 
-// The samples as the chosen format can hold them: 16-bit and float data that it would clip or
-// refuse are brought to 8 bits as they are shown.
+// The samples as the chosen format can hold them: 16-bit data that it would clip are brought to
+// 8 bits as they are shown.
 cv::Mat samplesForFormat(const cv::Mat &part, const QString &path) {
-    const int depth = part.depth();
-    if ((depth == CV_16U && !keepsSixteenBits(path)) ||
-        ((depth == CV_32F || depth == CV_64F) && !isTiff(path)))
+    if (part.depth() == CV_16U && !keepsSixteenBits(path))
         return depthTo8Bit(part);
-    return part;
+    return floatSamplesForWriter(part, suffixOf(path));
+}
+
+// The library may know a format yet have it switched off (OpenEXR, through
+// OPENCV_IO_ENABLE_OPENEXR), and then throws when asked.
+bool hasImageWriter(const QString &path) {
+    try {
+        return cv::haveImageWriter(std::string(path.toUtf8().constData()));
+    } catch (const cv::Exception &) {
+        return false;
+    }
 }
 
 QString sizeText(int width, int height) {
@@ -87,6 +96,9 @@ QString formatRefusal(const cv::Mat &image, const cv::Rect &rect, const QString 
         return tr("The image holds %1 samples, which a .%2 file cannot keep; save it as TIFF "
                   "(.tif) to keep them as they are.")
             .arg(sampleTypeName(image.type()), suffix);
+    const QString floatRefusal = floatFormatRefusal(image(rect), suffix);
+    if (!floatRefusal.isEmpty())
+        return floatRefusal;
     // The writer's default of six resolution levels halves the picture five times.
     if (suffix == QLatin1String("jp2") && (rect.width < 32 || rect.height < 32))
         return tr("JPEG 2000 files need at least 32 x 32 pixels, but the rectangle is %1.")
@@ -112,7 +124,7 @@ QString writeRefusal(const cv::Mat &image, const cv::Rect &rect, const QString &
     const QFileInfo file(path);
     if (file.suffix().isEmpty())
         return tr("The name has no extension, so no image format is chosen.");
-    if (!cv::haveImageWriter(std::string(path.toUtf8().constData())))
+    if (!hasImageWriter(path))
         return tr("No image format is written for the extension \"%1\".").arg(file.suffix());
     if (file.isDir())
         return tr("A folder of that name exists.");
@@ -170,7 +182,8 @@ std::optional<std::vector<uchar>> encodeImageRect(const cv::Mat &image, const cv
             return std::nullopt;
         }
         const std::string extension = '.' + suffixOf(path).toStdString();
-        if (cv::imencode(extension, samplesForFormat(part, path), bytes))
+        if (cv::imencode(extension, samplesForFormat(part, path), bytes,
+                         floatWriterParameters(part.depth(), suffixOf(path))))
             return bytes;
         setError(error, tr("The image library could not encode the image as %1.")
                             .arg(QString::fromStdString(extension)));

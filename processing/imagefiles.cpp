@@ -51,12 +51,14 @@ cv::Mat readImageFile(const QString &name, QString *error) {
         setError(error, tr("The file is empty."));
         return {};
     }
-    if (const std::optional<DeclaredPicture> declared = readDeclaredPicture(path)) {
-        const QString refusal = pictureSizeRefusal(*declared, currentPictureSizeLimit());
-        if (!refusal.isEmpty()) {
-            setError(error, refusal);
-            return {};
-        }
+    // Nothing is decoded whose size is unknown or too large.
+    QString refusal;
+    const std::optional<DeclaredPicture> declared = readDeclaredPicture(path, &refusal);
+    if (declared)
+        refusal = pictureSizeRefusal(*declared, currentPictureSizeLimit());
+    if (!refusal.isEmpty()) {
+        setError(error, refusal);
+        return {};
     }
     cv::Mat image;
     try {

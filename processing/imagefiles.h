@@ -8,9 +8,9 @@
 
 // Reads an image file unchanged (depth and channels as stored; colour in blue-green-red order).
 // Names beginning with "C:/" are resolved against the drive root. Returns an empty matrix when
-// the file is missing, not an image, declares a picture larger than currentPictureSizeLimit()
-// (PNG, JPEG, BMP and TIFF headers are read before decoding), or the reader gives up (error tells
-// why when given).
+// the file is missing, not an image, declares a picture larger than currentPictureSizeLimit(),
+// is in a format whose size readDeclaredPicture cannot tell before decoding, or the reader gives
+// up (error tells why when given).
 cv::Mat readImageFile(const QString &name, QString *error = nullptr);
 
 // Writes the part `rect` of `image` to the file as encodeImageRect encodes it, through a temporary

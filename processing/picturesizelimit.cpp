@@ -50,7 +50,7 @@ QString pictureSizeRefusal(const DeclaredPicture &picture, const PictureSizeLimi
         return tr("The picture declares %1 (%2 megapixels), more than the limit of %3 "
                   "megapixels.")
             .arg(size, megapixels(picture.pixels()), megapixels(limit.maxPixels));
-    const std::int64_t bytes = picture.pixels() * picture.bytesPerPixel;
+    const std::int64_t bytes = picture.decodedBytes();
     if (limit.maxBytes > 0 && bytes > limit.maxBytes)
         return tr("The picture declares %1, which need %2 MB once decoded, more than half of "
                   "the memory available now (the limit is %3 MB).")

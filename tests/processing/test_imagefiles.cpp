@@ -211,29 +211,86 @@ TEST_F(ImageFiles, SixteenBitsScaledOnlyWhereTheFormatHoldsEightBits) {
     EXPECT_EQ(bits.at<uchar>(0, 7), 255);
 }
 
-TEST_F(ImageFiles, FloatSamplesWrittenAsShownWhereTheFormatTakesNoFloat) {
-    cv::Mat shades(2, 4, CV_32FC1);
-    const float samples[] = {0.0f, 0.25f, 0.5f, 1.0f, 1.5f, -0.5f, 0.999f, 0.1f};
-    std::copy(std::begin(samples), std::end(samples), shades.ptr<float>(0));
-    const cv::Rect all(0, 0, 4, 2);
-
-    ASSERT_TRUE(writeImageRect(shades, all, path("shades.tif")));
-    EXPECT_TRUE(
-        identical(cv::imread(path("shades.tif").toStdString(), cv::IMREAD_UNCHANGED), shades));
-
-    cv::Mat shown(2, 4, CV_8UC1);
-    const uchar bytes[] = {0, 63, 127, 255, 255, 0, 254, 25};
-    std::copy(std::begin(bytes), std::end(bytes), shown.ptr<uchar>(0));
-    for (const char *name : {"shades.png", "shades.bmp"}) {
-        SCOPED_TRACE(name);
-        ASSERT_TRUE(writeImageRect(shades, all, path(name)));
-        EXPECT_TRUE(identical(cv::imread(path(name).toStdString(), cv::IMREAD_UNCHANGED), shown));
-    }
+TEST_F(ImageFiles, FloatSamplesKeptInFloatFormatsAndRefusedElsewhere) {
+    cv::Mat light(2, 2, CV_32FC3);
+    const float samples[] = {0.25f,  0.5f, 2.3f,  0.0f, 1.0f,  7.5f,
+                             0.125f, 3.0f, 0.01f, 1.5f, 0.75f, 0.0f};
+    std::copy(std::begin(samples), std::end(samples), light.ptr<float>(0));
     cv::Mat doubles;
-    shades.convertTo(doubles, CV_64F);
-    ASSERT_TRUE(writeImageRect(doubles, all, path("doubles.png")));
-    EXPECT_TRUE(
-        identical(cv::imread(path("doubles.png").toStdString(), cv::IMREAD_UNCHANGED), shown));
+    light.convertTo(doubles, CV_64F);
+    cv::Mat grey;
+    cv::extractChannel(light, grey, 2);
+    const cv::Rect all(0, 0, 2, 2);
+    const auto readBack = [this](const char *name) {
+        return cv::imread(path(name).toStdString(), cv::IMREAD_UNCHANGED);
+    };
+
+    // Exact where the format stores 32-bit floats; 64-bit data is stored as 32-bit.
+    std::vector<const char *> exact = {"light.tif", "light.pfm"};
+    if (cv::haveImageWriter("x.exr"))
+        exact.push_back("light.exr");
+    for (const char *name : exact) {
+        SCOPED_TRACE(name);
+        for (const cv::Mat &image : {light, doubles}) {
+            QString error;
+            ASSERT_TRUE(writeImageRect(image, all, path(name), &error)) << error.toStdString();
+            EXPECT_TRUE(identical(readBack(name), light));
+        }
+        ASSERT_TRUE(writeImageRect(grey, all, path(name)));
+        EXPECT_TRUE(identical(readBack(name), grey));
+    }
+    // Radiance keeps an 8-bit mantissa per pixel, but values above 1 stay.
+    ASSERT_TRUE(writeImageRect(light, all, path("light.hdr")));
+    const cv::Mat radiance = readBack("light.hdr");
+    ASSERT_EQ(radiance.type(), CV_32FC3);
+    EXPECT_LE(cv::norm(radiance, light, cv::NORM_INF), 7.5 / 128);
+
+    struct Refusal {
+        const char *name;
+        cv::Mat image;
+        const char *cause;
+    };
+    cv::Mat negative = light.clone();
+    negative.at<cv::Vec3f>(1, 1)[0] = -0.5f;
+    const cv::Mat fourChannels(2, 2, CV_32FC4, cv::Scalar::all(0.5));
+    const Refusal refusals[] = {
+        {"flat.png", light, "32-bit floating-point samples, which a .png file"},
+        {"flat.jpg", doubles, "64-bit floating-point samples, which a .jpg file"},
+        {"flat.bmp", grey, "flatten"},
+        {"flat.ppm", light, "flatten"},
+        {"flat.webp", light, "flatten"},
+        {"negative.hdr", negative, "down to -0.5"},
+        {"alpha.pfm", fourChannels, "one or three channels"},
+        {"alpha.hdr", fourChannels, "one or three channels"},
+        {"bytes.exr", cv::Mat(2, 2, CV_8UC3, cv::Scalar::all(9)), "floating-point samples only"},
+    };
+    for (const Refusal &refusal : refusals) {
+        SCOPED_TRACE(refusal.name);
+        QString error;
+        EXPECT_FALSE(writeImageRect(refusal.image, all, path(refusal.name), &error));
+        EXPECT_TRUE(error.contains(refusal.cause)) << error.toStdString();
+        EXPECT_FALSE(QFile::exists(path(refusal.name)));
+    }
+
+    // 8- and 16-bit pictures are written byte for byte as the library's defaults write them.
+    struct Unchanged {
+        int type;
+        const char *suffix;
+    };
+    for (const Unchanged &row :
+         {Unchanged{CV_8UC3, "tif"}, Unchanged{CV_16UC3, "tif"}, Unchanged{CV_16UC1, "png"},
+          Unchanged{CV_8UC3, "pfm"}, Unchanged{CV_8UC3, "hdr"}}) {
+        SCOPED_TRACE(row.suffix);
+        const cv::Mat picture = pattern(5, 6, row.type);
+        std::vector<uchar> expected;
+        ASSERT_TRUE(cv::imencode(std::string(".") + row.suffix, picture, expected));
+        const QString name = path(QStringLiteral("same.") + row.suffix);
+        ASSERT_TRUE(writeImageRect(picture, cv::Rect(0, 0, 6, 5), name));
+        QFile written(name);
+        ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+        EXPECT_EQ(written.readAll(), QByteArray(reinterpret_cast<const char *>(expected.data()),
+                                                qsizetype(expected.size())));
+    }
 }
 
 TEST(InnerQuarter, CornersFromTheImageSize) {

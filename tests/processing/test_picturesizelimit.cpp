@@ -209,3 +209,167 @@ TEST_F(PictureSizeLimitTest, LimitFromTheEnvironmentAndRealHeaders) {
     EXPECT_FALSE(readDeclaredPicture(file("short.tif", "II*")));
     EXPECT_FALSE(readDeclaredPicture(file("loop.tif", QByteArray("II*\0\xff\xff\xff\x7f", 8))));
 }
+
+namespace {
+
+QByteArray bigEndianBytes(std::uint32_t value, int size) {
+    QByteArray bytes(size, '\0');
+    putBigEndian(bytes, 0, value, size);
+    return bytes;
+}
+
+QByteArray littleEndianBytes(std::uint32_t value, int size) {
+    QByteArray bytes(size, '\0');
+    putLittleEndian(bytes, 0, value, size);
+    return bytes;
+}
+
+QByteArray padded(QByteArray bytes, int size) {
+    bytes.resize(std::max<qsizetype>(bytes.size(), size), '\0');
+    return bytes;
+}
+
+QByteArray forgedWebp(std::uint32_t side) {
+    return "RIFF" + littleEndianBytes(22, 4) + "WEBPVP8X" + littleEndianBytes(10, 4) +
+           littleEndianBytes(0, 4) + littleEndianBytes(side - 1, 3) +
+           littleEndianBytes(side - 1, 3);
+}
+
+QByteArray forgedJp2(std::uint32_t side) {
+    const QByteArray signature("\0\0\0\x0cjP  \r\n\x87\n", 12);
+    const QByteArray fileType = bigEndianBytes(20, 4) + "ftypjp2 " + bigEndianBytes(0, 4) + "jp2 ";
+    const QByteArray imageHeader = bigEndianBytes(22, 4) + "ihdr" + bigEndianBytes(side, 4) +
+                                   bigEndianBytes(side, 4) + bigEndianBytes(3, 2) +
+                                   QByteArray("\x07\x07\0\0", 4);
+    return signature + fileType + bigEndianBytes(30, 4) + "jp2h" + imageHeader;
+}
+
+QByteArray forgedJ2k(std::uint32_t side) {
+    QByteArray siz = QByteArray("\xff\x4f\xff\x51", 4) + bigEndianBytes(47, 2) +
+                     bigEndianBytes(0, 2) + bigEndianBytes(side + 8, 4) +
+                     bigEndianBytes(side + 8, 4) + bigEndianBytes(8, 4) + bigEndianBytes(8, 4);
+    siz += bigEndianBytes(side, 4) + bigEndianBytes(side, 4) + bigEndianBytes(0, 8);
+    return siz + bigEndianBytes(3, 2) + QByteArray("\x07\x01\x01\x07\x01\x01\x07\x01\x01", 9);
+}
+
+QByteArray forgedSunRaster(std::uint32_t side) {
+    return QByteArray("\x59\xa6\x6a\x95", 4) + bigEndianBytes(side, 4) + bigEndianBytes(side, 4) +
+           bigEndianBytes(24, 4) + bigEndianBytes(0, 4) + bigEndianBytes(1, 4) +
+           bigEndianBytes(0, 8);
+}
+
+QByteArray forgedExr(std::uint32_t side) {
+    QByteArray channels;
+    for (const char *name : {"B", "G", "R"})
+        channels += QByteArray(name) + QByteArray(17, '\0');
+    channels += '\0';
+    return QByteArray("\x76\x2f\x31\x01\x02\0\0\0", 8) + QByteArray("channels\0chlist\0", 16) +
+           littleEndianBytes(std::uint32_t(channels.size()), 4) + channels +
+           QByteArray("dataWindow\0box2i\0", 17) + littleEndianBytes(16, 4) +
+           littleEndianBytes(0, 8) + littleEndianBytes(side - 1, 4) +
+           littleEndianBytes(side - 1, 4) + QByteArray(1, '\0');
+}
+
+} // namespace
+
+TEST_F(PictureSizeLimitTest, EveryReadableFormatIsSizedBeforeDecoding) {
+    // Files from the image library's own writers: every format it reads here, each header kind.
+    struct Written {
+        const char *name;
+        int type;
+        std::vector<int> parameters;
+    };
+    std::vector<Written> written = {
+        {"grey.pgm", CV_8UC1, {}},
+        {"deep.pgm", CV_16UC1, {}},
+        {"colour.ppm", CV_8UC3, {}},
+        {"deep.ppm", CV_16UC3, {}},
+        {"bits.pbm", CV_8UC1, {}},
+        {"plain.pgm", CV_8UC1, {cv::IMWRITE_PXM_BINARY, 0}},
+        {"alpha.pam", CV_8UC4, {cv::IMWRITE_PAM_TUPLETYPE, cv::IMWRITE_PAM_FORMAT_RGB_ALPHA}},
+        {"colour.pfm", CV_32FC3, {}},
+        {"grey.pfm", CV_32FC1, {}},
+        {"lossy.webp", CV_8UC3, {cv::IMWRITE_WEBP_QUALITY, 90}},
+        {"alpha.webp", CV_8UC4, {cv::IMWRITE_WEBP_QUALITY, 90}},
+        {"lossless.webp", CV_8UC3, {}},
+        {"colour.jp2", CV_8UC3, {}},
+        {"colour.sr", CV_8UC3, {}},
+        {"light.hdr", CV_32FC3, {}}};
+    if (cv::haveImageWriter("x.exr"))
+        written.push_back({"light.exr", CV_32FC3, {}});
+    for (const Written &kind : written) {
+        SCOPED_TRACE(kind.name);
+        cv::Mat picture(48, 64, kind.type);
+        cv::RNG(7).fill(picture, cv::RNG::UNIFORM, 0, CV_MAT_DEPTH(kind.type) == CV_32F ? 4 : 256);
+        const QString path = dir.filePath(kind.name);
+        ASSERT_TRUE(cv::imwrite(path.toStdString(), picture, kind.parameters));
+        const std::optional<DeclaredPicture> declared = readDeclaredPicture(path);
+        ASSERT_TRUE(declared);
+        EXPECT_EQ(declared->width, 64);
+        EXPECT_EQ(declared->height, 48);
+        // The estimate never falls below what the decoder really takes.
+        const cv::Mat decoded = cv::imread(path.toStdString(), cv::IMREAD_UNCHANGED);
+        EXPECT_GE(std::size_t(declared->bytesPerPixel), decoded.elemSize());
+
+        setenv("VEXMIRA_MAX_PIXELS", "100", 1);
+        QString error;
+        EXPECT_TRUE(readImageFile(path, &error).empty());
+        EXPECT_TRUE(error.contains("64 x 48 pixels")) << error.toStdString();
+        setenv("VEXMIRA_MAX_PIXELS", "3072", 1);
+        EXPECT_EQ(readImageFile(path).size(), cv::Size(64, 48));
+    }
+    unsetenv("VEXMIRA_MAX_PIXELS");
+
+    // Forged headers: over the default limit, or declaring more pixels than the file holds.
+    struct Forged {
+        const char *name;
+        QByteArray bytes;
+        std::int64_t side;
+        const char *limit;
+    };
+    const Forged forged[] = {
+        {"short.ppm", padded("P6 30000 30000 255\n", 319), 30000, ""},
+        {"huge.pgm", padded("P5\n32000 32000\n255\n", 4096), 32000, ""},
+        {"short.pfm", padded("PF\n30000 30000\n-1.0\n", 4096), 30000, ""},
+        {"short.pam",
+         padded("P7\nWIDTH 30000\nHEIGHT 30000\nDEPTH 3\nMAXVAL 255\nTUPLTYPE RGB\nENDHDR\n", 4096),
+         30000, ""},
+        {"short.sr", padded(forgedSunRaster(30000), 4096), 30000, ""},
+        {"huge.hdr", padded("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 40000 +X 40000\n", 4096),
+         40000, ""},
+        {"huge.jp2", padded(forgedJp2(40000), 4096), 40000, ""},
+        {"huge.j2k", padded(forgedJ2k(40000), 4096), 40000, ""},
+        {"huge.exr", padded(forgedExr(40000), 4096), 40000, ""},
+        // WebP sides end at 16384.
+        {"huge.webp", padded(forgedWebp(16384), 4096), 16384, "1000000"}};
+    const long peakBefore = peakResidentKb();
+    for (const Forged &picture : forged) {
+        SCOPED_TRACE(picture.name);
+        if (*picture.limit)
+            setenv("VEXMIRA_MAX_PIXELS", picture.limit, 1);
+        const QString path = file(picture.name, picture.bytes);
+        QString error;
+        EXPECT_TRUE(readImageFile(path, &error).empty());
+        EXPECT_TRUE(error.contains(QString("%1 x %1 pixels").arg(picture.side)))
+            << error.toStdString();
+        unsetenv("VEXMIRA_MAX_PIXELS");
+    }
+    EXPECT_LT(peakResidentKb() - peakBefore, 64 * 1024);
+
+    // What cannot be sized is not decoded, and the refusal says why.
+    const struct {
+        const char *name;
+        QByteArray bytes;
+        const char *cause;
+    } unsized[] = {{"text.png", "not a picture at all", "not an image"},
+                   {"scan.dcm", QByteArray(128, '\0') + "DICM" + QByteArray(64, '\0'), "DICOM"},
+                   {"words.ppm", "P6 wide high 255\n", "PNM header is damaged"},
+                   {"cut.webp", forgedWebp(64).left(20), "WebP header is damaged"},
+                   {"nowindow.exr", forgedExr(64).left(60), "OpenEXR header is damaged"}};
+    for (const auto &file : unsized) {
+        SCOPED_TRACE(file.name);
+        QString error;
+        EXPECT_TRUE(readImageFile(this->file(file.name, file.bytes), &error).empty());
+        EXPECT_TRUE(error.contains(file.cause)) << error.toStdString();
+    }
+}
