@@ -3,14 +3,18 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <filesystem>
 #include <pthread.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace {
 
@@ -100,5 +104,20 @@ FileWriteResult writeFileAtomically(const QString &path, const char *bytes, std:
     errno = 0;
     if (!file.commit())
         return failure(errno, file.errorString());
+    if (!syncFolder(QFileInfo(path).absolutePath()))
+        return failure(errno, tr("The folder could not be synced: %1")
+                                  .arg(QString::fromLocal8Bit(std::strerror(errno))));
     return result;
+}
+
+bool syncFolder(const QString &folder) {
+    const int descriptor =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0)
+        return false;
+    const bool synced = ::fsync(descriptor) == 0 || errno == EINVAL || errno == EROFS;
+    const int error = errno;
+    ::close(descriptor);
+    errno = error;
+    return synced;
 }
