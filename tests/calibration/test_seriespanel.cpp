@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "../support/modalanswer.h"
 #include "demophoto.h"
 #include "labtestsupport.h"
 #include "qcolorimeterdlg.h"
 #include "qcvimage.h"
+#include "seriesforecast.h"
 #include "seriesoptionswidget.h"
 #include "seriesreportwindow.h"
 
@@ -14,9 +16,11 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineSeries>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScatterSeries>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <opencv2/imgproc.hpp>
@@ -51,6 +55,7 @@ private slots:
     void optionsAreKeptAndCorruptValuesFallBack();
     void reportWindowPlotsHistogramAndPlane();
     void panelWritesTheChosenFormatAndSummarises();
+    void largeSeriesAsksFirstAndEveryControlSaysWhatItDoes();
 
 private:
     QTemporaryDir settingsFolder;
@@ -199,6 +204,71 @@ void TestSeriesPanel::panelWritesTheChosenFormatAndSummarises() {
     // Another command that changes the image clears the finished series' line.
     QVERIFY(QMetaObject::invokeMethod(&panel, "SetMeanLab"));
     QVERIFY(!status->isVisible());
+}
+
+void TestSeriesPanel::largeSeriesAsksFirstAndEveryControlSaysWhatItDoes() {
+    // Above 1000 files or 1 GiB.
+    QVERIFY(!(SeriesForecast{1000, std::int64_t{1} << 30, {}, {}}.isLarge()));
+    QVERIFY((SeriesForecast{1001, 1000, {}, {}}.isLarge()));
+    QVERIFY((SeriesForecast{10, (std::int64_t{1} << 30) + 1, {}, {}}.isLarge()));
+
+    QTemporaryDir output;
+    QVERIFY(output.isValid());
+    const QString folder = QDir::toNativeSeparators(output.path());
+    QCVImage canvas;
+    canvas.showNewImage(imageOfColours(40, 48, 6, 3));
+    QColorimeterDlg panel;
+    panel.SetCVImage(&canvas);
+    panel.findChild<SeriesOptionsWidget *>()->setFolder(output.path());
+    panel.setLabValues(50, 0, 0);
+    panel.show();
+    const QSize minimum = panel.minimumSizeHint();
+
+    QList<QWidget *> controls;
+    for (QWidget *control : panel.findChildren<QAbstractButton *>())
+        controls << control;
+    for (QWidget *control : panel.findChildren<QComboBox *>())
+        controls << control;
+    for (QWidget *control : panel.findChildren<QSpinBox *>())
+        controls << control;
+    QVERIFY(controls.size() >= 11);
+    for (QWidget *control : std::as_const(controls))
+        QVERIFY2(!control->toolTip().isEmpty() && !control->statusTip().isEmpty(),
+                 qPrintable(control->metaObject()->className()));
+
+    // The series buttons say how many files, over which range and where; the grid reads the
+    // spin boxes as steps.
+    QPushButton *delta = button(panel, "Create dE of 2 around this Value");
+    QTRY_VERIFY(delta->toolTip().contains("4913 files, about"));
+    QVERIFY(delta->toolTip().contains("L* 34 to 66, a* -16 to 16, b* -16 to 16"));
+    QVERIFY(delta->toolTip().contains(folder));
+    panel.setLabValues(50, 120, 120);
+    QPushButton *grid = button(panel, "Create Lab images with dE set");
+    QTRY_VERIFY(grid->toolTip().contains("8 files"));
+    QVERIFY2(grid->toolTip().contains("as the steps"), qPrintable(grid->toolTip()));
+    QVERIFY(grid->toolTip().contains("L* 0 to 50 in steps of 50, a* -120 to 0 in steps of 120"));
+    QVERIFY(grid->statusTip() == grid->toolTip());
+
+    // A delta series asks first, with both figures and the folder; "No" writes nothing.
+    QString question;
+    answerNextModal<QMessageBox>([&question](QMessageBox *box) {
+        question = box->text();
+        box->button(QMessageBox::No)->click();
+    });
+    QVERIFY(QMetaObject::invokeMethod(&panel, "CreateDeltaImgs"));
+    QVERIFY2(question.contains("4913 files, about") && question.contains(folder),
+             qPrintable(question));
+    QVERIFY(QDir(output.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    QCOMPARE(panel.lastSeriesReport().written, 0);
+    QVERIFY(!panel.isSeriesRunning());
+
+    // A small series asks nothing; its long summary wraps inside the panel, whose minimum size
+    // stays as it was.
+    QVERIFY(QMetaObject::invokeMethod(&panel, "CreateLabImgs"));
+    QCOMPARE(panel.lastSeriesReport().written, 8);
+    QVERIFY(labelContaining(panel, "8 of 8 images written"));
+    QCOMPARE(panel.minimumSizeHint(), minimum);
+    QVERIFY(minimum.height() < 200);
 }
 
 QTEST_MAIN(TestSeriesPanel)
