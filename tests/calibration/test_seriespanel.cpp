@@ -109,6 +109,8 @@ void TestSeriesPanel::reportWindowPlotsHistogramAndPlane() {
     SeriesResult result;
     result.folder = "/tmp/series";
     result.total = result.written = 4;
+    result.outOfGamut = 1;
+    result.offTarget = 2;
     // ΔE76 0.3, 0.4, 1.3 and 2.6.
     result.points = {point(50, 0, 0, 0.3f, 0, 0), point(50, 20, -20, 0, 0.4f, 0),
                      point(60, -40, 40, 0.5f, 1.2f, 0), point(30, 10, 10, 0, 2.4f, 1.0f)};
@@ -123,6 +125,7 @@ void TestSeriesPanel::reportWindowPlotsHistogramAndPlane() {
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QVERIFY(labelContaining(window, "4 of 4 files written"));
+    QVERIFY(labelContaining(window, "Out of gamut: 1. Off target: 2."));
 
     const QList<QAbstractSeries *> bars = window.histogramChart()->series();
     QCOMPARE(bars.size(), 1);
@@ -266,7 +269,10 @@ void TestSeriesPanel::largeSeriesAsksFirstAndEveryControlSaysWhatItDoes() {
     // stays as it was.
     QVERIFY(QMetaObject::invokeMethod(&panel, "CreateLabImgs"));
     QCOMPARE(panel.lastSeriesReport().written, 8);
-    QVERIFY(labelContaining(panel, "8 of 8 images written"));
+    QLabel *summary = labelContaining(panel, "8 of 8 images written");
+    QVERIFY(summary);
+    QVERIFY2(summary->text().contains(QRegularExpression("\\d+ out of gamut, \\d+ off target")),
+             qPrintable(summary->text()));
     QCOMPARE(panel.minimumSizeHint(), minimum);
     QVERIFY(minimum.height() < 200);
 }
