@@ -34,7 +34,7 @@ constexpr int maxAhead = 64;
 // The largest side of the part of a rectangle encoded to estimate a series' size.
 constexpr int maxSampleSide = 512;
 // Workers of a series at most, and the crop area above which a series has one per core only.
-constexpr unsigned maxWorkers = 4;
+constexpr unsigned maxWorkers = 6;
 constexpr int largeCropArea = 4'000'000;
 // Bytes a manifest row takes, about.
 constexpr std::int64_t manifestRowBytes = 120;
@@ -74,12 +74,12 @@ FileWriteResult writeAtomically(const QString &path, const std::vector<uchar> &b
     return writeFileAtomically(path, reinterpret_cast<const char *>(bytes.data()), bytes.size());
 }
 
-// Each file waits for the disk to take it (synced before its rename); with two workers per
-// core, one computes while the other waits. A worker holds three copies of the crop, so large
-// crops get one worker per core.
+// Each file waits for the disk twice (the file synced before its rename, its folder after);
+// with three workers per core, one computes while the others wait. A worker holds three copies
+// of the crop, so large crops get one worker per core.
 int workerCount(const cv::Size &crop) {
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    const unsigned perCore = crop.area() > largeCropArea ? 1 : 2;
+    const unsigned perCore = crop.area() > largeCropArea ? 1 : 3;
     return static_cast<int>(std::min(maxWorkers, cores * perCore));
 }
 

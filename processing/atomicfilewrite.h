@@ -25,5 +25,6 @@ struct FileWriteResult {
 FileWriteResult writeFileAtomically(const QString &path, const char *bytes, std::size_t size);
 
 // Syncs a folder's entries (new, renamed and removed names) to the disk; false with errno set
-// when it could not. A file system that cannot sync folders counts as done.
+// when it could not. A file system that cannot sync folders counts as done. Threads that call
+// it for one folder at about the same time share one sync. Thread-safe.
 bool syncFolder(const QString &folder);
