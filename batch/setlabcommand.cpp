@@ -11,6 +11,7 @@
 #include "optionvalues.h"
 #include "preciseloop.h"
 
+#include <QFileInfo>
 #include <opencv2/imgcodecs.hpp>
 
 #include <exception>
@@ -19,6 +20,14 @@
 namespace {
 
 const char recolourFailure[] = "The rectangle could not be re-coloured to this value.";
+
+// The precise mode's goal for OUT: lossy JPEG files are held less tightly than lossless ones.
+double preciseGoal(const QString &path) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    const bool jpeg = suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg") ||
+                      suffix == QLatin1String("jpe");
+    return jpeg ? preciseLossyGoal : preciseLosslessGoal;
+}
 
 // The precise loop over OUT's bytes; prints why when it could not run.
 ExitCode writePrecisely(const SetLabJob &job, MeanLabAdjustment &adjustment, const cv::Rect &rect) {
@@ -59,9 +68,22 @@ ExitCode writePrecisely(const SetLabJob &job, MeanLabAdjustment &adjustment, con
     const std::vector<uchar> &bytes = rounds[static_cast<std::size_t>(kept->round)];
     const FileWriteResult written =
         writeFileAtomically(path, reinterpret_cast<const char *>(bytes.data()), bytes.size());
-    if (written.written())
+    if (!written.written()) {
+        printFailureSummary(1, job.image.output, written.error);
+        return ExitCode::SomeFilesFailed;
+    }
+    // The closest file is kept all the same: it is what the picture can give.
+    const double goal = preciseGoal(path);
+    if (kept->deltaE <= goal)
         return ExitCode::Done;
-    printFailureSummary(1, job.image.output, written.error);
+    printFileError(job.image.output,
+                   QStringLiteral("reached %1 dE76 from %2,%3,%4, not the %5 the precise mode "
+                                  "holds to; the closest file was written.")
+                       .arg(kept->deltaE, 0, 'f', 2)
+                       .arg(job.lab.l)
+                       .arg(job.lab.a)
+                       .arg(job.lab.b)
+                       .arg(goal, 0, 'f', 1));
     return ExitCode::SomeFilesFailed;
 }
 
@@ -113,9 +135,11 @@ int runSetLabCommand(const QStringList &arguments) {
                       QStringLiteral("L,a,b")});
     parser.addEncodingOption();
     parser.addOption({QStringLiteral("precise"),
-                      QStringLiteral("Real L* target and rounded codes, and OUT held to within "
-                                     "0.1 dE76 of the value as it decodes, as a precise series "
-                                     "holds its files.")});
+                      QStringLiteral("Real L* target and rounded codes, and OUT held to its "
+                                     "value as it decodes, as a precise series holds its files: "
+                                     "within 0.5 dE76 (1.0 for JPEG). When the picture cannot "
+                                     "get there, OUT is the closest it came, the dE76 reached is "
+                                     "printed and the exit code is 3.")});
     if (const std::optional<ExitCode> end = parser.parse(arguments))
         return exitStatus(*end);
     const std::variant<ImageJob, ExitCode> image = imageJobFrom(parser, true);

@@ -22,6 +22,7 @@ EncodingSelector::EncodingSelector(QWidget *parent) : QWidget(parent), combo(new
     combo->setStatusTip(tr("How the pictures' values hold light: linear, as raw converters write "
                            "them, or sRGB, as ordinary photographs and screens do. Every L*a*b* "
                            "step follows this choice."));
+    combo->setToolTip(combo->statusTip());
     auto *label = new QLabel(tr("Pictures are:"));
     label->setBuddy(combo);
     auto *layout = new QHBoxLayout;

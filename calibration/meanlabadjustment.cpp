@@ -4,6 +4,7 @@
 #include "distinctcodes.h"
 #include "matconversion.h"
 #include "quad.h"
+#include "rgbgamut.h"
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
@@ -165,15 +166,17 @@ std::optional<cv::Rect> MeanLabAdjustment::adjust(const cv::Rect &rect, const cv
     return previous | rect;
 }
 
-std::int64_t MeanLabAdjustment::saturatedPixels(const cv::Rect &part) const {
+std::int64_t MeanLabAdjustment::clippedPixels(const cv::Rect &part) const {
     if (lastRect.empty() || (part & lastRect) != part || part.empty())
         return 0;
     const std::array<int, 3> &first = saturatedFrom;
+    const RgbGamut &gamut = RgbGamut::of(boundEncoding);
     std::int64_t count = 0;
     for (int row = part.y; row < part.br().y; ++row) {
         const uchar *code = lab.ptr(row) + 3 * part.x;
         for (int col = 0; col < part.width; ++col, code += 3)
-            count += code[0] >= first[0] || code[1] >= first[1] || code[2] >= first[2];
+            count += code[0] >= first[0] || code[1] >= first[1] || code[2] >= first[2] ||
+                     gamut.outside(scale[0][code[0]], scale[1][code[1]], scale[2][code[2]]);
     }
     return count;
 }

@@ -82,9 +82,10 @@ public:
     std::optional<cv::Rect> adjust(const cv::Rect &rect, const cv::Vec3d &target,
                                    CodeRounding rounding);
 
-    // Pixels of `part` (inside the rectangle last adjusted) in which that adjustment saturated
-    // a scaled code: f x code reached 256 or more and was stored as 255.
-    std::int64_t saturatedPixels(const cv::Rect &part) const;
+    // Pixels of `part` (inside the rectangle last adjusted) that the last adjustment clipped:
+    // a scaled code saturated (f x code reached 256 or more and was stored as 255), or the
+    // scaled code lies outside the RGB cube, so that its conversion back clipped a channel.
+    std::int64_t clippedPixels(const cv::Rect &part) const;
 
     // The rectangle of the last adjustment, which the next one restores first.
     const cv::Rect &lastAdjustedRect() const { return lastRect; }

@@ -44,11 +44,13 @@ MeasuredGroup::MeasuredGroup(QWidget *parent)
     copyButton = new QPushButton(tr("Copy"));
     copyButton->setStatusTip(tr("Copy the mean L*, a*, b*, their standard deviations and the "
                                 "pixel count, separated by tabs"));
+    copyButton->setToolTip(copyButton->statusTip());
     copyButton->setEnabled(false);
     form->addRow(copyButton);
     setLayout(form);
     setStatusTip(tr("Mean ± standard deviation over the rectangle that Set Mean Lab Value "
                     "re-colours"));
+    setToolTip(statusTip());
 
     connect(copyButton, &QPushButton::clicked, this, &MeasuredGroup::copy);
     connect(&LabEncodingChoice::instance(), &LabEncodingChoice::changed, this,

@@ -1,42 +1,37 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "qcolorimeterdlg.h"
 
-#include "drivepath.h"
 #include "encodingselector.h"
 #include "imageencoding.h"
 #include "matconversion.h"
 #include "measuredgroup.h"
 #include "qcvimage.h"
 #include "quad.h"
+#include "seriesforecast.h"
 #include "seriesoptionswidget.h"
-#include "seriesreportwindow.h"
-#include "seriesrun.h"
+#include "seriesrunner.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QFormLayout>
+#include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
-#include <QLocale>
-#include <QMessageBox>
 #include <QPointer>
-#include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include <chrono>
 #include <utility>
 
 namespace {
 
-// How long a stopped series waits for the files still being written before it leaves them to
-// the writer: a write may hang for as long as its medium does.
-constexpr qint64 abandonAfterStopMs = 500;
-
 bool sameImage(const cv::Mat &a, const cv::Mat &b) {
     return a.data == b.data && a.size == b.size && a.type() == b.type() && a.step == b.step;
+}
+
+void setTips(QWidget *widget, const QString &tip) {
+    widget->setToolTip(tip);
+    widget->setStatusTip(tip);
 }
 
 } // namespace
@@ -46,58 +41,39 @@ void QColorimeterDlg::CanvasChange::add(const CanvasChange &other) {
     part |= other.part;
 }
 
-QColorimeterDlg::QColorimeterDlg() {
-    auto *topLayout = new QVBoxLayout;
-    auto *group = new QGroupBox(tr("Mean Lab"));
-    auto *form = new QFormLayout;
-
-    spinL = new QSpinBox;
-    spinL->setMaximum(100);
-    spinA = new QSpinBox;
-    spinA->setMinimum(-127);
-    spinA->setMaximum(127);
-    spinB = new QSpinBox;
-    spinB->setMinimum(-127);
-    spinB->setMaximum(127);
-
-    auto *setButton = new QPushButton(tr("Set Mean Lab Value"));
-    auto *deltaButton = new QPushButton(tr("Create dE of 2 around this Value"));
-    auto *gridButton = new QPushButton(tr("Create Lab images with dE set"));
-    auto *stopButton = new QPushButton(tr("Stop"));
-
-    form->addRow(new QLabel(tr("L:")), spinL);
-    form->addRow(new QLabel(tr("a:")), spinA);
-    form->addRow(new QLabel(tr("b:")), spinB);
-    form->addRow(setButton);
-    form->addRow(deltaButton);
-    form->addRow(gridButton);
-    form->addRow(stopButton);
-
-    group->setLayout(form);
-    topLayout->addWidget(group);
-    seriesOptions = new SeriesOptionsWidget;
-    topLayout->addWidget(seriesOptions);
-    encodingSelector = new EncodingSelector;
-    topLayout->addWidget(encodingSelector);
-    measuredGroup = new MeasuredGroup;
-    topLayout->addWidget(measuredGroup);
-
-    progressBar = new QProgressBar;
-    progressBar->setFormat(tr("%v of %m"));
-    progressBar->hide();
-    statusLabel = new QLabel;
-    statusLabel->setWordWrap(true);
-    statusLabel->hide();
-    reportButton = new QPushButton(tr("Show Report"));
-    reportButton->hide();
-    forecastLabel = new QLabel;
+QColorimeterDlg::QColorimeterDlg()
+    : setButton(new QPushButton(tr("Set Mean Lab Value"))),
+      deltaButton(new QPushButton(tr("Create dE of 2 around this Value"))),
+      gridButton(new QPushButton(tr("Create Lab images with dE set"))),
+      stopButton(new QPushButton(tr("Stop"))), encodingSelector(new EncodingSelector),
+      measuredGroup(new MeasuredGroup), seriesOptions(new SeriesOptionsWidget),
+      runner(new SeriesRunner), forecastLabel(new QLabel) {
+    // Wrapped lines take the panel's width; they never ask for more.
     forecastLabel->setWordWrap(true);
-    topLayout->addWidget(progressBar);
-    topLayout->addWidget(statusLabel);
-    topLayout->addWidget(reportButton);
-    topLayout->addWidget(forecastLabel);
+    forecastLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+
+    auto *content = new QWidget;
+    auto *contentLayout = new QVBoxLayout;
+    contentLayout->addWidget(makeMeanLabGroup());
+    contentLayout->addWidget(seriesOptions);
+    contentLayout->addWidget(encodingSelector);
+    contentLayout->addWidget(measuredGroup);
+    contentLayout->addWidget(runner);
+    contentLayout->addWidget(forecastLabel);
     // The groups keep their natural height; the empty height goes below everything.
-    topLayout->addStretch(1);
+    contentLayout->addStretch(1);
+    content->setLayout(contentLayout);
+
+    // The groups scroll inside the panel, so that its minimum size stays small whatever a line
+    // of text says, and the window never grows by itself.
+    auto *scroll = new QScrollArea;
+    scroll->setWidget(content);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    auto *topLayout = new QVBoxLayout;
+    topLayout->setContentsMargins(0, 0, 0, 0);
+    topLayout->addWidget(scroll);
     setLayout(topLayout);
 
     forecastTimer.setSingleShot(true);
@@ -107,20 +83,57 @@ QColorimeterDlg::QColorimeterDlg() {
         connect(spin, &QSpinBox::valueChanged, this, &QColorimeterDlg::scheduleForecast);
     connect(seriesOptions, &SeriesOptionsWidget::optionsChanged, this,
             &QColorimeterDlg::scheduleForecast);
-    connect(reportButton, &QPushButton::clicked, this, &QColorimeterDlg::showSeriesReport);
+    connect(runner, &SeriesRunner::runningChanged, this, &QColorimeterDlg::lockForSeries);
 
     connect(setButton, SIGNAL(clicked()), this, SLOT(SetMeanLab()));
     connect(deltaButton, SIGNAL(clicked()), this, SLOT(CreateDeltaImgs()));
     connect(gridButton, SIGNAL(clicked()), this, SLOT(CreateLabImgs()));
     connect(stopButton, SIGNAL(clicked()), this, SLOT(Stop()));
 
-    setButton->setStatusTip(tr("Re-colour the rectangle drawn dashed orange, from corner 0 to the "
-                               "x of corner 3 and the y of corner 1"));
+    addTips();
     lockedDuringSeries = {spinL,       spinA,      spinB,         setButton,
                           deltaButton, gridButton, seriesOptions, encodingSelector};
 }
 
 QColorimeterDlg::~QColorimeterDlg() = default;
+
+QWidget *QColorimeterDlg::makeMeanLabGroup() {
+    spinL = new QSpinBox;
+    spinL->setMaximum(100);
+    spinA = new QSpinBox;
+    spinA->setMinimum(-127);
+    spinA->setMaximum(127);
+    spinB = new QSpinBox;
+    spinB->setMinimum(-127);
+    spinB->setMaximum(127);
+
+    auto *form = new QFormLayout;
+    form->addRow(new QLabel(tr("L:")), spinL);
+    form->addRow(new QLabel(tr("a:")), spinA);
+    form->addRow(new QLabel(tr("b:")), spinB);
+    form->addRow(setButton);
+    form->addRow(deltaButton);
+    form->addRow(gridButton);
+    form->addRow(stopButton);
+    auto *group = new QGroupBox(tr("Mean Lab"));
+    group->setLayout(form);
+    return group;
+}
+
+void QColorimeterDlg::addTips() {
+    const QString spinTip = tr("%1: the mean that \"Set Mean Lab Value\" gives the rectangle and "
+                               "the centre of \"Create dE of 2 around this Value\"; for \"Create "
+                               "Lab images with dE set\" it is the grid's step in %1.");
+    setTips(spinL, spinTip.arg(QStringLiteral("L*")));
+    setTips(spinA, spinTip.arg(QStringLiteral("a*")));
+    setTips(spinB, spinTip.arg(QStringLiteral("b*")));
+    setTips(setButton, tr("Re-colour the rectangle drawn dashed orange, from corner 0 to the x of "
+                          "corner 3 and the y of corner 1, to the mean L*, a*, b* above"));
+    setTips(stopButton, tr("Stop the series after the images in hand; the files and manifest "
+                           "written so far stay"));
+    // The series buttons' tips say what they write; updateForecast() fills them.
+    updateForecast();
+}
 
 void QColorimeterDlg::SetCVImage(QCVImage *image) {
     cvImage = image;
@@ -132,10 +145,22 @@ void QColorimeterDlg::SetCVImage(QCVImage *image) {
     scheduleForecast();
 }
 
+bool QColorimeterDlg::isSeriesRunning() const {
+    return runner->isRunning();
+}
+
+const QColorimeterDlg::SeriesReport &QColorimeterDlg::lastSeriesReport() const {
+    return runner->report();
+}
+
+void QColorimeterDlg::setMessageBoxesShown(bool shown) {
+    runner->setMessageBoxesShown(shown);
+}
+
 void QColorimeterDlg::imageChanged() {
     // A finished series' line belongs to the picture it left.
-    if (!seriesRunning && !adjustingForSeries)
-        statusLabel->hide();
+    if (!adjustingForSeries)
+        runner->clearStatus();
     scheduleForecast();
 }
 
@@ -144,37 +169,40 @@ void QColorimeterDlg::scheduleForecast() {
 }
 
 void QColorimeterDlg::updateForecast() {
-    if (!cvImage || cvImage->isCurrentImageEmpty()) {
+    const LabValue values{spinL->value(), spinA->value(), spinB->value()};
+    const SeriesPlan grid{SeriesPlan::Kind::Grid, values};
+    const SeriesPlan delta{SeriesPlan::Kind::Delta, values};
+    const bool hasImage = cvImage && !cvImage->isCurrentImageEmpty();
+    const cv::Mat image = hasImage ? cvImage->image(true, -1, false) : cv::Mat();
+    const Quad quad = hasImage ? quadFromPoints(cvImage->cornerPoints(false)) : Quad();
+    const SeriesOptions options = seriesOptions->options();
+    const SeriesForecast gridForecast = forecastSeries(image, quad, grid, options);
+    const SeriesForecast deltaForecast = forecastSeries(image, quad, delta, options);
+
+    const QString gridTip =
+        gridForecast.files > 0
+            ? tr("Write a grid of reference images, reading L, a and b above as the steps: %1 "
+                 "(%2), to %3")
+                  .arg(gridForecast.sizeText(), gridForecast.range, gridForecast.folder)
+            : tr("Write a grid of reference images, reading L, a and b above as the steps; "
+                 "each step must be positive");
+    setTips(gridButton, gridTip);
+    setTips(deltaButton,
+            tr("Write reference images in steps of 2 around L, a and b above: %1 "
+               "(%2), to %3")
+                .arg(deltaForecast.sizeText(), deltaForecast.range, deltaForecast.folder));
+    if (!hasImage) {
         forecastLabel->clear();
         return;
     }
-    const cv::Mat image = cvImage->image(true, -1, false);
-    const Quad quad = quadFromPoints(cvImage->cornerPoints(false));
-    const SeriesOptions options = seriesOptions->options();
-    const QString folder = QDir::toNativeSeparators(seriesFolder(options));
-    const auto line = [&](const QString &kind, int count) {
-        const std::optional<std::int64_t> bytes =
-            estimateSeriesBytes(image, quad, options.format, count);
-        return tr("Next %1 series: %2 files, about %3, in %4.")
-            .arg(kind)
-            .arg(count)
-            .arg(bytes ? QLocale().formattedDataSize(*bytes) : tr("an unknown size"), folder);
+    const auto line = [&](const QString &kind, const SeriesForecast &forecast) {
+        return tr("Next %1 series: %2 in %3.").arg(kind, forecast.sizeText(), forecast.folder);
     };
-    const LabValue values{spinL->value(), spinA->value(), spinB->value()};
     QStringList lines;
-    const int gridSize = gridSeriesSize(values);
-    lines << (gridSize > 0 ? line(tr("grid"), gridSize)
-                           : tr("Next grid series: the steps must be positive."));
-    lines << line(tr("delta"), deltaSeriesSize);
+    lines << (gridForecast.files > 0 ? line(tr("grid"), gridForecast)
+                                     : tr("Next grid series: the steps must be positive."));
+    lines << line(tr("delta"), deltaForecast);
     forecastLabel->setText(lines.join(QLatin1Char('\n')));
-}
-
-void QColorimeterDlg::showSeriesReport() {
-    if (!reportWindow)
-        reportWindow = new SeriesReportWindow(this);
-    reportWindow->showResult(lastResult);
-    reportWindow->show();
-    reportWindow->raise();
 }
 
 void QColorimeterDlg::setLabValues(int l, int a, int b) {
@@ -194,7 +222,7 @@ void QColorimeterDlg::SetMeanLab() {
 }
 
 void QColorimeterDlg::SetLab(int nL, int nA, int nB) {
-    if (seriesRunning)
+    if (isSeriesRunning())
         return;
     runCanvasStep(stepRunner, tr("Set Mean Lab Value"), partAdjustedInPlace(), [&] {
         if (const std::optional<CanvasChange> change = adjustCanvas({nL, nA, nB}))
@@ -205,31 +233,29 @@ void QColorimeterDlg::SetLab(int nL, int nA, int nB) {
 }
 
 void QColorimeterDlg::CreateLabImgs() {
-    if (seriesRunning)
+    if (isSeriesRunning())
         return;
     const LabValue steps{spinL->value(), spinA->value(), spinB->value()};
     const QStringList refused = nonPositiveGridSteps(steps);
     if (!refused.isEmpty()) {
-        report = SeriesReport();
         QStringList lines;
         for (const QString &channel : refused)
             lines << tr("The %1 step must be positive.").arg(channel);
-        report.message = lines.join(QLatin1Char('\n'));
-        warn(report.message);
+        runner->refuse(0, lines.join(QLatin1Char('\n')));
         return;
     }
     runSeries({SeriesPlan::Kind::Grid, steps});
 }
 
 void QColorimeterDlg::CreateDeltaImgs() {
-    if (seriesRunning)
+    if (isSeriesRunning())
         return;
     const LabValue centre{spinL->value(), spinA->value(), spinB->value()};
     runSeries({SeriesPlan::Kind::Delta, centre});
 }
 
 void QColorimeterDlg::Stop() {
-    stopFlag = true;
+    runner->stop();
 }
 
 bool QColorimeterDlg::currentImageIsWorkImage() const {
@@ -342,16 +368,7 @@ QString QColorimeterDlg::adjustmentObstacle() const {
     return tr("there is not enough memory to re-colour the image");
 }
 
-void QColorimeterDlg::runSeries(const SeriesPlan &plan) {
-    report = SeriesReport();
-    report.total = plan.size();
-    const QString obstacle = seriesObstacle();
-    if (!obstacle.isEmpty()) {
-        report.message = obstacle;
-        warn(report.message);
-        return;
-    }
-
+SeriesRequest QColorimeterDlg::seriesRequest(const SeriesPlan &plan) const {
     SeriesRequest request;
     // The untouched source: the series re-colours from it as the adjustment does.
     request.image =
@@ -360,66 +377,30 @@ void QColorimeterDlg::runSeries(const SeriesPlan &plan) {
     request.plan = plan;
     request.options = seriesOptions->options();
     request.options.encoding = currentLabEncoding();
-    SeriesEnvironment environment;
-    environment.stopGrace = std::chrono::milliseconds(abandonAfterStopMs);
+    return request;
+}
 
+void QColorimeterDlg::runSeries(const SeriesPlan &plan) {
+    const QString obstacle = seriesObstacle();
+    if (!obstacle.isEmpty())
+        return runner->refuse(plan.size(), obstacle);
+    const SeriesRequest request = seriesRequest(plan);
+    if (!runner->confirm(forecastSeries(request.image, request.corners, plan, request.options)))
+        return;
+
+    const CodeRounding rounding =
+        request.options.precise ? CodeRounding::Nearest : CodeRounding::Truncate;
     const QPointer<QColorimeterDlg> alive(this);
-    SeriesResult result;
+    std::optional<SeriesResult> result;
     // The whole series is one step: the canvas ends on its last image.
     runCanvasStep(stepRunner, tr("Reference series"), partAdjustedInPlace(), [&] {
-        setSeriesRunning(true, report.total);
-        std::atomic<bool> stop{false};
-        std::optional<cv::Vec3d> shown;
-        const CodeRounding rounding =
-            request.options.precise ? CodeRounding::Nearest : CodeRounding::Truncate;
-        try {
-            result = runReferenceSeries(
-                request, stop,
-                [&](const SeriesProgress &progress) {
-                    if (!alive)
-                        return;
-                    showProgress(progress.done, progress.file);
-                    // The viewer shows the image last written, a few times a second.
-                    if (progress.target && progress.target != shown) {
-                        showSeriesImage(*progress.target, rounding);
-                        shown = progress.target;
-                    }
-                    QCoreApplication::processEvents();
-                    stop = !alive || stopFlag;
-                },
-                environment);
-        } catch (const std::exception &error) { // out of memory or threads
-            result = SeriesResult();
-            result.refusal =
-                tr("The series ended early: %1").arg(QString::fromLocal8Bit(error.what()));
-        }
-        if (alive && result.lastTarget && result.lastTarget != shown)
-            showSeriesImage(*result.lastTarget, rounding);
+        result = runner->execute(request, [this, rounding](const cv::Vec3d &codes) {
+            showSeriesImage(codes, rounding);
+        });
     });
     // Closed while the series ran: nothing of the panel is left to report to.
-    if (!alive)
-        return;
-
-    lastResult = result;
-    report.processed = result.processed;
-    report.written = result.written;
-    report.failed = result.failed;
-    report.firstFailedFile = result.firstFailedFile;
-    report.firstFailure = result.firstFailure;
-    report.stopped = result.stopped;
-    stopFlag = false;
-    report.unconfirmedFiles = result.notConfirmedFiles;
-    report.diskFull = result.diskFull;
-    report.diskFullCause = result.diskFullCause;
-    report.folder = result.folder;
-    setSeriesRunning(false, report.total);
-    if (!result.refusal.isEmpty()) {
-        report.message = result.refusal;
-        statusLabel->setText(report.message);
-        warn(report.message);
-        return;
-    }
-    finishReport();
+    if (alive && result)
+        runner->finish(*result);
 }
 
 void QColorimeterDlg::showSeriesImage(const cv::Vec3d &target, CodeRounding rounding) {
@@ -429,86 +410,8 @@ void QColorimeterDlg::showSeriesImage(const cv::Vec3d &target, CodeRounding roun
     adjustingForSeries = false;
 }
 
-void QColorimeterDlg::setSeriesRunning(bool running, int total) {
-    seriesRunning = running;
+void QColorimeterDlg::lockForSeries(bool running) {
     for (QWidget *widget : std::as_const(lockedDuringSeries))
         widget->setEnabled(!running);
-    if (running) {
-        // A request made while no series ran is not meant for this one.
-        stopFlag = false;
-        progressBar->setRange(0, total);
-        progressBar->setValue(0);
-        statusLabel->clear();
-        statusLabel->show();
-    }
-    progressBar->setVisible(running);
     emit seriesRunningChanged(running);
-}
-
-void QColorimeterDlg::showProgress(int done, const QString &fileName) {
-    progressBar->setValue(done);
-    if (!fileName.isEmpty())
-        statusLabel->setText(tr("Writing %1").arg(fileName));
-}
-
-void QColorimeterDlg::finishReport() {
-    const QString folder = QDir::toNativeSeparators(report.folder);
-    QString summary = report.stopped ? tr("Stopped after %1 of %2 images: %3 written to %4.")
-                                           .arg(report.processed)
-                                           .arg(report.total)
-                                           .arg(report.written)
-                                           .arg(folder)
-                                     : tr("%1 of %2 images written to %3.")
-                                           .arg(report.written)
-                                           .arg(report.total)
-                                           .arg(folder);
-    if (!lastResult.points.empty())
-        summary += QLatin1Char(' ') + tr("ΔE76 from their names: mean %1, maximum %2; %3 out of "
-                                         "gamut.")
-                                          .arg(lastResult.meanDeltaE76, 0, 'f', 2)
-                                          .arg(lastResult.maxDeltaE76, 0, 'f', 2)
-                                          .arg(lastResult.outOfGamut);
-    if (!lastResult.manifestError.isEmpty())
-        summary +=
-            QLatin1Char(' ') + tr("The manifest is incomplete: %1").arg(lastResult.manifestError);
-    reportButton->setVisible(!lastResult.points.empty());
-    if (!report.unconfirmedFiles.isEmpty())
-        summary += QLatin1Char(' ') + tr("%1 not confirmed: still being written when the series "
-                                         "ended.")
-                                          .arg(report.unconfirmedFiles.size());
-    statusLabel->setText(summary);
-    if (report.diskFull) {
-        report.message = tr("The series stopped after %1 of %2 images: %3\n%4 files were written "
-                            "to %5.")
-                             .arg(report.processed)
-                             .arg(report.total)
-                             .arg(report.diskFullCause)
-                             .arg(report.written)
-                             .arg(folder);
-        statusLabel->setText(report.message);
-        warn(report.message);
-        return;
-    }
-    if (report.failed == 0) {
-        // Told in the panel only: a message box would hold up closing the window.
-        if (!report.unconfirmedFiles.isEmpty())
-            report.message = summary;
-        return;
-    }
-    const QString count =
-        report.failed == 1
-            ? tr("1 file of the reference series could not be written.")
-            : tr("%1 files of the reference series could not be written.").arg(report.failed);
-    report.message =
-        count + QLatin1Char('\n') +
-        tr("The first was %1: %2")
-            .arg(QDir::toNativeSeparators(report.firstFailedFile), report.firstFailure);
-    if (!report.unconfirmedFiles.isEmpty())
-        report.message += QLatin1Char('\n') + summary;
-    warn(report.message);
-}
-
-void QColorimeterDlg::warn(const QString &text) {
-    if (messageBoxesShown)
-        QMessageBox::warning(this, tr("Reference Images"), text);
 }

@@ -6,6 +6,7 @@
 #include "meanlabadjustment.h"
 #include "referenceseries.h"
 #include "seriesrun.h"
+#include "seriesrunner.h"
 
 #include <QDialog>
 #include <QList>
@@ -21,16 +22,16 @@ class EncodingSelector;
 class MeasuredGroup;
 class QCVImage;
 class QLabel;
-class QProgressBar;
 class QPushButton;
 class SeriesOptionsWidget;
-class SeriesReportWindow;
+class SeriesRunner;
 class QSpinBox;
 
 // The colour calibration panel: an L*a*b* entry and the commands that re-colour the canvas's
 // rectangle to that mean value and write the series of reference images. Its own store holds
 // the working pair: the source it is bound to (sourceImages) and the work image (resultImages),
-// which is also the canvas's current image.
+// which is also the canvas's current image. Its groups scroll inside it, so that it never makes
+// the window taller or wider than the screen.
 //
 // The slots run to completion when called; a series keeps the window responsive by processing
 // events between its images, so a click on "Stop" ends it. Tests and benchmarks run a series
@@ -39,29 +40,7 @@ class QColorimeterDlg : public QDialog, public CVProcessing {
     Q_OBJECT
 
 public:
-    // How the last series ended.
-    struct SeriesReport {
-        // Images in the series, and those re-coloured and handed to the writer before it ended.
-        int total = 0;
-        int processed = 0;
-        int written = 0;
-        int failed = 0;
-        // The failure first in series order: the file's path and why it was not written.
-        QString firstFailedFile;
-        QString firstFailure;
-        bool stopped = false;
-        // Files handed to the writer and still being written when the series ended; they are
-        // finished or given up in the background.
-        QStringList unconfirmedFiles;
-        // A write found no space left on the disk (or reached the file size limit), and the
-        // series stopped there; why, in words for the user.
-        bool diskFull = false;
-        QString diskFullCause;
-        // The folder the files go to.
-        QString folder;
-        // What the user was told at the end (or instead of starting); empty when nothing.
-        QString message;
-    };
+    using SeriesReport = SeriesRunReport;
 
     QColorimeterDlg();
     ~QColorimeterDlg() override;
@@ -72,15 +51,16 @@ public:
     void setLabValues(int l, int a, int b);
 
     // Set Mean Lab Value and each series run through it as one step.
-    void setStepRunner(CanvasStepRunner runner) { stepRunner = std::move(runner); }
+    void setStepRunner(CanvasStepRunner step) { stepRunner = std::move(step); }
     // The canvas's image was put back from elsewhere (undo, redo): the next adjustment binds to
     // it afresh instead of writing into the work image.
     void rebindAtNextAdjustment() { adjustment = MeanLabAdjustment(); }
 
-    bool isSeriesRunning() const { return seriesRunning; }
-    const SeriesReport &lastSeriesReport() const { return report; }
-    // Warnings are shown in message boxes unless turned off; the report keeps them either way.
-    void setMessageBoxesShown(bool shown) { messageBoxesShown = shown; }
+    bool isSeriesRunning() const;
+    const SeriesReport &lastSeriesReport() const;
+    // Questions and warnings are shown in message boxes unless turned off; the report keeps the
+    // warnings either way, and a large series then starts without asking.
+    void setMessageBoxesShown(bool shown);
 
 signals:
     // A series started or ended: while it runs, nothing else may change the canvas's image.
@@ -109,6 +89,8 @@ private:
         bool isEmpty() const { return !whole && part.empty(); }
     };
 
+    QWidget *makeMeanLabGroup();
+    void addTips();
     // Re-colours the canvas's rectangle, binding afresh to the canvas's current image first when
     // that is not the work image. Nothing when refused; then nothing has changed.
     std::optional<CanvasChange> adjustCanvas(const LabCodes &target);
@@ -122,40 +104,33 @@ private:
     QString seriesObstacle() const;
     // Why the canvas's rectangle could not be re-coloured.
     QString adjustmentObstacle() const;
+    SeriesRequest seriesRequest(const SeriesPlan &plan) const;
     void runSeries(const SeriesPlan &plan);
     // Re-colours the canvas as the series' file with these codes was.
     void showSeriesImage(const cv::Vec3d &target, CodeRounding rounding);
+    void lockForSeries(bool running);
     void imageChanged();
     void scheduleForecast();
-    // The line that says what the next grid and delta series would write.
+    // The line that says what the next grid and delta series would write, and the buttons' tips.
     void updateForecast();
-    void showSeriesReport();
-    void setSeriesRunning(bool running, int total);
-    void showProgress(int done, const QString &fileName);
-    void finishReport();
-    void warn(const QString &text);
 
     QSpinBox *spinL;
     QSpinBox *spinA;
     QSpinBox *spinB;
+    QPushButton *setButton;
+    QPushButton *deltaButton;
+    QPushButton *gridButton;
+    QPushButton *stopButton;
     QCVImage *cvImage = nullptr;
-    bool stopFlag = false;
 
     MeanLabAdjustment adjustment;
     QList<QWidget *> lockedDuringSeries;
-    QProgressBar *progressBar;
-    QLabel *statusLabel;
     EncodingSelector *encodingSelector;
     MeasuredGroup *measuredGroup;
-    bool seriesRunning = false;
-    bool messageBoxesShown = true;
-    SeriesReport report;
-    SeriesResult lastResult;
     SeriesOptionsWidget *seriesOptions;
-    QPushButton *reportButton;
+    SeriesRunner *runner;
     QLabel *forecastLabel;
     QTimer forecastTimer;
-    SeriesReportWindow *reportWindow = nullptr;
     // The series shows its images on the canvas: not a change by another command.
     bool adjustingForSeries = false;
     CanvasStepRunner stepRunner;

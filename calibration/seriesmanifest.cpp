@@ -1,11 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "seriesmanifest.h"
 
+#include "atomicfilewrite.h"
 #include "colourdifference.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QStringList>
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -22,6 +28,14 @@ QString number(double value) {
     return QString::asprintf("%.3f", value);
 }
 
+QString tr(const char *text) {
+    return QCoreApplication::translate("ManifestFile", text);
+}
+
+QString triple(const LabValue &value) {
+    return QStringLiteral("%1,%2,%3").arg(value.l).arg(value.a).arg(value.b);
+}
+
 } // namespace
 
 QString manifestHeader() {
@@ -32,8 +46,12 @@ QString manifestHeader() {
 QString manifestStatus(const ManifestRow &row) {
     if (!row.failure.isEmpty())
         return QStringLiteral("failed: ") + row.failure;
-    return row.clippedPercent > outOfGamutPercent ? QStringLiteral("out_of_gamut")
-                                                  : QStringLiteral("ok");
+    if (row.clippedPercent > outOfGamutPercent)
+        return QStringLiteral("out_of_gamut");
+    const cv::Vec3d target(row.target.l, row.target.a, row.target.b);
+    if (row.measured && deltaE76(target, *row.measured) <= row.goal)
+        return QStringLiteral("ok");
+    return QStringLiteral("off_target");
 }
 
 QString manifestLine(const ManifestRow &row) {
@@ -50,6 +68,27 @@ QString manifestLine(const ManifestRow &row) {
     }
     fields << csvField(manifestStatus(row));
     return fields.join(QLatin1Char(','));
+}
+
+QStringList manifestSeriesLines(const SeriesParameters &parameters) {
+    const QString prefix = QStringLiteral("# series ");
+    const bool grid = parameters.plan.kind == SeriesPlan::Kind::Grid;
+    QStringList corners;
+    for (const cv::Point &corner : parameters.corners)
+        corners << QString::number(corner.x) << QString::number(corner.y);
+    QString source = parameters.sourceName;
+    source.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return {prefix + QStringLiteral("kind: ") + (grid ? "grid" : "delta"),
+            prefix + (grid ? QStringLiteral("steps: ") : QStringLiteral("centre: ")) +
+                triple(parameters.plan.parameters),
+            prefix + QStringLiteral("format: ") + seriesFormatExtension(parameters.options.format),
+            prefix + QStringLiteral("encoding: ") + labEncodingKey(parameters.options.encoding),
+            prefix + QStringLiteral("precise: ") + (parameters.options.precise ? "yes" : "no"),
+            prefix + QStringLiteral("corners: ") + corners.join(QLatin1Char(',')),
+            prefix + QStringLiteral("source: ") + source,
+            prefix + QStringLiteral("source size: %1x%2")
+                         .arg(parameters.sourceSize.width)
+                         .arg(parameters.sourceSize.height)};
 }
 
 QString manifestOverlapNote(const cv::Rect &measuredInFile) {
@@ -70,22 +109,46 @@ QString manifestFileName(const QString &base, int shard, int shardCount) {
 bool ManifestFile::open(const QString &path) {
     file.setFileName(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        lastError = QCoreApplication::translate("ManifestFile", "%1 cannot be written: %2")
-                        .arg(QDir::toNativeSeparators(path), file.errorString());
+        lastError =
+            tr("%1 cannot be written: %2").arg(QDir::toNativeSeparators(path), file.errorString());
         return false;
     }
-    return append(manifestHeader());
+    // The new file's name reaches the disk with its folder.
+    if (!append(manifestHeader()) || !sync())
+        return false;
+    if (!syncFolder(QFileInfo(path).absolutePath()))
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    return true;
 }
 
 bool ManifestFile::append(const QString &line) {
     if (!file.isOpen())
         return false;
     const QByteArray bytes = line.toUtf8() + '\n';
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        lastError = QCoreApplication::translate("ManifestFile", "%1 could not be written on: %2")
-                        .arg(QDir::toNativeSeparators(file.fileName()), file.errorString());
-        file.close();
+    if (file.write(bytes) != bytes.size() || !file.flush())
+        return fail(file.errorString());
+    return std::chrono::steady_clock::now() - lastSync < syncInterval || sync();
+}
+
+bool ManifestFile::finish() {
+    if (!file.isOpen())
         return false;
-    }
+    if (!sync())
+        return false;
+    file.close();
     return true;
+}
+
+bool ManifestFile::sync() {
+    if (::fsync(file.handle()) != 0)
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    lastSync = std::chrono::steady_clock::now();
+    return true;
+}
+
+bool ManifestFile::fail(const QString &what) {
+    lastError =
+        tr("%1 could not be written on: %2").arg(QDir::toNativeSeparators(file.fileName()), what);
+    file.close();
+    return false;
 }

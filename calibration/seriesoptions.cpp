@@ -2,6 +2,7 @@
 #include "seriesoptions.h"
 
 #include "drivepath.h"
+#include "preciseloop.h"
 
 #include <QFileInfo>
 
@@ -42,6 +43,12 @@ QString seriesFormatExtension(SeriesFormat format) {
 
 QString seriesFolder(const SeriesOptions &options) {
     return options.folder.isEmpty() ? resolveDrivePath(QStringLiteral("C:/")) : options.folder;
+}
+
+double seriesGoal(const SeriesOptions &options) {
+    if (!options.precise)
+        return defaultMethodGoal;
+    return options.format == SeriesFormat::Jpeg ? preciseLossyGoal : preciseLosslessGoal;
 }
 
 int SeriesPlan::size() const {

@@ -33,6 +33,13 @@ struct SeriesOptions {
 // The folder the files go to: the drive root (resolved now) when none is chosen.
 QString seriesFolder(const SeriesOptions &options);
 
+// The ΔE76 from its name within which a file of the default method is on target: its worst case
+// for a target inside the gamut is 3.4.
+inline constexpr double defaultMethodGoal = 4.0;
+// The goal of a file written with these options: the precise mode's for its format, or the
+// default method's.
+double seriesGoal(const SeriesOptions &options);
+
 // The two kinds of series with their parameters: the grid's steps or the delta series' centre.
 struct SeriesPlan {
     enum class Kind { Grid, Delta };

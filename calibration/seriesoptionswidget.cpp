@@ -31,8 +31,18 @@ SeriesOptionsWidget::SeriesOptionsWidget(QWidget *parent)
         formatCombo->addItem(seriesFormatName(format), seriesFormatKey(format));
     folderLabel->setWordWrap(true);
     folderLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    preciseCheck->setStatusTip(tr("Hold each file to its name: real L* targets, rounded codes, "
-                                  "and each file measured and written again until it matches."));
+    const auto setTips = [](QWidget *widget, const QString &tip) {
+        widget->setToolTip(tip);
+        widget->setStatusTip(tip);
+    };
+    setTips(folderButton, tr("Choose the folder the series' files and manifest go to; without "
+                             "one they go to the drive root"));
+    setTips(folderLabel, tr("The folder the next series writes to"));
+    setTips(formatCombo, tr("The series' file format: JPEG (small, lossy), PNG or TIFF "
+                            "(lossless); the names keep their pattern with this extension"));
+    setTips(preciseCheck, tr("Hold each file to its name: real L* targets, rounded codes, and "
+                             "each file measured and written again until it matches (within 0.5 "
+                             "ΔE76 lossless, 1.0 JPEG)"));
 
     const QSettings settings = viewerSettings();
     // A value that is missing or not understood leaves the default.

@@ -106,13 +106,14 @@ SeriesReportWindow::SeriesReportWindow(QWidget *parent)
 
 void SeriesReportWindow::showResult(const SeriesResult &result) {
     summary->setText(tr("%1 of %2 files written to %3. ΔE76 from their names: mean %4, "
-                        "maximum %5. Out of gamut: %6.")
+                        "maximum %5. Out of gamut: %6. Off target: %7.")
                          .arg(result.written)
                          .arg(result.total)
                          .arg(QDir::toNativeSeparators(result.folder))
                          .arg(result.meanDeltaE76, 0, 'f', 2)
                          .arg(result.maxDeltaE76, 0, 'f', 2)
-                         .arg(result.outOfGamut));
+                         .arg(result.outOfGamut)
+                         .arg(result.offTarget));
 
     histogram = freshChart(histogramView);
     histogram->legend()->hide();

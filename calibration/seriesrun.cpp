@@ -34,7 +34,7 @@ constexpr int maxAhead = 64;
 // The largest side of the part of a rectangle encoded to estimate a series' size.
 constexpr int maxSampleSide = 512;
 // Workers of a series at most, and the crop area above which a series has one per core only.
-constexpr unsigned maxWorkers = 4;
+constexpr unsigned maxWorkers = 6;
 constexpr int largeCropArea = 4'000'000;
 // Bytes a manifest row takes, about.
 constexpr std::int64_t manifestRowBytes = 120;
@@ -74,12 +74,12 @@ FileWriteResult writeAtomically(const QString &path, const std::vector<uchar> &b
     return writeFileAtomically(path, reinterpret_cast<const char *>(bytes.data()), bytes.size());
 }
 
-// Each file waits for the disk to take it (synced before its rename); with two workers per
-// core, one computes while the other waits. A worker holds three copies of the crop, so large
-// crops get one worker per core.
+// Each file waits for the disk twice (the file synced before its rename, its folder after);
+// with three workers per core, one computes while the others wait. A worker holds three copies
+// of the crop, so large crops get one worker per core.
 int workerCount(const cv::Size &crop) {
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    const unsigned perCore = crop.area() > largeCropArea ? 1 : 2;
+    const unsigned perCore = crop.area() > largeCropArea ? 1 : 3;
     return static_cast<int>(std::min(maxWorkers, cores * perCore));
 }
 
@@ -98,6 +98,7 @@ struct Work {
     Geometry geometry;
     SeriesPlan plan;
     SeriesOptions options;
+    double goal = defaultMethodGoal;
     SeriesShard shard;
     QString folder;
     bool verify = true;
@@ -157,7 +158,7 @@ std::optional<EncodedImage> encodeImage(const Work &work, MeanLabAdjustment &adj
     if (measure) {
         const cv::Rect measured = g.measuredInFile + g.saved.tl();
         encoded.clippedPercent =
-            100.0 * static_cast<double>(adjustment.saturatedPixels(measured)) / measured.area();
+            100.0 * static_cast<double>(adjustment.clippedPixels(measured)) / measured.area();
     }
     std::optional<std::vector<uchar>> bytes =
         encodeImageRect(adjustment.workImage(), g.saved, path, &encoded.failure);
@@ -202,6 +203,7 @@ void makeImage(Work &work, MeanLabAdjustment &adjustment, bool bound, int slot) 
     Slot state;
     state.row.file = seriesFileName(reference, work.options.format);
     state.row.target = reference.value;
+    state.row.goal = work.goal;
     const auto fail = [&](const QString &reason) {
         state.row.failure = reason;
         state.finished = true;
@@ -292,8 +294,11 @@ public:
             }
         } else {
             ++result.written;
-            if (manifestStatus(row) == QLatin1String("out_of_gamut"))
+            const QString status = manifestStatus(row);
+            if (row.measured && status == QLatin1String("out_of_gamut"))
                 ++result.outOfGamut;
+            else if (row.measured && status == QLatin1String("off_target"))
+                ++result.offTarget;
             if (row.measured) {
                 const cv::Vec3d target(row.target.l, row.target.a, row.target.b);
                 const double deltaE = cv::norm(target - *row.measured);
@@ -329,6 +334,168 @@ QString refusalBeforeStart(const SeriesRequest &request) {
             .arg(request.shard.index)
             .arg(request.shard.count);
     return {};
+}
+
+// Makes the folder and checks that the series fits in it; the refusal, or empty.
+QString prepareFolder(const SeriesRequest &request, const SeriesEnvironment &environment,
+                      QString &folder) {
+    folder = seriesFolder(request.options);
+    if (!QDir(folder).exists() && !QDir().mkpath(folder))
+        return tr("The folder %1 does not exist and cannot be made.")
+            .arg(QDir::toNativeSeparators(folder));
+    const auto freeBytes =
+        environment.freeBytes ? environment.freeBytes(folder) : storageFreeBytes(folder);
+    const auto needed = estimateSeriesBytes(request.image, request.corners, request.options.format,
+                                            request.shard.size(request.plan.size()));
+    if (freeBytes && needed && *needed > *freeBytes)
+        return tr("The series needs about %1, but only %2 are free in %3.")
+            .arg(sizeText(*needed), sizeText(*freeBytes), QDir::toNativeSeparators(folder));
+    return {};
+}
+
+// The work the workers share, with the crop of the picture they re-colour; nothing, with the
+// refusal in `result`, when there is no memory for it.
+std::shared_ptr<Work> prepareWork(const SeriesRequest &request,
+                                  const SeriesEnvironment &environment, SeriesResult &result) {
+    auto work = std::make_shared<Work>();
+    work->geometry = geometryOf(request.corners);
+    try {
+        work->crop = toBgr8(request.image(work->geometry.crop));
+    } catch (const std::exception &) { // cv::Exception, or std::bad_alloc
+        result.refusal = tr("There is not enough memory to start the series.");
+        return nullptr;
+    }
+    work->plan = request.plan;
+    work->options = request.options;
+    work->goal = seriesGoal(request.options);
+    work->shard = request.shard;
+    work->folder = result.folder;
+    work->verify = request.manifest;
+    work->count = result.total;
+    work->writeFile = environment.writeFile ? environment.writeFile : writeAtomically;
+    return work;
+}
+
+// Starts the manifest with its header, the series' parameters and, where the files hold only
+// part of the re-coloured pixels, the note that says so.
+void openManifest(const SeriesRequest &request, const Work &work, ManifestFile &manifest,
+                  SeriesResult &result) {
+    result.manifestPath = QDir(result.folder)
+                              .filePath(manifestFileName(request.plan.manifestBaseName(),
+                                                         request.shard.index, request.shard.count));
+    QStringList notes = manifestSeriesLines(
+        {request.plan, request.options, request.corners, request.sourceName, request.image.size()});
+    const Geometry &g = work.geometry;
+    if (g.measuredInFile != cv::Rect(cv::Point(), g.saved.size()) ||
+        g.measuredInFile.size() != g.recoloured.size())
+        notes << manifestOverlapNote(g.measuredInFile);
+    if (!manifest.open(result.manifestPath))
+        result.manifestError = manifest.error();
+    for (const QString &note : notes)
+        if (manifest.isOpen() && !manifest.append(note))
+            result.manifestError = manifest.error();
+}
+
+// The workers, as many as the crop wants or the environment says; none, with the refusal in
+// `result`, when no thread could start.
+std::vector<std::thread> startWorkers(const std::shared_ptr<Work> &work,
+                                      const SeriesEnvironment &environment, SeriesResult &result) {
+    const int threads =
+        environment.threads > 0 ? environment.threads : workerCount(work->crop.size());
+    std::vector<std::thread> workers;
+    try {
+        for (int i = 0; i < threads; ++i) {
+            {
+                const std::lock_guard lock(work->mutex);
+                ++work->running;
+            }
+            workers.emplace_back(runWorker, work);
+        }
+    } catch (const std::system_error &) {
+        const std::lock_guard lock(work->mutex);
+        --work->running;
+        if (workers.empty())
+            result.refusal = tr("No thread could be started for the series.");
+    }
+    return workers;
+}
+
+// Takes the rows in series order as the workers finish them, reports progress and passes a stop
+// on, until every worker has ended or, after a stop, the grace for writes in hand is over. True
+// when writes were given up.
+bool collectRows(Work &work, const std::atomic<bool> &stop,
+                 const std::function<void(const SeriesProgress &)> &progress,
+                 const SeriesEnvironment &environment, ManifestFile &manifest,
+                 SeriesResult &result) {
+    ResultCollector collector(result, manifest);
+    std::chrono::steady_clock::time_point giveUpAt;
+    std::chrono::steady_clock::time_point lastProgress;
+    QString lastFile;
+    // Kept apart rather than as an optional, which GCC takes for uninitialised.
+    cv::Vec3d lastTarget;
+    bool lastAdjusted = false;
+    int finishedCount = 0;
+    bool givenUp = false;
+    for (;;) {
+        std::vector<Slot> finished;
+        bool ended = false;
+        {
+            std::unique_lock lock(work.mutex);
+            work.changed.wait_for(lock, progressInterval);
+            while (!work.pending.empty() && work.pending.begin()->second.finished) {
+                finished.push_back(std::move(work.pending.begin()->second));
+                work.pending.erase(work.pending.begin());
+            }
+            if (!finished.empty())
+                work.handedOn = work.pending.empty() ? work.next : work.pending.begin()->first;
+            if (stop.load() && !work.abandon) {
+                work.abandon = true;
+                result.stopped = true;
+            }
+            if (work.abandon && giveUpAt == std::chrono::steady_clock::time_point())
+                giveUpAt = std::chrono::steady_clock::now() + environment.stopGrace;
+            finishedCount = work.finishedCount;
+            ended = work.running == 0;
+            givenUp = !ended && work.abandon && std::chrono::steady_clock::now() >= giveUpAt;
+            if (ended || givenUp) {
+                // Rows in series order; a write still in hand is not confirmed.
+                for (auto &[slot, state] : work.pending) {
+                    if (!state.finished) {
+                        state.row.failure = tr("not confirmed");
+                        ++result.notConfirmed;
+                        result.notConfirmedFiles << QDir(result.folder).filePath(state.row.file);
+                    }
+                    finished.push_back(std::move(state));
+                }
+                work.pending.clear();
+                result.diskFull = work.diskFull;
+                result.diskFullCause = work.diskFullCause;
+            }
+        }
+        work.changed.notify_all();
+        for (const Slot &slot : finished) {
+            collector.add(slot);
+            lastFile = slot.row.file;
+            lastTarget = slot.target;
+            lastAdjusted = slot.adjusted;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (progress && (ended || givenUp || now - lastProgress >= progressInterval)) {
+            progress({std::max(finishedCount, result.processed), result.total, lastFile,
+                      lastAdjusted ? std::optional(lastTarget) : std::nullopt});
+            lastProgress = now;
+            // A stop asked for in the callback reaches the workers before their next image.
+            if (stop.load()) {
+                const std::lock_guard lock(work.mutex);
+                result.stopped = result.stopped || !work.abandon;
+                work.abandon = true;
+            }
+        }
+        if (ended || givenUp)
+            break;
+    }
+    result.failed = result.processed - result.written - result.notConfirmed;
+    return givenUp;
 }
 
 } // namespace
@@ -385,145 +552,23 @@ SeriesResult runReferenceSeries(const SeriesRequest &request, const std::atomic<
     SeriesResult result;
     result.total = request.shard.size(request.plan.size());
     result.refusal = refusalBeforeStart(request);
+    if (result.refusal.isEmpty())
+        result.refusal = prepareFolder(request, environment, result.folder);
     if (!result.refusal.isEmpty())
         return result;
-
-    result.folder = seriesFolder(request.options);
-    if (!QDir(result.folder).exists() && !QDir().mkpath(result.folder)) {
-        result.refusal = tr("The folder %1 does not exist and cannot be made.")
-                             .arg(QDir::toNativeSeparators(result.folder));
+    const std::shared_ptr<Work> work = prepareWork(request, environment, result);
+    if (!work)
         return result;
-    }
-    const auto freeBytes = environment.freeBytes ? environment.freeBytes(result.folder)
-                                                 : storageFreeBytes(result.folder);
-    const auto needed =
-        estimateSeriesBytes(request.image, request.corners, request.options.format, result.total);
-    if (freeBytes && needed && *needed > *freeBytes) {
-        result.refusal = tr("The series needs about %1, but only %2 are free in %3.")
-                             .arg(sizeText(*needed), sizeText(*freeBytes),
-                                  QDir::toNativeSeparators(result.folder));
-        return result;
-    }
-
-    auto work = std::make_shared<Work>();
-    work->geometry = geometryOf(request.corners);
-    try {
-        work->crop = toBgr8(request.image(work->geometry.crop));
-    } catch (const std::exception &) { // cv::Exception, or std::bad_alloc
-        result.refusal = tr("There is not enough memory to start the series.");
-        return result;
-    }
-    work->plan = request.plan;
-    work->options = request.options;
-    work->shard = request.shard;
-    work->folder = result.folder;
-    work->verify = request.manifest;
-    work->count = result.total;
-    work->writeFile = environment.writeFile ? environment.writeFile : writeAtomically;
-
     ManifestFile manifest;
-    if (request.manifest) {
-        result.manifestPath =
-            QDir(result.folder)
-                .filePath(manifestFileName(request.plan.manifestBaseName(), request.shard.index,
-                                           request.shard.count));
-        const Geometry &g = work->geometry;
-        const bool partial = g.measuredInFile != cv::Rect(cv::Point(), g.saved.size()) ||
-                             g.measuredInFile.size() != g.recoloured.size();
-        if (!manifest.open(result.manifestPath) ||
-            (partial && !manifest.append(manifestOverlapNote(g.measuredInFile))))
-            result.manifestError = manifest.error();
-    }
+    if (request.manifest)
+        openManifest(request, *work, manifest, result);
+    std::vector<std::thread> workers = startWorkers(work, environment, result);
+    if (workers.empty())
+        return result;
 
-    const int threads =
-        environment.threads > 0 ? environment.threads : workerCount(work->crop.size());
-    std::vector<std::thread> workers;
-    try {
-        for (int i = 0; i < threads; ++i) {
-            {
-                const std::lock_guard lock(work->mutex);
-                ++work->running;
-            }
-            workers.emplace_back(runWorker, work);
-        }
-    } catch (const std::system_error &) {
-        const std::lock_guard lock(work->mutex);
-        --work->running;
-        if (workers.empty()) {
-            result.refusal = tr("No thread could be started for the series.");
-            return result;
-        }
-    }
-
-    ResultCollector collector(result, manifest);
-    std::chrono::steady_clock::time_point giveUpAt;
-    std::chrono::steady_clock::time_point lastProgress;
-    QString lastFile;
-    // Kept apart rather than as an optional, which GCC takes for uninitialised.
-    cv::Vec3d lastTarget;
-    bool lastAdjusted = false;
-    int finishedCount = 0;
-    bool givenUp = false;
-    for (;;) {
-        std::vector<Slot> finished;
-        bool ended = false;
-        {
-            std::unique_lock lock(work->mutex);
-            work->changed.wait_for(lock, progressInterval);
-            while (!work->pending.empty() && work->pending.begin()->second.finished) {
-                finished.push_back(std::move(work->pending.begin()->second));
-                work->pending.erase(work->pending.begin());
-            }
-            if (!finished.empty())
-                work->handedOn = work->pending.empty() ? work->next : work->pending.begin()->first;
-            if (stop.load() && !work->abandon) {
-                work->abandon = true;
-                result.stopped = true;
-            }
-            if (work->abandon && giveUpAt == std::chrono::steady_clock::time_point())
-                giveUpAt = std::chrono::steady_clock::now() + environment.stopGrace;
-            finishedCount = work->finishedCount;
-            ended = work->running == 0;
-            givenUp = !ended && work->abandon && std::chrono::steady_clock::now() >= giveUpAt;
-            if (ended || givenUp) {
-                // Rows in series order; a write still in hand is not confirmed.
-                for (auto &[slot, state] : work->pending) {
-                    if (!state.finished) {
-                        state.row.failure = tr("not confirmed");
-                        ++result.notConfirmed;
-                        result.notConfirmedFiles << QDir(result.folder).filePath(state.row.file);
-                    }
-                    finished.push_back(std::move(state));
-                }
-                work->pending.clear();
-                result.diskFull = work->diskFull;
-                result.diskFullCause = work->diskFullCause;
-            }
-        }
-        work->changed.notify_all();
-        for (const Slot &slot : finished) {
-            collector.add(slot);
-            lastFile = slot.row.file;
-            lastTarget = slot.target;
-            lastAdjusted = slot.adjusted;
-        }
-        const auto now = std::chrono::steady_clock::now();
-        if (progress && (ended || givenUp || now - lastProgress >= progressInterval)) {
-            progress({std::max(finishedCount, result.processed), result.total, lastFile,
-                      lastAdjusted ? std::optional(lastTarget) : std::nullopt});
-            lastProgress = now;
-            // A stop asked for in the callback reaches the workers before their next image.
-            if (stop.load()) {
-                const std::lock_guard lock(work->mutex);
-                result.stopped = result.stopped || !work->abandon;
-                work->abandon = true;
-            }
-        }
-        if (ended || givenUp)
-            break;
-    }
-    result.failed = result.processed - result.written - result.notConfirmed;
-
+    const bool givenUp = collectRows(*work, stop, progress, environment, manifest, result);
+    if (manifest.isOpen() && !manifest.finish())
+        result.manifestError = manifest.error();
     for (std::thread &worker : workers) {
         // A worker still writing holds the shared work and ends on its own.
         if (givenUp)

@@ -39,6 +39,8 @@ struct SeriesRequest {
     SeriesPlan plan;
     SeriesOptions options;
     SeriesShard shard;
+    // The source picture's file name without its folder, for the manifest; may be empty.
+    QString sourceName;
     // Off: the files are written without being decoded and measured, and no manifest is written.
     bool manifest = true;
 };
@@ -72,7 +74,10 @@ struct SeriesResult {
     int failed = 0;
     int notConfirmed = 0;
     QStringList notConfirmedFiles;
+    // Files written and measured that clipped (out of gamut), or that lie further from their
+    // names than the mode's goal without clipping (off target).
     int outOfGamut = 0;
+    int offTarget = 0;
     bool stopped = false;
     // The disk (or the size a process may write) ran out; nothing was tried after that.
     bool diskFull = false;

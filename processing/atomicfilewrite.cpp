@@ -3,14 +3,22 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <cerrno>
+#include <condition_variable>
 #include <csignal>
+#include <cstdint>
+#include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <filesystem>
+#include <map>
+#include <mutex>
 #include <pthread.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace {
 
@@ -83,6 +91,61 @@ FileWriteResult writeDirectly(const QString &path, const char *bytes, std::size_
     return writeAll(file, bytes, size);
 }
 
+bool syncFolderNow(const QString &folder) {
+    const int descriptor =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0)
+        return false;
+    const bool synced = ::fsync(descriptor) == 0 || errno == EINVAL || errno == EROFS;
+    const int error = errno;
+    ::close(descriptor);
+    errno = error;
+    return synced;
+}
+
+// A folder sync costs as much as a file's; threads that rename into one folder at about the same
+// time share one. A sync that starts after a rename has ended takes that rename to the disk, so
+// each caller waits for the first sync that starts after its call, starting it when none runs.
+class FolderSyncs {
+public:
+    bool sync(const QString &folder) {
+        std::unique_lock lock(mutex);
+        State &state = folders[folder];
+        const std::uint64_t needed = state.started + 1;
+        while (state.finished < needed) {
+            if (state.running) {
+                done.wait(lock);
+                continue;
+            }
+            state.running = true;
+            const std::uint64_t mine = ++state.started;
+            lock.unlock();
+            const bool synced = syncFolderNow(folder);
+            const int error = errno;
+            lock.lock();
+            state.running = false;
+            state.finished = mine;
+            state.synced = synced;
+            state.error = error;
+            done.notify_all();
+        }
+        errno = state.error;
+        return state.synced;
+    }
+
+private:
+    struct State {
+        std::uint64_t started = 0;
+        std::uint64_t finished = 0;
+        bool running = false;
+        bool synced = true;
+        int error = 0;
+    };
+    std::mutex mutex;
+    std::condition_variable done;
+    std::map<QString, State> folders;
+};
+
 } // namespace
 
 FileWriteResult writeFileAtomically(const QString &path, const char *bytes, std::size_t size) {
@@ -100,5 +163,13 @@ FileWriteResult writeFileAtomically(const QString &path, const char *bytes, std:
     errno = 0;
     if (!file.commit())
         return failure(errno, file.errorString());
+    if (!syncFolder(QFileInfo(path).absolutePath()))
+        return failure(errno, tr("The folder could not be synced: %1")
+                                  .arg(QString::fromLocal8Bit(std::strerror(errno))));
     return result;
+}
+
+bool syncFolder(const QString &folder) {
+    static FolderSyncs syncs;
+    return syncs.sync(folder);
 }

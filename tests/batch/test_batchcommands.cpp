@@ -81,6 +81,7 @@ private slots:
     void setLabMatchesViewer();
     void preciseSetLabHoldsOutputToItsValue_data();
     void preciseSetLabHoldsOutputToItsValue();
+    void preciseSetLabReachesOverSeveralPatchesOrSaysHowFar();
     void measureMatchesFloatLab_data();
     void measureMatchesFloatLab();
     void measureChartMatchesChartDockExport_data();
@@ -265,6 +266,37 @@ void BatchCommandsTest::preciseSetLabHoldsOutputToItsValue() {
         cv::norm(fileMeanLab(path(QStringLiteral("plain-") + output), rect, labEncoding) - name);
     QVERIFY2(preciseError < plainError,
              qPrintable(QStringLiteral("%1 / %2").arg(preciseError).arg(plainError)));
+}
+
+void BatchCommandsTest::preciseSetLabReachesOverSeveralPatchesOrSaysHowFar() {
+    // Four chart patches and the gaps between them.
+    const cv::Point from = demo.patchCentres[0];
+    const cv::Point to = demo.patchCentres[chartColumns + 1];
+    const Quad corners{from, cv::Point(from.x, to.y), to, cv::Point(to.x, from.y)};
+    const cv::Rect rect = rectFromCorners013(corners);
+    const struct {
+        const char *lab;
+        cv::Vec3d name;
+        int exitCode;
+    } cases[] = {{"60,10,-10", {60, 10, -10}, 0}, {"95,-100,100", {95, -100, 100}, 3}};
+    for (const auto &c : cases) {
+        const QString output = path(QStringLiteral("patches-%1.png").arg(c.exitCode));
+        const BatchRun run = runBatch(
+            {QStringLiteral("setlab"), input, output, QStringLiteral("--lab"), QLatin1String(c.lab),
+             QStringLiteral("--encoding"), QStringLiteral("srgb"), QStringLiteral("--corners"),
+             cornersArgument(corners), QStringLiteral("--precise")});
+        QCOMPARE(run.exitCode, c.exitCode);
+        const double reached = cv::norm(fileMeanLab(output, rect, LabEncoding::Srgb) - c.name);
+        if (c.exitCode == 0) {
+            QVERIFY2(reached <= 0.5, qPrintable(QString::number(reached)));
+            QVERIFY(run.err.isEmpty());
+        } else {
+            // The closest file is there, and the message says how close.
+            QVERIFY(reached > 0.5);
+            QVERIFY2(run.err.contains(QString::number(reached, 'f', 2).toUtf8() + " dE76"),
+                     run.err.constData());
+        }
+    }
 }
 
 void BatchCommandsTest::measureMatchesFloatLab_data() {

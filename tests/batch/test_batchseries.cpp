@@ -253,10 +253,11 @@ void BatchSeriesTest::interruptLeavesValidManifest() {
     QVERIFY(rows.size() < 46080);
     QStringList named;
     for (const QString &row : std::as_const(rows)) {
+        if (row.startsWith(QLatin1Char('#')))
+            continue;
         const QStringList fields = row.split(QLatin1Char(','));
         QCOMPARE(fields.size(), 11);
-        QVERIFY2(fields[10] == QLatin1String("ok") || fields[10] == QLatin1String("out_of_gamut"),
-                 qPrintable(row));
+        QVERIFY2(!fields[10].startsWith(QLatin1String("failed")), qPrintable(row));
         named << fields[0];
     }
     named.sort();

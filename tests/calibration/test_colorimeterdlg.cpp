@@ -20,6 +20,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -181,9 +182,14 @@ void TestColorimeterDlg::panelLayoutRangesAndSlots() {
     QCOMPARE(panel.qt_metacast("CVProcessing"),
              static_cast<void *>(static_cast<CVProcessing *>(&panel)));
 
+    // The groups scroll inside the panel, which stays the dock's widget.
     auto *top = qobject_cast<QVBoxLayout *>(panel.layout());
     QVERIFY(top);
-    auto *group = qobject_cast<QGroupBox *>(top->itemAt(0)->widget());
+    auto *scroll = qobject_cast<QScrollArea *>(top->itemAt(0)->widget());
+    QVERIFY(scroll && scroll->widget());
+    auto *groups = qobject_cast<QVBoxLayout *>(scroll->widget()->layout());
+    QVERIFY(groups);
+    auto *group = qobject_cast<QGroupBox *>(groups->itemAt(0)->widget());
     QVERIFY(group);
     QCOMPARE(group->title(), QString("Mean Lab"));
     auto *form = qobject_cast<QFormLayout *>(group->layout());

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "../support/modalanswer.h"
 #include "demophoto.h"
 #include "labtestsupport.h"
 #include "qcolorimeterdlg.h"
 #include "qcvimage.h"
+#include "seriesforecast.h"
 #include "seriesoptionswidget.h"
 #include "seriesreportwindow.h"
 
@@ -14,9 +16,11 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineSeries>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScatterSeries>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <opencv2/imgproc.hpp>
@@ -51,6 +55,7 @@ private slots:
     void optionsAreKeptAndCorruptValuesFallBack();
     void reportWindowPlotsHistogramAndPlane();
     void panelWritesTheChosenFormatAndSummarises();
+    void largeSeriesAsksFirstAndEveryControlSaysWhatItDoes();
 
 private:
     QTemporaryDir settingsFolder;
@@ -104,6 +109,8 @@ void TestSeriesPanel::reportWindowPlotsHistogramAndPlane() {
     SeriesResult result;
     result.folder = "/tmp/series";
     result.total = result.written = 4;
+    result.outOfGamut = 1;
+    result.offTarget = 2;
     // ΔE76 0.3, 0.4, 1.3 and 2.6.
     result.points = {point(50, 0, 0, 0.3f, 0, 0), point(50, 20, -20, 0, 0.4f, 0),
                      point(60, -40, 40, 0.5f, 1.2f, 0), point(30, 10, 10, 0, 2.4f, 1.0f)};
@@ -118,6 +125,7 @@ void TestSeriesPanel::reportWindowPlotsHistogramAndPlane() {
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QVERIFY(labelContaining(window, "4 of 4 files written"));
+    QVERIFY(labelContaining(window, "Out of gamut: 1. Off target: 2."));
 
     const QList<QAbstractSeries *> bars = window.histogramChart()->series();
     QCOMPARE(bars.size(), 1);
@@ -199,6 +207,74 @@ void TestSeriesPanel::panelWritesTheChosenFormatAndSummarises() {
     // Another command that changes the image clears the finished series' line.
     QVERIFY(QMetaObject::invokeMethod(&panel, "SetMeanLab"));
     QVERIFY(!status->isVisible());
+}
+
+void TestSeriesPanel::largeSeriesAsksFirstAndEveryControlSaysWhatItDoes() {
+    // Above 1000 files or 1 GiB.
+    QVERIFY(!(SeriesForecast{1000, std::int64_t{1} << 30, {}, {}}.isLarge()));
+    QVERIFY((SeriesForecast{1001, 1000, {}, {}}.isLarge()));
+    QVERIFY((SeriesForecast{10, (std::int64_t{1} << 30) + 1, {}, {}}.isLarge()));
+
+    QTemporaryDir output;
+    QVERIFY(output.isValid());
+    const QString folder = QDir::toNativeSeparators(output.path());
+    QCVImage canvas;
+    canvas.showNewImage(imageOfColours(40, 48, 6, 3));
+    QColorimeterDlg panel;
+    panel.SetCVImage(&canvas);
+    panel.findChild<SeriesOptionsWidget *>()->setFolder(output.path());
+    panel.setLabValues(50, 0, 0);
+    panel.show();
+    const QSize minimum = panel.minimumSizeHint();
+
+    QList<QWidget *> controls;
+    for (QWidget *control : panel.findChildren<QAbstractButton *>())
+        controls << control;
+    for (QWidget *control : panel.findChildren<QComboBox *>())
+        controls << control;
+    for (QWidget *control : panel.findChildren<QSpinBox *>())
+        controls << control;
+    QVERIFY(controls.size() >= 11);
+    for (QWidget *control : std::as_const(controls))
+        QVERIFY2(!control->toolTip().isEmpty() && !control->statusTip().isEmpty(),
+                 qPrintable(control->metaObject()->className()));
+
+    // The series buttons say how many files, over which range and where; the grid reads the
+    // spin boxes as steps.
+    QPushButton *delta = button(panel, "Create dE of 2 around this Value");
+    QTRY_VERIFY(delta->toolTip().contains("4913 files, about"));
+    QVERIFY(delta->toolTip().contains("L* 34 to 66, a* -16 to 16, b* -16 to 16"));
+    QVERIFY(delta->toolTip().contains(folder));
+    panel.setLabValues(50, 120, 120);
+    QPushButton *grid = button(panel, "Create Lab images with dE set");
+    QTRY_VERIFY(grid->toolTip().contains("8 files"));
+    QVERIFY2(grid->toolTip().contains("as the steps"), qPrintable(grid->toolTip()));
+    QVERIFY(grid->toolTip().contains("L* 0 to 50 in steps of 50, a* -120 to 0 in steps of 120"));
+    QVERIFY(grid->statusTip() == grid->toolTip());
+
+    // A delta series asks first, with both figures and the folder; "No" writes nothing.
+    QString question;
+    answerNextModal<QMessageBox>([&question](QMessageBox *box) {
+        question = box->text();
+        box->button(QMessageBox::No)->click();
+    });
+    QVERIFY(QMetaObject::invokeMethod(&panel, "CreateDeltaImgs"));
+    QVERIFY2(question.contains("4913 files, about") && question.contains(folder),
+             qPrintable(question));
+    QVERIFY(QDir(output.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    QCOMPARE(panel.lastSeriesReport().written, 0);
+    QVERIFY(!panel.isSeriesRunning());
+
+    // A small series asks nothing; its long summary wraps inside the panel, whose minimum size
+    // stays as it was.
+    QVERIFY(QMetaObject::invokeMethod(&panel, "CreateLabImgs"));
+    QCOMPARE(panel.lastSeriesReport().written, 8);
+    QLabel *summary = labelContaining(panel, "8 of 8 images written");
+    QVERIFY(summary);
+    QVERIFY2(summary->text().contains(QRegularExpression("\\d+ out of gamut, \\d+ off target")),
+             qPrintable(summary->text()));
+    QCOMPARE(panel.minimumSizeHint(), minimum);
+    QVERIFY(minimum.height() < 200);
 }
 
 QTEST_MAIN(TestSeriesPanel)

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "demophoto.h"
+#include "meanlabadjustment.h"
 #include "seriesrun.h"
 
 #include <QDir>
@@ -118,6 +119,64 @@ TEST(PreciseSeries, FilesHoldTheirNamesOnTheDemoGreyCard) {
     }
 }
 
+// A rectangle over four patches of the demo chart and the gaps between them, in sRGB: where no
+// pixel clips, every precise file reaches its name within the goal of its format, and each
+// row's status says what an independent measurement of the file finds.
+TEST(PreciseSeries, ReachesEveryUnclippedTargetOnSeveralChartColours) {
+    const DemoPhoto photo = renderDemoPhoto();
+    const cv::Point from = photo.patchCentres[0];
+    const cv::Point to = photo.patchCentres[chartColumns + 1];
+    const Quad corners{from, cv::Point(from.x, to.y), to, cv::Point(to.x, from.y)};
+    for (const SeriesFormat format : {SeriesFormat::Png, SeriesFormat::Jpeg}) {
+        SCOPED_TRACE(seriesFormatName(format).toStdString());
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        SeriesRequest request;
+        request.image = photo.image;
+        request.corners = corners;
+        // Every 40th image of the delta series around 60, 10, -10: 123 targets.
+        request.plan = {SeriesPlan::Kind::Delta, {60, 10, -10}};
+        request.shard = {1, 40};
+        request.options = {dir.path(), format, true, LabEncoding::Srgb};
+        const double goal = format == SeriesFormat::Png ? 0.5 : 1.0;
+        const std::atomic<bool> noStop{false};
+        const SeriesResult result = runReferenceSeries(request, noStop, {});
+        ASSERT_EQ(result.written, 123);
+
+        QFile manifest(result.manifestPath);
+        ASSERT_TRUE(manifest.open(QIODevice::ReadOnly));
+        int unclipped = 0;
+        int offTarget = 0;
+        for (const QByteArray &line : manifest.readAll().split('\n')) {
+            const QList<QByteArray> fields = line.split(',');
+            if (fields.size() != 11 || line.startsWith("file,"))
+                continue;
+            SCOPED_TRACE(line.toStdString());
+            const cv::Mat file = cv::imread(dir.filePath(QString(fields[0])).toStdString());
+            cv::Mat scaled;
+            cv::Mat lab;
+            file.convertTo(scaled, CV_32F, 1.0 / 255.0);
+            cv::cvtColor(scaled, lab, cv::COLOR_BGR2Lab);
+            const cv::Scalar mean = cv::mean(lab);
+            const cv::Vec3d name(fields[1].toDouble(), fields[2].toDouble(), fields[3].toDouble());
+            const double deltaE = cv::norm(cv::Vec3d(mean[0], mean[1], mean[2]) - name);
+            const double clipped = fields[9].toDouble();
+            const QByteArray status =
+                clipped > 1.0 ? "out_of_gamut" : (deltaE <= goal ? "ok" : "off_target");
+            EXPECT_EQ(fields[10], status);
+            offTarget += status == "off_target";
+            if (clipped <= 1.0) {
+                EXPECT_LE(deltaE, goal);
+                ++unclipped;
+            }
+        }
+        EXPECT_GT(unclipped, 5);
+        EXPECT_EQ(result.offTarget, offTarget);
+        std::printf("precise %s over four patches: %d unclipped files, %d off target\n",
+                    qPrintable(seriesFormatName(format)), unclipped, offTarget);
+    }
+}
+
 // The loop against a fake file that comes out with a fixed error in codes, and saturates above
 // code 250: it corrects by the error, stops within tolerance, keeps the closest round and ends
 // when a round cannot be measured.
@@ -147,13 +206,37 @@ TEST(PreciseLoop, CorrectsByTheErrorKeepsTheClosestRoundAndStopsOnFailure) {
     EXPECT_LT(cv::norm(kept->measured - cv::Vec3d(40, 10, -20)), 1e-9);
     EXPECT_LT(cv::norm(kept->codes - cv::Vec3d(99.45, 139, 105)), 1e-9);
 
-    // Beyond what the file can hold, all rounds run and the closest is kept.
+    // Beyond what the file can hold, the loop ends once the codes are pinned at 255, with the
+    // closest round.
     tried.clear();
     const auto clipped = holdToName({99, 0, 0}, recorded(biased({-3, 0, 0})));
     ASSERT_TRUE(clipped);
-    EXPECT_EQ(int(tried.size()), preciseRounds);
-    EXPECT_LE(tried.back()[0], 255.0);
+    EXPECT_EQ(tried.size(), 2u);
+    EXPECT_EQ(tried.back()[0], 255.0);
     EXPECT_EQ(clipped->round, 1);
+    EXPECT_NEAR(clipped->deltaE, 99 - 250 / 2.55, 1e-9);
+
+    // A file whose mean answers the codes at half the nominal rate (texture that dilutes the
+    // change) is still brought within tolerance once the loop has learnt that rate.
+    tried.clear();
+    const auto halfRate = [](const cv::Vec3d &codes) -> std::optional<cv::Vec3d> {
+        const cv::Vec3d start = exactLabCodes({60, 10, -10});
+        const cv::Vec3d written = start + (codes - start) * 0.5 + cv::Vec3d(-6, 4, 3);
+        return cv::Vec3d(written[0] / 2.55, written[1] - 128, written[2] - 128);
+    };
+    const auto learnt = holdToName({60, 10, -10}, recorded(halfRate));
+    ASSERT_TRUE(learnt);
+    EXPECT_LE(learnt->deltaE, preciseTolerance);
+    EXPECT_LE(int(tried.size()), preciseRounds);
+
+    // Rounds that bring the file no nearer end the loop before its last round.
+    tried.clear();
+    const auto stuck = holdToName({50, 0, 0}, recorded([](const cv::Vec3d &) {
+                                      return std::optional<cv::Vec3d>(cv::Vec3d(48, 1, 1));
+                                  }));
+    ASSERT_TRUE(stuck);
+    EXPECT_LE(int(tried.size()), 1 + preciseStallRounds);
+    EXPECT_EQ(stuck->round, 0);
 
     // A round that cannot be measured ends the loop with nothing.
     int calls = 0;
