@@ -183,7 +183,7 @@ TEST(EmbeddedProfile, PictureFilesTakeOnlyProfilesThatFitThem) {
         {"Färbung 色.tif", CV_16UC3, prophoto, true, ""},
         {"grey.tif", CV_8UC1, grey, true, ""},
         {"rgb-in-grey.tif", CV_8UC1, prophoto, false, "RGB"},
-        {"lab.tif", CV_8UC3, lab, false, "L*a*b*"},
+        {"lab.tif", CV_8UC3, lab, false, "Lab"},
         {"cut.tif", CV_8UC3, cut, false, "Little CMS"},
         // libpng itself drops an RGB profile in a grey PNG.
         {"rgb-in-grey.png", CV_8UC1, prophoto, false, "iCCP"},
