@@ -31,6 +31,12 @@ double setLabSrgbVsLinear(QImageScrollArea &viewer, const cv::Mat &photo);
 // measureLab of a 1000 x 1000 rectangle of `photo` / converting that rectangle alone to float
 // Lab.
 double measureRectVsCvtColor(const cv::Mat &photo);
+// measureLab of the whole of `photo` as ICC sRGB / converting it to float sRGB Lab with OpenCV
+// and taking the mean.
+double measureRectIccVsCvtColor(const cv::Mat &photo);
+// The same for `photo` made 16-bit and measured in the ProPhoto profile at `profilePath`,
+// against the same OpenCV work on the 8-bit photograph.
+double measureRectIcc16VsCvtColor(const cv::Mat &photo, const QString &profilePath);
 // The 200-image grid series (steps 50, 24, 24) of a 1000 x 1000 rectangle through the series
 // core, into the drive root:
 // 200 JPEGs of the rectangle encoded on one thread into `folder` / the series without manifest,

@@ -49,6 +49,12 @@ int main(int argc, char *argv[]) {
                     [&] { return setLab24MpVs1Mp(*viewer, photo, LabEncoding::Srgb); });
         printFigure("setlab_srgb_vs_linear", [&] { return setLabSrgbVsLinear(*viewer, photo); });
         printFigure("measure_rect_vs_cvtcolor", [&] { return measureRectVsCvtColor(photo); });
+        printFigure("measure_rect_icc_vs_cvtcolor",
+                    [&] { return measureRectIccVsCvtColor(photo); });
+        printFigure("measure_rect_icc16_vs_cvtcolor", [&] {
+            return measureRectIcc16VsCvtColor(
+                photo, QStringLiteral("/usr/share/color/icc/colord/ProPhotoRGB.icc"));
+        });
         printFigure("series_vs_jpeg_encode",
                     [&] { return seriesVsJpegEncode(photo, folder.path(), LabEncoding::Linear); });
         printFigure("series_vs_jpeg_encode_srgb",

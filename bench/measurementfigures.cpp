@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "figures.h"
 
+#include "colourprofile.h"
 #include "labmeasurement.h"
 #include "measure.h"
 
@@ -25,4 +26,46 @@ double measureRectVsCvtColor(const cv::Mat &photo) {
                             lab.release();
                         }};
     return medianRatio(measure, convert, 15);
+}
+
+namespace {
+
+// measureLab of the whole of `picture` in `space` / converting the whole 8-bit `photo` to float
+// sRGB Lab with OpenCV and taking its mean.
+double measureWholeVsCvtColor(const cv::Mat &picture, const LabSpace &space, const cv::Mat &photo) {
+    const cv::Rect rect(0, 0, picture.cols, picture.rows);
+    const Timed measure{[&] {
+        const auto stats = measureLab(picture, rect, space);
+        if (!stats || stats->count != rect.area())
+            throw BenchFailure("measureLab did not measure the picture");
+    }};
+    cv::Mat scaled;
+    cv::Mat lab;
+    const Timed convert{[&] {
+                            photo.convertTo(scaled, CV_32F, 1.0 / 255.0);
+                            cv::cvtColor(scaled, lab, cv::COLOR_BGR2Lab);
+                            if (cv::mean(lab)[0] <= 0)
+                                throw BenchFailure("OpenCV found no light in the photograph");
+                        },
+                        [&] {
+                            scaled.release();
+                            lab.release();
+                        }};
+    return medianRatio(measure, convert, 7);
+}
+
+} // namespace
+
+double measureRectIccVsCvtColor(const cv::Mat &photo) {
+    return measureWholeVsCvtColor(photo, LabSpace::icc(ColourProfile::srgb()), photo);
+}
+
+double measureRectIcc16VsCvtColor(const cv::Mat &photo, const QString &profilePath) {
+    QString error;
+    const ColourProfilePtr prophoto = ColourProfile::fromFile(profilePath, &error);
+    if (!prophoto)
+        throw BenchFailure(error.toStdString());
+    cv::Mat picture;
+    photo.convertTo(picture, CV_16U, 257.0);
+    return measureWholeVsCvtColor(picture, LabSpace::icc(prophoto), photo);
 }

@@ -8,16 +8,17 @@
 #include <optional>
 
 // What the pictures' values are: linear light, as raw converters write it, or sRGB, as ordinary
-// photographs and screens hold it. Every Lab step converts through the encoding's pair of
-// OpenCV conversions.
-enum class LabEncoding { Linear, Srgb };
+// photographs and screens hold it, both converted through OpenCV's pair of conversions; or
+// values in the picture's ICC profile, converted by Little CMS (see LabSpace).
+enum class LabEncoding { Linear, Srgb, Icc };
 
-// COLOR_LBGR2Lab or COLOR_BGR2Lab.
+// COLOR_LBGR2Lab or COLOR_BGR2Lab. Throws std::invalid_argument for Icc, which has no OpenCV
+// conversion: convert through a LabSpace instead.
 int bgrToLabConversion(LabEncoding encoding);
-// COLOR_Lab2LBGR or COLOR_Lab2BGR.
+// COLOR_Lab2LBGR or COLOR_Lab2BGR. Throws std::invalid_argument for Icc.
 int labToBgrConversion(LabEncoding encoding);
 
-// "linear" or "srgb": the key in settings and on command lines.
+// "linear", "srgb" or "icc": the key in settings and on command lines.
 QString labEncodingKey(LabEncoding encoding);
 std::optional<LabEncoding> labEncodingFromKey(const QString &key);
 

@@ -42,28 +42,6 @@ struct Sums {
     }
 };
 
-double depthScale(int depth) {
-    switch (depth) {
-    case CV_8U:
-        return 1.0 / 255.0;
-    case CV_16U:
-        return 1.0 / 65535.0;
-    default:
-        return 1.0;
-    }
-}
-
-// `part` as CV_32FC3 blue-green-red in 0..1 for integer depths, into `bgr`.
-void toFloatBgr(const cv::Mat &part, cv::Mat &scaled, cv::Mat &bgr) {
-    const int channels = part.channels();
-    if (channels == 3) {
-        part.convertTo(bgr, CV_32F, depthScale(part.depth()));
-        return;
-    }
-    part.convertTo(scaled, CV_32F, depthScale(part.depth()));
-    cv::cvtColor(scaled, bgr, channels == 1 ? cv::COLOR_GRAY2BGR : cv::COLOR_BGRA2BGR);
-}
-
 void accumulate(const cv::Mat &lab, const cv::Mat &mask, Sums &sums) {
     for (int y = 0; y < lab.rows; ++y) {
         const float *pixel = lab.ptr<float>(y);
@@ -92,7 +70,7 @@ void accumulate(const cv::Mat &lab, const cv::Mat &mask, Sums &sums) {
 // The sums of an 8-bit BGR part through its distinct colours, each converted once and weighted by
 // its pixel count: what converting every pixel gives. Nothing when the colours hardly repeat.
 std::optional<Sums> distinctColourSums(const cv::Mat &part, const cv::Mat &mask,
-                                       LabEncoding encoding) {
+                                       const LabSpace &space) {
     if (part.type() != CV_8UC3 || part.total() < minDistinctPixels)
         return std::nullopt;
     const std::size_t pixels =
@@ -105,8 +83,6 @@ std::optional<Sums> distinctColourSums(const cv::Mat &part, const cv::Mat &mask,
 
     Sums sums;
     cv::Mat row(1, colourRowLength, CV_8UC3);
-    cv::Mat scaled;
-    cv::Mat lab;
     for (std::size_t first = 0; first < colours.size(); first += colourRowLength) {
         const int length =
             static_cast<int>(std::min<std::size_t>(colourRowLength, colours.size() - first));
@@ -117,8 +93,7 @@ std::optional<Sums> distinctColourSums(const cv::Mat &part, const cv::Mat &mask,
             pixel[1] = static_cast<uchar>(colour >> 8);
             pixel[2] = static_cast<uchar>(colour);
         }
-        row.colRange(0, length).convertTo(scaled, CV_32F, 1.0 / 255.0);
-        cv::cvtColor(scaled, lab, bgrToLabConversion(encoding));
+        const cv::Mat lab = space.toLab(row.colRange(0, length));
         const float *value = lab.ptr<float>();
         for (int i = 0; i < length; ++i, value += 3) {
             const std::uint32_t count = counts[first + static_cast<std::size_t>(i)];
@@ -134,17 +109,13 @@ std::optional<Sums> distinctColourSums(const cv::Mat &part, const cv::Mat &mask,
 }
 
 // The sums of `part` converted strip by strip, in parallel.
-Sums convertedSums(const cv::Mat &part, const cv::Mat &mask, LabEncoding encoding) {
+Sums convertedSums(const cv::Mat &part, const cv::Mat &mask, const LabSpace &space) {
     const int strips = (part.rows + stripRows - 1) / stripRows;
     std::vector<Sums> stripSums(static_cast<size_t>(strips));
     cv::parallel_for_(cv::Range(0, strips), [&](const cv::Range &range) {
-        cv::Mat scaled;
-        cv::Mat bgr;
-        cv::Mat lab;
         for (int s = range.start; s < range.end; ++s) {
             const cv::Range rows(s * stripRows, std::min(part.rows, (s + 1) * stripRows));
-            toFloatBgr(part.rowRange(rows), scaled, bgr);
-            cv::cvtColor(bgr, lab, bgrToLabConversion(encoding));
+            const cv::Mat lab = space.toLab(part.rowRange(rows));
             accumulate(lab, mask.empty() ? mask : mask.rowRange(rows),
                        stripSums[static_cast<size_t>(s)]);
         }
@@ -164,39 +135,32 @@ bool isLabMeasurable(int type) {
            (channels == 1 || channels == 3 || channels == 4);
 }
 
-cv::Mat floatLab(const cv::Mat &part, LabEncoding encoding) {
-    if (part.empty() || !isLabMeasurable(part.type()))
-        return {};
-    cv::Mat scaled;
-    cv::Mat bgr;
-    toFloatBgr(part, scaled, bgr);
-    cv::Mat lab;
-    cv::cvtColor(bgr, lab, bgrToLabConversion(encoding));
-    return lab;
+cv::Mat floatLab(const cv::Mat &part, const LabSpace &space) {
+    return space.toLab(part);
 }
 
 std::optional<cv::Vec3d> pixelLab(const cv::Mat &image, const cv::Point &point,
-                                  LabEncoding encoding) {
+                                  const LabSpace &space) {
     if (!cv::Rect(0, 0, image.cols, image.rows).contains(point))
         return std::nullopt;
-    const cv::Mat lab = floatLab(image(cv::Rect(point, cv::Size(1, 1))), encoding);
+    const cv::Mat lab = floatLab(image(cv::Rect(point, cv::Size(1, 1))), space);
     if (lab.empty())
         return std::nullopt;
     return cv::Vec3d(lab.at<cv::Vec3f>(0, 0));
 }
 
-std::optional<LabStats> measureLab(const cv::Mat &image, const cv::Rect &rect, LabEncoding encoding,
-                                   const cv::Mat &mask) {
+std::optional<LabStats> measureLab(const cv::Mat &image, const cv::Rect &rect,
+                                   const LabSpace &space, const cv::Mat &mask) {
     if (rect.width <= 0 || rect.height <= 0 || rect.x < 0 || rect.y < 0 ||
         rect.x + rect.width > image.cols || rect.y + rect.height > image.rows ||
-        !isLabMeasurable(image.type()))
+        !isLabMeasurable(image.type()) || !space.converts(image.channels()))
         return std::nullopt;
     if (!mask.empty() && (mask.type() != CV_8UC1 || mask.size() != rect.size()))
         return std::nullopt;
 
     const cv::Mat part = image(rect);
-    std::optional<Sums> distinct = distinctColourSums(part, mask, encoding);
-    const Sums total = distinct ? *distinct : convertedSums(part, mask, encoding);
+    std::optional<Sums> distinct = distinctColourSums(part, mask, space);
+    const Sums total = distinct ? *distinct : convertedSums(part, mask, space);
     if (total.count == 0)
         return std::nullopt;
     LabStats stats;

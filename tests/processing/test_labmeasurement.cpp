@@ -8,6 +8,8 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <stdexcept>
+
 namespace {
 
 // A picture of the given type with every channel varying, so that means and deviations differ
@@ -175,9 +177,13 @@ TEST(LabMeasurement, RefusesWhatItCannotMeasure) {
 }
 
 TEST(LabEncoding, KeysAndConversionsRoundTrip) {
-    for (const LabEncoding encoding : {LabEncoding::Linear, LabEncoding::Srgb})
+    for (const LabEncoding encoding : {LabEncoding::Linear, LabEncoding::Srgb, LabEncoding::Icc})
         EXPECT_EQ(labEncodingFromKey(labEncodingKey(encoding)), encoding);
     EXPECT_FALSE(labEncodingFromKey("sRGB"));
+    EXPECT_EQ(labEncodingKey(LabEncoding::Icc), "icc");
+    // The colour-managed mode has no OpenCV conversion to fall back on.
+    EXPECT_THROW(bgrToLabConversion(LabEncoding::Icc), std::invalid_argument);
+    EXPECT_THROW(labToBgrConversion(LabEncoding::Icc), std::invalid_argument);
     EXPECT_EQ(bgrToLabConversion(LabEncoding::Linear), cv::COLOR_LBGR2Lab);
     EXPECT_EQ(labToBgrConversion(LabEncoding::Srgb), cv::COLOR_Lab2BGR);
 

@@ -1,0 +1,326 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "colourdifference.h"
+#include "labmeasurement.h"
+
+#include <gtest/gtest.h>
+#include <lcms2.h>
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+const QString colord = QStringLiteral("/usr/share/color/icc/colord/");
+
+struct ProfileCloser {
+    void operator()(void *profile) const { cmsCloseProfile(profile); }
+};
+struct TransformDeleter {
+    void operator()(void *transform) const { cmsDeleteTransform(transform); }
+};
+using Transform = std::unique_ptr<void, TransformDeleter>;
+
+// Little CMS's own transform between the test's profile and ICC L*a*b* (D50), relative
+// colorimetric, made independently of the code under test.
+Transform littleCmsTransform(const ColourProfile &profile, cmsUInt32Number deviceFormat,
+                             bool toLab) {
+    const std::unique_ptr<void, ProfileCloser> device(cmsOpenProfileFromMem(
+        profile.bytes().constData(), static_cast<cmsUInt32Number>(profile.bytes().size())));
+    const std::unique_ptr<void, ProfileCloser> lab(cmsCreateLab4Profile(nullptr));
+    return Transform(toLab ? cmsCreateTransform(device.get(), deviceFormat, lab.get(), TYPE_Lab_DBL,
+                                                INTENT_RELATIVE_COLORIMETRIC, 0)
+                           : cmsCreateTransform(lab.get(), TYPE_Lab_DBL, device.get(), deviceFormat,
+                                                INTENT_RELATIVE_COLORIMETRIC, 0));
+}
+
+cmsUInt32Number deviceFormat(int type) {
+    switch (type) {
+    case CV_8UC3:
+        return TYPE_BGR_8;
+    case CV_8UC4:
+        return TYPE_BGRA_8;
+    case CV_16UC3:
+        return TYPE_BGR_16;
+    case CV_16UC1:
+        return TYPE_GRAY_16;
+    case CV_8UC1:
+        return TYPE_GRAY_8;
+    default:
+        return TYPE_BGR_FLT;
+    }
+}
+
+cv::Vec3d referencePixelLab(void *transform, const cv::Mat &image, const cv::Point &point) {
+    cmsCIELab lab;
+    cmsDoTransform(transform, image.ptr(point.y, point.x), &lab, 1);
+    return {lab.L, lab.a, lab.b};
+}
+
+// The ColorChecker 24 reference L*a*b* as its maker gives it, read with Little CMS's CGATS
+// reader.
+std::vector<cv::Vec3d> colorCheckerReference() {
+    std::vector<cv::Vec3d> patches;
+    cmsHANDLE it8 = cmsIT8LoadFromFile(nullptr, "/usr/share/color/argyll/ref/ColorChecker.cie");
+    if (!it8)
+        return patches;
+    for (int i = 0; i < cmsIT8GetPropertyDbl(it8, "NUMBER_OF_SETS"); ++i)
+        patches.emplace_back(cmsIT8GetDataRowColDbl(it8, i, 1), cmsIT8GetDataRowColDbl(it8, i, 2),
+                             cmsIT8GetDataRowColDbl(it8, i, 3));
+    cmsIT8Free(it8);
+    return patches;
+}
+
+// A random picture of `type` (RGB or grey) covering the whole range.
+cv::Mat randomPicture(int type, const cv::Size &size, int seed) {
+    cv::Mat values(size, CV_MAKETYPE(CV_64F, CV_MAT_CN(type)));
+    cv::RNG rng(static_cast<std::uint64_t>(seed));
+    rng.fill(values, cv::RNG::UNIFORM, 0.0, 1.0);
+    const int depth = CV_MAT_DEPTH(type);
+    cv::Mat picture;
+    values.convertTo(picture, type, depth == CV_8U ? 255.0 : depth == CV_16U ? 65535.0 : 1.0);
+    return picture;
+}
+
+} // namespace
+
+TEST(IccMeasurement, ColorCheckerRenderedIntoRealProfilesReadsBackItsReference) {
+    const std::vector<cv::Vec3d> reference = colorCheckerReference();
+    ASSERT_EQ(reference.size(), 24u);
+    constexpr int patchSize = 12;
+    for (const char *name : {"sRGB.icc", "AdobeRGB1998.icc", "ProPhotoRGB.icc", "Rec709.icc"}) {
+        const ColourProfilePtr profile = ColourProfile::fromFile(colord + name);
+        ASSERT_TRUE(profile);
+        for (const int type : {CV_8UC3, CV_16UC3, CV_32FC3}) {
+            SCOPED_TRACE(testing::Message() << name << " type " << type);
+            // A 6 x 4 chart of flat patches rendered by Little CMS from the reference; 8-bit
+            // patches dithered, as a photograph's noise does, so that their mean keeps more
+            // than 8 bits. Patches that the profile cannot hold (the cyan in sRGB) come back
+            // clipped, so only those that survive Little CMS's own round trip count against
+            // the reference.
+            const Transform render = littleCmsTransform(*profile, deviceFormat(CV_32FC3), false);
+            const Transform back = littleCmsTransform(*profile, deviceFormat(CV_32FC3), true);
+            cv::Mat rendered(4 * patchSize, 6 * patchSize, CV_32FC3);
+            std::vector<bool> inGamut(24);
+            cv::RNG rng(5);
+            for (int p = 0; p < 24; ++p) {
+                const cv::Vec3d &lab = reference[static_cast<std::size_t>(p)];
+                cv::Vec3f bgr;
+                cmsDoTransform(render.get(), &lab, &bgr, 1);
+                cv::Vec3d roundTrip;
+                cmsDoTransform(back.get(), &bgr, &roundTrip, 1);
+                inGamut[static_cast<std::size_t>(p)] =
+                    deltaE2000(roundTrip, lab) < 0.01 && cv::checkRange(bgr, true, nullptr, 0, 1);
+                rendered(cv::Rect(p % 6 * patchSize, p / 6 * patchSize, patchSize, patchSize))
+                    .setTo(bgr);
+            }
+            cv::Mat picture;
+            if (CV_MAT_DEPTH(type) == CV_8U) {
+                cv::Mat dither(rendered.size(), CV_32FC3);
+                rng.fill(dither, cv::RNG::UNIFORM, -0.5, 0.5);
+                cv::Mat codes = rendered * 255.0 + dither;
+                codes.convertTo(picture, type);
+            } else {
+                rendered.convertTo(picture, type, type == CV_16UC3 ? 65535.0 : 1.0);
+            }
+
+            double total = 0;
+            int counted = 0;
+            const Transform own = littleCmsTransform(*profile, deviceFormat(type), true);
+            for (int p = 0; p < 24; ++p) {
+                const cv::Rect patch(p % 6 * patchSize, p / 6 * patchSize, patchSize, patchSize);
+                const auto stats = measureLab(picture, patch, LabSpace::icc(profile));
+                ASSERT_TRUE(stats);
+                if (inGamut[static_cast<std::size_t>(p)]) {
+                    total += deltaE2000(stats->mean, reference[static_cast<std::size_t>(p)]);
+                    ++counted;
+                }
+                // One pixel against Little CMS's own transform of the same pixel.
+                const cv::Point corner = patch.tl() + cv::Point(3, 4);
+                const auto pixel = pixelLab(picture, corner, LabSpace::icc(profile));
+                ASSERT_TRUE(pixel);
+                EXPECT_LT(deltaE2000(*pixel, referencePixelLab(own.get(), picture, corner)), 0.01)
+                    << "patch " << p;
+            }
+            EXPECT_GE(counted, 22);
+            EXPECT_LT(total / counted, 0.1);
+            if (std::string(name) != "sRGB.icc" && std::string(name) != "Rec709.icc") {
+                EXPECT_EQ(counted, 24);
+            }
+        }
+    }
+}
+
+TEST(IccMeasurement, EveryPathMatchesLittleCmsOwnTransformOfTheSamePixels) {
+    const ColourProfilePtr grey = ColourProfile::fromFile("/usr/share/color/icc/Gray.icc");
+    ASSERT_TRUE(grey);
+    const struct {
+        QString profile;
+        int type;
+    } cases[] = {
+        {colord + "ProPhotoRGB.icc", CV_8UC3},       {colord + "ProPhotoRGB.icc", CV_16UC3},
+        {colord + "ProPhotoRGB.icc", CV_32FC3},      {colord + "AdobeRGB1998.icc", CV_8UC4},
+        {colord + "Rec709.icc", CV_16UC3},           {"/usr/share/color/icc/Gray.icc", CV_8UC1},
+        {"/usr/share/color/icc/Gray.icc", CV_16UC1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.profile.toStdString() << " type " << c.type);
+        const ColourProfilePtr profile = ColourProfile::fromFile(c.profile);
+        ASSERT_TRUE(profile);
+        const LabSpace space = LabSpace::icc(profile);
+        const Transform own = littleCmsTransform(*profile, deviceFormat(c.type), true);
+        // Large enough for the parallel paths; random, so no colour repeats much.
+        const cv::Mat picture = randomPicture(c.type, {300, 200}, c.type);
+        const cv::Mat lab = floatLab(picture, space);
+        ASSERT_EQ(lab.type(), CV_32FC3);
+        double worst = 0;
+        cv::Vec3d sum;
+        for (int y = 0; y < picture.rows; ++y)
+            for (int x = 0; x < picture.cols; ++x) {
+                const cv::Vec3d expected = referencePixelLab(own.get(), picture, {x, y});
+                worst = std::max(worst, deltaE2000(cv::Vec3d(lab.at<cv::Vec3f>(y, x)), expected));
+                sum += expected;
+            }
+        EXPECT_LT(worst, 0.01);
+        const auto stats = measureLab(picture, {0, 0, picture.cols, picture.rows}, space);
+        ASSERT_TRUE(stats);
+        EXPECT_LT(cv::norm(stats->mean - sum / double(picture.total())), 1e-3);
+    }
+
+    // Grey without a profile of its own reads as sRGB grey, three equal channels.
+    const cv::Mat greyPicture = randomPicture(CV_16UC1, {40, 30}, 3);
+    cv::Mat threeChannels;
+    cv::merge(std::vector<cv::Mat>(3, greyPicture), threeChannels);
+    const auto fromGrey = measureLab(greyPicture, {0, 0, 40, 30}, LabEncoding::Icc);
+    const auto fromColour = measureLab(threeChannels, {0, 0, 40, 30}, LabEncoding::Icc);
+    ASSERT_TRUE(fromGrey && fromColour);
+    EXPECT_LT(cv::norm(fromGrey->mean - fromColour->mean), 1e-4);
+    // A grey profile does not describe a colour picture.
+    EXPECT_FALSE(measureLab(threeChannels, {0, 0, 4, 4}, LabSpace::icc(grey)));
+    EXPECT_TRUE(floatLab(threeChannels, LabSpace::icc(grey)).empty());
+}
+
+TEST(IccMeasurement, RepeatedColoursMeasureAsEveryPixelDoes) {
+    const ColourProfilePtr profile = ColourProfile::fromFile(colord + "ProPhotoRGB.icc");
+    ASSERT_TRUE(profile);
+    // 12 colours over 200 x 100 pixels: the distinct-colour path.
+    cv::Mat picture(100, 200, CV_8UC3);
+    for (int y = 0; y < picture.rows; ++y)
+        for (int x = 0; x < picture.cols; ++x)
+            picture.at<cv::Vec3b>(y, x) = cv::Vec3b(uchar(x % 4 * 60), uchar(y % 3 * 100), 200);
+    cv::Mat mask(80, 150, CV_8UC1, cv::Scalar(0));
+    mask(cv::Rect(10, 5, 90, 60)).setTo(255);
+    const cv::Rect rect(20, 10, 150, 80);
+    const auto stats = measureLab(picture, rect, LabSpace::icc(profile), mask);
+    ASSERT_TRUE(stats);
+    cv::Scalar mean;
+    cv::Scalar stdDev;
+    cv::meanStdDev(floatLab(picture(rect), LabSpace::icc(profile)), mean, stdDev, mask);
+    EXPECT_EQ(stats->count, 90 * 60);
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_NEAR(stats->mean[c], mean[c], 1e-3);
+        EXPECT_NEAR(stats->stdDev[c], stdDev[c], 1e-3);
+    }
+}
+
+TEST(IccMeasurement, LabGoesBackToThePicturesValuesAndSaysWhatFellOutside) {
+    const ColourProfilePtr profile = ColourProfile::fromFile(colord + "AdobeRGB1998.icc");
+    ASSERT_TRUE(profile);
+    const LabSpace space = LabSpace::icc(profile);
+    // Mid grey, a saturated red inside Adobe RGB, and a blue-green far beyond it.
+    cv::Mat lab(1, 3, CV_32FC3);
+    lab.at<cv::Vec3f>(0, 0) = {50, 0, 0};
+    lab.at<cv::Vec3f>(0, 1) = {45, 60, 40};
+    lab.at<cv::Vec3f>(0, 2) = {60, -120, -90};
+    std::int64_t outside = -1;
+    const cv::Mat kept = space.fromLab(lab, false, &outside);
+    EXPECT_EQ(outside, 1);
+    const Transform own = littleCmsTransform(*profile, TYPE_BGR_FLT, false);
+    for (int x = 0; x < 2; ++x) {
+        const cmsCIELab value{lab.at<cv::Vec3f>(0, x)[0], lab.at<cv::Vec3f>(0, x)[1],
+                              lab.at<cv::Vec3f>(0, x)[2]};
+        cv::Vec3f expected;
+        cmsDoTransform(own.get(), &value, &expected, 1);
+        EXPECT_LT(cv::norm(kept.at<cv::Vec3f>(0, x) - expected), 1e-4) << x;
+    }
+    const cv::Mat clipped = space.fromLab(lab, true);
+    double low = 0;
+    double high = 0;
+    cv::minMaxLoc(clipped.reshape(1), &low, &high);
+    EXPECT_GE(low, 0.0);
+    EXPECT_LE(high, 1.0);
+    // In the gamut, there and back.
+    const cv::Mat back = space.toLab(clipped.colRange(0, 2));
+    for (int x = 0; x < 2; ++x)
+        EXPECT_LT(
+            deltaE2000(cv::Vec3d(back.at<cv::Vec3f>(0, x)), cv::Vec3d(lab.at<cv::Vec3f>(0, x))),
+            0.01);
+
+    // The OpenCV modes go back through OpenCV's own conversion.
+    cv::Mat expected;
+    cv::cvtColor(lab, expected, cv::COLOR_Lab2BGR);
+    EXPECT_EQ(cv::norm(LabSpace(LabEncoding::Srgb).fromLab(lab, false), expected, cv::NORM_INF),
+              0.0);
+    EXPECT_TRUE(space.fromLab(cv::Mat(2, 2, CV_8UC3), false).empty());
+}
+
+namespace {
+
+// Fills a table's grid point with the sRGB colour's L*a*b* in Little CMS's 16-bit encoding.
+cmsInt32Number sampleSrgb(const cmsUInt16Number in[], cmsUInt16Number out[], void *transform) {
+    cmsDoTransform(transform, in, out, 1);
+    return 1;
+}
+
+// An input profile that describes sRGB by a 9-point table alone, as camera profiles do.
+ColourProfilePtr tableProfile() {
+    const std::unique_ptr<void, ProfileCloser> srgb(cmsCreate_sRGBProfile());
+    const std::unique_ptr<void, ProfileCloser> lab(cmsCreateLab4Profile(nullptr));
+    const Transform sampler(cmsCreateTransform(srgb.get(), TYPE_RGB_16, lab.get(), TYPE_Lab_16,
+                                               INTENT_RELATIVE_COLORIMETRIC, 0));
+    cmsPipeline *pipeline = cmsPipelineAlloc(nullptr, 3, 3);
+    cmsStage *table = cmsStageAllocCLut16bit(nullptr, 9, 3, 3, nullptr);
+    cmsStageSampleCLut16bit(table, sampleSrgb, sampler.get(), 0);
+    // The tag's layout wants curves around the table; identity ones.
+    cmsPipelineInsertStage(pipeline, cmsAT_END, cmsStageAllocToneCurves(nullptr, 3, nullptr));
+    cmsPipelineInsertStage(pipeline, cmsAT_END, table);
+    cmsPipelineInsertStage(pipeline, cmsAT_END, cmsStageAllocToneCurves(nullptr, 3, nullptr));
+    cmsHPROFILE profile = cmsCreateProfilePlaceholder(nullptr);
+    cmsSetProfileVersion(profile, 4.3);
+    cmsSetDeviceClass(profile, cmsSigInputClass);
+    cmsSetColorSpace(profile, cmsSigRgbData);
+    cmsSetPCS(profile, cmsSigLabData);
+    cmsWriteTag(profile, cmsSigAToB0Tag, pipeline);
+    cmsWriteTag(profile, cmsSigMediaWhitePointTag, cmsD50_XYZ());
+    cmsPipelineFree(pipeline);
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(profile, nullptr, &size);
+    QByteArray bytes(static_cast<qsizetype>(size), '\0');
+    cmsSaveProfileToMem(profile, bytes.data(), &size);
+    cmsCloseProfile(profile);
+    return ColourProfile::fromBytes(bytes);
+}
+
+} // namespace
+
+TEST(IccMeasurement, TableProfilesConvertThroughLittleCmsAndMayHaveNoWayBack) {
+    const ColourProfilePtr profile = tableProfile();
+    ASSERT_TRUE(profile);
+    for (const int type : {CV_8UC3, CV_16UC3}) {
+        SCOPED_TRACE(testing::Message() << "type " << type);
+        const Transform own = littleCmsTransform(*profile, deviceFormat(type), true);
+        const cv::Mat picture = randomPicture(type, {20, 10}, 11);
+        const cv::Mat lab = floatLab(picture, LabSpace::icc(profile));
+        ASSERT_EQ(lab.type(), CV_32FC3);
+        for (const cv::Point point : {cv::Point(0, 0), cv::Point(7, 3), cv::Point(19, 9)})
+            EXPECT_LT(deltaE2000(cv::Vec3d(lab.at<cv::Vec3f>(point)),
+                                 referencePixelLab(own.get(), picture, point)),
+                      0.01);
+    }
+    // Only the way in is described.
+    EXPECT_TRUE(LabSpace::icc(profile)
+                    .fromLab(cv::Mat(1, 1, CV_32FC3, cv::Scalar(50, 0, 0)), true)
+                    .empty());
+}
