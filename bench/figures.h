@@ -22,6 +22,9 @@ double warpVsLibrary(const cv::Mat &photo);
 double undoWarpVsShow(QImageScrollArea &viewer, const cv::Mat &photo);
 // loadImage() of an uncompressed TIFF of `photo` written into `folder` / cv::imread.
 double loadShowVsImread(QImageScrollArea &viewer, const cv::Mat &photo, const QString &folder);
+// readPictureFile (pixels and profile) of a 16-bit TIFF of `photo` carrying ProPhoto RGB, written
+// into `folder` / cv::imread of it.
+double loadIccVsImread(const cv::Mat &photo, const QString &folder);
 
 // SetLab with a 1000 x 1000 rectangle on `photo` / the same on a 1000 x 1000 image, both in
 // `encoding`.

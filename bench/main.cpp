@@ -63,6 +63,7 @@ int main(int argc, char *argv[]) {
         printFigure("precise_vs_default_series", [&] { return preciseVsDefaultSeries(photo); });
         printFigure("load_show_vs_imread",
                     [&] { return loadShowVsImread(*viewer, photo, folder.path()); });
+        printFigure("load_icc_vs_imread", [&] { return loadIccVsImread(photo, folder.path()); });
         printFigure("undo_warp_vs_show", [&] { return undoWarpVsShow(*viewer, photo); });
         printFigure("batch_series_vs_floor",
                     [&] { return batchSeriesVsFloor(photo, folder.path()); });

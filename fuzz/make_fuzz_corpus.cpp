@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Writes the fuzzer's seed corpus into a folder: a small picture in every format, depth and
-// channel count the program writes. Hand-made broken headers and every input that ever crashed
-// the fuzzer lie in fuzz/regressions, the second seed folder.
+// Writes the fuzzers' seed corpus into a folder: a small picture in every format, depth and
+// channel count the program writes, and real ICC profiles, raw and embedded in pictures. Hand-made
+// broken headers and every input that ever crashed the fuzzer lie in fuzz/regressions, the second
+// seed folder.
 #include "imageencoding.h"
+#include "profileseeds.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -72,6 +74,7 @@ int main(int argc, char **argv) {
             written += save(folder, name, asBytes(*bytes));
         }
     }
+    written += writeProfileSeeds(folder.path());
     std::printf("%d seed files in %s\n", written, argv[1]);
     return 0;
 }
