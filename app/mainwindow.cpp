@@ -2,6 +2,7 @@
 #include "mainwindow.h"
 
 #include "chartdock.h"
+#include "chartpanel.h"
 #include "commandrectsoverlay.h"
 #include "encodingselector.h"
 #include "filedrop.h"
@@ -204,6 +205,10 @@ void MainWindow::createDockWindows() {
     chartDock = createChartDock(imageArea->imageCanvas(), this);
     addDockWidget(Qt::RightDockWidgetArea, chartDock);
     tabifyDockWidget(parametersDock, chartDock);
+    auto *chartPanel = static_cast<ChartPanel *>(chartDock->widget());
+    chartPanel->setPictureFile(history->currentFile());
+    connect(history, &ImageHistory::currentFileChanged, chartPanel, &ChartPanel::setPictureFile);
+    imageArea->setStepRunner(followPicture(*chartPanel, *imageArea, history->stepRunner()));
     parametersDock->raise();
 }
 

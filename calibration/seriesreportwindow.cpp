@@ -119,9 +119,13 @@ void SeriesReportWindow::showResult(const SeriesResult &result) {
     const DeltaEHistogram bins = deltaEHistogram(result.points);
     auto *set = new QBarSet(tr("Files"));
     QStringList categories;
+    // Plain decimals, as many as the bin width needs, and upright so that none is cut.
+    const int decimals =
+        bins.counts.empty() ? 0
+                            : std::max(0, -static_cast<int>(std::floor(std::log10(bins.binWidth))));
     for (std::size_t i = 0; i < bins.counts.size(); ++i) {
         *set << bins.counts[i];
-        categories << QString::number(static_cast<double>(i) * bins.binWidth, 'g', 2);
+        categories << QString::number(static_cast<double>(i) * bins.binWidth, 'f', decimals);
     }
     if (bins.counts.empty())
         *set << 0;
@@ -131,6 +135,7 @@ void SeriesReportWindow::showResult(const SeriesResult &result) {
     histogram->addSeries(bars);
     auto *binAxis = new QBarCategoryAxis;
     binAxis->append(categories);
+    binAxis->setLabelsAngle(-90);
     binAxis->setTitleText(tr("ΔE76 from (bin start)"));
     auto *countAxis = new QValueAxis;
     countAxis->setTitleText(tr("Files"));

@@ -2,11 +2,13 @@
 #include "chartpanel.h"
 
 #include "chartexport.h"
+#include "chartfolders.h"
 #include "chartplots.h"
 #include "gridoverlay.h"
 #include "patchmeasurement.h"
 #include "qcvimage.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -23,12 +25,32 @@ namespace {
 // At most 25 readings a second while the corners are dragged.
 constexpr int refreshIntervalMs = 40;
 
-QSpinBox *spinBox(int minimum, int maximum, int value, const QString &suffix = QString()) {
+QSpinBox *spinBox(int minimum, int maximum, int value, const QString &tip,
+                  const QString &suffix = QString()) {
     auto *box = new QSpinBox;
     box->setRange(minimum, maximum);
     box->setValue(value);
     box->setSuffix(suffix);
+    box->setToolTip(tip);
+    box->setStatusTip(tip);
     return box;
+}
+
+QPushButton *button(const QString &text, const QString &tip) {
+    auto *pushButton = new QPushButton(text);
+    pushButton->setToolTip(tip);
+    pushButton->setStatusTip(tip);
+    return pushButton;
+}
+
+// Wraps its lines and, with a long file name as one unbreakable word, is cut rather than
+// widening the dock and with it the window.
+QLabel *wrappingLabel(const QString &text = QString()) {
+    auto *label = new QLabel(text);
+    label->setWordWrap(true);
+    label->setMinimumWidth(1);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
 }
 
 QString suffixForFilter(const QString &filter) {
@@ -41,40 +63,57 @@ QString suffixForFilter(const QString &filter) {
 ChartPanel::ChartPanel(QCVImage *imageCanvas, QWidget *parent)
     : QWidget(parent), canvas(imageCanvas) {
     const GridLayout defaults;
-    rowsBox = spinBox(GridLayout::minCount, GridLayout::maxCount, defaults.rows);
-    columnsBox = spinBox(GridLayout::minCount, GridLayout::maxCount, defaults.columns);
+    rowsBox = spinBox(GridLayout::minCount, GridLayout::maxCount, defaults.rows,
+                      tr("Rows of patches between the corners"));
+    columnsBox = spinBox(GridLayout::minCount, GridLayout::maxCount, defaults.columns,
+                         tr("Columns of patches between the corners"));
     insetBox = spinBox(0, int(GridLayout::maxInsetPercent), int(defaults.insetPercent),
+                       tr("Margin left out on each side of a patch, so that its edges and the "
+                          "gaps between patches are not measured"),
                        QStringLiteral(" %"));
     auto *form = new QFormLayout;
     form->addRow(tr("Rows"), rowsBox);
     form->addRow(tr("Columns"), columnsBox);
     form->addRow(tr("Inset"), insetBox);
 
-    auto *loadButton = new QPushButton(tr("Load reference..."));
-    auto *exportButton = new QPushButton(tr("Export..."));
-    auto *plotsButton = new QPushButton(tr("Plots..."));
+    auto *loadButton = button(tr("Load reference..."),
+                              tr("Read the chart's reference values from a CGATS or CSV file "
+                                 "and compare each patch with them"));
+    auto *exportButton =
+        button(tr("Export..."), tr("Write the table to a CGATS or CSV file, beside the picture "
+                                   "by default"));
+    auto *plotsButton = button(tr("Plots..."), tr("Show the a*b* plane and the ΔE2000 of each "
+                                                  "patch in a window of their own"));
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(loadButton);
     buttons->addWidget(exportButton);
     buttons->addWidget(plotsButton);
 
-    referenceLabel = new QLabel(tr("No reference loaded."));
-    summaryLabel = new QLabel;
-    messageLabel = new QLabel;
-    messageLabel->setWordWrap(true);
-    messageLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    referenceLabel = wrappingLabel(tr("No reference loaded."));
+    summaryLabel = wrappingLabel();
+    shadingLabel = wrappingLabel();
+    shadingLabel->setStyleSheet(QStringLiteral("color: #9a5b00;"));
+    shadingLabel->hide();
+    messageLabel = wrappingLabel();
 
     table = new QTableView;
     table->setModel(&model);
-    table->verticalHeader()->hide();
+    // The rows' headers hold each patch's number and swatch, so they stay in view.
+    table->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setMinimumHeight(table->verticalHeader()->defaultSectionSize() * 3);
+    const QString tableTip = tr("Each patch's measurement; with a reference, its ΔE2000 and ΔE76 "
+                                "first. The worst patch is outlined on the picture.");
+    table->setToolTip(tableTip);
+    table->setStatusTip(tableTip);
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addLayout(buttons);
     layout->addWidget(referenceLabel);
     layout->addWidget(summaryLabel);
+    layout->addWidget(shadingLabel);
     layout->addWidget(messageLabel);
     layout->addWidget(table, 1);
 
@@ -125,6 +164,7 @@ void ChartPanel::scheduleRefresh() {
 void ChartPanel::layoutChanged() {
     if (!reference.empty() && int(reference.size()) != gridLayout().patchCount()) {
         reference.clear();
+        referenceLabel->setToolTip(QString());
         referenceLabel->setText(tr("No reference loaded: %1 does not fit a grid of %2 patches.")
                                     .arg(referenceName)
                                     .arg(gridLayout().patchCount()));
@@ -175,8 +215,34 @@ void ChartPanel::updateSummary() {
                                        .arg(result->maxDeltaE2000, 0, 'f', 2)
                                        .arg(result->worstPatch + 1)
                                  : QString());
+    updateShadingWarning();
     if (canvas && previousWorst != worstPatch)
         canvas->update();
+}
+
+void ChartPanel::updateShadingWarning() {
+    const bool warn = shadingCorrected && !reference.empty();
+    shadingLabel->setText(warn ? tr("The shading correction has evened out the patches; read the "
+                                    "chart before W.")
+                               : QString());
+    shadingLabel->setVisible(warn);
+}
+
+void ChartPanel::setShadingCorrected(bool corrected) {
+    shadingCorrected = corrected;
+    updateShadingWarning();
+}
+
+void ChartPanel::setPictureFile(const QString &path) {
+    pictureFile = path;
+}
+
+QString ChartPanel::shadingWarning() const {
+    return shadingLabel->text();
+}
+
+QString ChartPanel::referenceText() const {
+    return referenceLabel->text();
 }
 
 QString ChartPanel::message() const {
@@ -189,7 +255,8 @@ QString ChartPanel::summary() const {
 
 bool ChartPanel::loadReference(const QString &path) {
     QString error;
-    auto loaded = ::loadReference(path, error);
+    ReferenceSource source = ReferenceSource::Lab;
+    auto loaded = ::loadReference(path, error, &source);
     if (loaded)
         error = referenceCountProblem(*loaded, gridLayout().patchCount(), path);
     if (!error.isEmpty()) {
@@ -198,7 +265,11 @@ bool ChartPanel::loadReference(const QString &path) {
     }
     reference = std::move(*loaded);
     referenceName = QFileInfo(path).fileName();
-    referenceLabel->setText(tr("Reference: %1").arg(referenceName));
+    referenceLabel->setText(
+        source == ReferenceSource::XyzConvertedToLab
+            ? tr("Reference: %1 (XYZ only, converted to D50 L*a*b*)").arg(referenceName)
+            : tr("Reference: %1").arg(referenceName));
+    referenceLabel->setToolTip(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
     setMessage(QString(), false);
     refresh();
     return true;
@@ -220,21 +291,23 @@ bool ChartPanel::exportMeasurement(const QString &path) {
 
 void ChartPanel::chooseReference() {
     const QString path = QFileDialog::getOpenFileName(
-        this, tr("Load Chart Reference"), QString(),
+        this, tr("Load Chart Reference"), referenceDialogFolder(pictureFile),
         tr("Chart references (*.txt *.cgats *.it8 *.cie *.csv);;All files (*)"));
-    if (!path.isEmpty())
-        loadReference(path);
+    if (!path.isEmpty() && loadReference(path))
+        rememberChartFolder(QFileInfo(path).absolutePath());
 }
 
 void ChartPanel::chooseExport() {
     QString filter;
-    QString path = QFileDialog::getSaveFileName(this, tr("Export Chart Measurement"), QString(),
-                                                tr("CGATS (*.txt);;CSV (*.csv)"), &filter);
+    QString path = QFileDialog::getSaveFileName(
+        this, tr("Export Chart Measurement"), exportDialogPath(pictureFile, QStringLiteral(".txt")),
+        tr("CGATS (*.txt);;CSV (*.csv)"), &filter);
     if (path.isEmpty())
         return;
     if (QFileInfo(path).suffix().isEmpty())
         path += suffixForFilter(filter);
-    exportMeasurement(path);
+    if (exportMeasurement(path))
+        rememberChartFolder(QFileInfo(path).absolutePath());
 }
 
 void ChartPanel::showPlots() {

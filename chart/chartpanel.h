@@ -30,7 +30,9 @@ public:
 
     // Reads a reference (CSV for ".csv", CGATS otherwise) of as many patches as the grid.
     // On failure the message names the file and the line or field, and the table stays.
+    // A reference that held only XYZ says so beside its name.
     bool loadReference(const QString &path);
+    QString referenceText() const;
     // CSV for ".csv", CGATS otherwise; false with the cause in message().
     bool exportMeasurement(const QString &path);
 
@@ -41,9 +43,17 @@ public:
     // Why nothing is measured, or the outcome of the last file command.
     QString message() const;
     QString summary() const;
+    // The warning beside the summary that the reading cannot be trusted; empty when none.
+    QString shadingWarning() const;
     ChartPlots *plots() const;
 
 public slots:
+    // The picture has had a shading correction since it was opened: it evens out the patches
+    // themselves, so a reading against a reference is warned about.
+    void setShadingCorrected(bool corrected);
+    // The file the picture was opened from (empty for none); the chart file dialogs start
+    // beside it.
+    void setPictureFile(const QString &path);
     void chooseReference();
     void chooseExport();
     void showPlots();
@@ -62,18 +72,22 @@ private:
     // A message about measuring goes once measuring works again; file messages stay.
     void setMessage(const QString &text, bool isError, bool aboutMeasuring = false);
     void updateSummary();
+    void updateShadingWarning();
     PatchGrid currentGrid() const;
 
     QPointer<QCVImage> canvas;
     ChartTableModel model;
     ChartReference reference;
     QString referenceName;
+    QString pictureFile;
+    bool shadingCorrected = false;
     QTimer throttle;
     QSpinBox *rowsBox = nullptr;
     QSpinBox *columnsBox = nullptr;
     QSpinBox *insetBox = nullptr;
     QLabel *referenceLabel = nullptr;
     QLabel *summaryLabel = nullptr;
+    QLabel *shadingLabel = nullptr;
     QLabel *messageLabel = nullptr;
     QTableView *table = nullptr;
     QPointer<ChartPlots> plotsWindow;

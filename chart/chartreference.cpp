@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <memory>
@@ -31,7 +32,10 @@ std::optional<QByteArray> readText(const QString &path, QString &error) {
         error = tr("Cannot read %1: %2.").arg(fileName(path), file.errorString());
         return std::nullopt;
     }
-    const QByteArray bytes = file.readAll();
+    QByteArray bytes = file.readAll();
+    // Editors on some systems start UTF-8 text with a byte-order mark.
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes.remove(0, 3);
     if (bytes.contains('\0')) {
         error = tr("%1 is a binary file, not a text file.").arg(fileName(path));
         return std::nullopt;
@@ -65,10 +69,32 @@ struct It8Deleter {
     void operator()(void *it8) const { cmsIT8Free(it8); }
 };
 
+// The columns of three fields, or nothing when one of them is missing.
+std::optional<std::array<int, 3>> fieldColumns(void *it8,
+                                               const std::array<const char *, 3> &fields) {
+    std::array<int, 3> columns{};
+    for (size_t i = 0; i < fields.size(); ++i) {
+        columns[i] = cmsIT8FindDataFormat(it8, fields[i]);
+        if (columns[i] < 0)
+            return std::nullopt;
+    }
+    return columns;
+}
+
+// D50 L*a*b* of XYZ given on the usual 0-100 scale.
+cv::Vec3d labFromXyz(const cv::Vec3d &xyz) {
+    const cmsCIEXYZ scaled = {xyz[0] / 100, xyz[1] / 100, xyz[2] / 100};
+    cmsCIELab lab;
+    cmsXYZ2Lab(cmsD50_XYZ(), &lab, &scaled);
+    return {lab.L, lab.a, lab.b};
+}
+
 } // namespace
 
-std::optional<ChartReference> loadCgatsReference(const QString &path, QString &error) {
-    if (!readText(path, error))
+std::optional<ChartReference> loadCgatsReference(const QString &path, QString &error,
+                                                 ReferenceSource *source) {
+    const auto bytes = readText(path, error);
+    if (!bytes)
         return std::nullopt;
 
     LcmsErrors errors;
@@ -79,14 +105,13 @@ std::optional<ChartReference> loadCgatsReference(const QString &path, QString &e
         return std::nullopt;
     }
     cmsSetLogErrorHandlerTHR(context.get(), &LcmsErrors::collect);
+    // Parsed from the bytes already read, so a byte-order mark is gone and the file is read once.
     const std::unique_ptr<void, It8Deleter> it8(
-        cmsIT8LoadFromFile(context.get(), QFile::encodeName(path).constData()));
+        cmsIT8LoadFromMem(context.get(), bytes->constData(), cmsUInt32Number(bytes->size())));
     if (!it8) {
-        // Little CMS starts its message with the path, which the message names already.
-        const QString prefix =
-            QString::fromLocal8Bit(QFile::encodeName(path)) + QLatin1String(": ");
-        if (errors.text.startsWith(prefix))
-            errors.text.remove(0, prefix.size());
+        // Little CMS starts its message with the name of the source, which is empty here.
+        if (errors.text.startsWith(QLatin1String(": ")))
+            errors.text.remove(0, 2);
         errors.text = errors.text.trimmed();
         error = errors.text.isEmpty()
                     ? tr("%1 is not a CGATS text file.").arg(fileName(path))
@@ -94,16 +119,21 @@ std::optional<ChartReference> loadCgatsReference(const QString &path, QString &e
         return std::nullopt;
     }
 
-    const std::array<const char *, 3> fields = {"LAB_L", "LAB_A", "LAB_B"};
-    std::array<int, 3> columns{};
-    for (size_t i = 0; i < fields.size(); ++i) {
-        columns[i] = cmsIT8FindDataFormat(it8.get(), fields[i]);
-        if (columns[i] < 0) {
-            error = tr("%1 has no field %2: a reference needs LAB_L, LAB_A and LAB_B.")
-                        .arg(fileName(path), QLatin1String(fields[i]));
-            return std::nullopt;
-        }
+    const std::array<const char *, 3> labFields = {"LAB_L", "LAB_A", "LAB_B"};
+    const std::array<const char *, 3> xyzFields = {"XYZ_X", "XYZ_Y", "XYZ_Z"};
+    auto columns = fieldColumns(it8.get(), labFields);
+    const bool fromXyz = !columns && (columns = fieldColumns(it8.get(), xyzFields));
+    if (!columns) {
+        const auto missing =
+            std::find_if(labFields.begin(), labFields.end(), [&it8](const char *field) {
+                return cmsIT8FindDataFormat(it8.get(), field) < 0;
+            });
+        error = tr("%1 has no field %2: a reference needs LAB_L, LAB_A and LAB_B, or XYZ_X, "
+                   "XYZ_Y and XYZ_Z.")
+                    .arg(fileName(path), QLatin1String(*missing));
+        return std::nullopt;
     }
+    const std::array<const char *, 3> &fields = fromXyz ? xyzFields : labFields;
     const int patches = int(cmsIT8GetPropertyDbl(it8.get(), "NUMBER_OF_SETS"));
     if (patches <= 0) {
         error = tr("%1 holds no patch.").arg(fileName(path));
@@ -112,9 +142,9 @@ std::optional<ChartReference> loadCgatsReference(const QString &path, QString &e
     ChartReference reference;
     reference.reserve(size_t(patches));
     for (int patch = 0; patch < patches; ++patch) {
-        cv::Vec3d lab;
+        cv::Vec3d values;
         for (size_t i = 0; i < fields.size(); ++i) {
-            const char *cell = cmsIT8GetDataRowCol(it8.get(), patch, columns[i]);
+            const char *cell = cmsIT8GetDataRowCol(it8.get(), patch, (*columns)[i]);
             const auto value = number(QString::fromLatin1(cell ? cell : ""));
             if (!value) {
                 error = tr("%1, patch %2: field %3 holds \"%4\", not a number.")
@@ -123,10 +153,12 @@ std::optional<ChartReference> loadCgatsReference(const QString &path, QString &e
                             .arg(QLatin1String(fields[i]), QString::fromLatin1(cell ? cell : ""));
                 return std::nullopt;
             }
-            lab[int(i)] = *value;
+            values[int(i)] = *value;
         }
-        reference.push_back(lab);
+        reference.push_back(fromXyz ? labFromXyz(values) : values);
     }
+    if (source)
+        *source = fromXyz ? ReferenceSource::XyzConvertedToLab : ReferenceSource::Lab;
     return reference;
 }
 
@@ -210,10 +242,15 @@ std::optional<ChartReference> loadCsvReference(const QString &path, QString &err
     return reference;
 }
 
-std::optional<ChartReference> loadReference(const QString &path, QString &error) {
-    if (path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))
-        return loadCsvReference(path, error);
-    return loadCgatsReference(path, error);
+std::optional<ChartReference> loadReference(const QString &path, QString &error,
+                                            ReferenceSource *source) {
+    if (path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive)) {
+        auto reference = loadCsvReference(path, error);
+        if (reference && source)
+            *source = ReferenceSource::Lab;
+        return reference;
+    }
+    return loadCgatsReference(path, error, source);
 }
 
 QString referenceCountProblem(const ChartReference &reference, int patchCount,

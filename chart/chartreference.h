@@ -11,11 +11,17 @@
 // order.
 using ChartReference = std::vector<cv::Vec3d>;
 
+// What a reference file gave: L*a*b* as such, or XYZ that was converted to D50 L*a*b*.
+enum class ReferenceSource { Lab, XyzConvertedToLab };
+
 // Reads a CGATS.17 text file through Little CMS's IT8 parser: the first table's LAB_L, LAB_A
-// and LAB_B fields. Nothing, and the cause naming the file and the line or field in `error`,
-// for a file that cannot be read, is not CGATS text, lacks a Lab field or has a value that is
-// not a number.
-std::optional<ChartReference> loadCgatsReference(const QString &path, QString &error);
+// and LAB_B fields or, without them, its XYZ_X, XYZ_Y and XYZ_Z fields (0-100) converted to
+// D50 L*a*b*. A leading UTF-8 byte-order mark is skipped. Nothing, and the cause naming the
+// file and the line or field in `error`, for a file that cannot be read, is not CGATS text,
+// lacks both sets of fields or has a value that is not a number. `source`, when given, learns
+// which set was read.
+std::optional<ChartReference> loadCgatsReference(const QString &path, QString &error,
+                                                 ReferenceSource *source = nullptr);
 
 // Reads a CSV file (comma or semicolon separated) whose header names columns L, a and b, in
 // any case and order, among others. Blank lines are skipped. Nothing, and the cause naming the
@@ -24,7 +30,8 @@ std::optional<ChartReference> loadCgatsReference(const QString &path, QString &e
 std::optional<ChartReference> loadCsvReference(const QString &path, QString &error);
 
 // By name: CSV for a ".csv" file, CGATS otherwise.
-std::optional<ChartReference> loadReference(const QString &path, QString &error);
+std::optional<ChartReference> loadReference(const QString &path, QString &error,
+                                            ReferenceSource *source = nullptr);
 
 // Empty when `reference` has `patchCount` patches, else the message for the file `path`.
 QString referenceCountProblem(const ChartReference &reference, int patchCount, const QString &path);

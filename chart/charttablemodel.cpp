@@ -4,6 +4,10 @@
 #include "patchcolour.h"
 
 #include <QColor>
+#include <QPainter>
+#include <QPixmap>
+
+#include <algorithm>
 
 namespace {
 
@@ -11,6 +15,15 @@ const QString missing = QStringLiteral("\u2013");
 
 QVariant decimal(const std::optional<double> &value) {
     return value ? QVariant(QString::number(*value, 'f', 2)) : QVariant(missing);
+}
+
+QPixmap swatch(const QColor &colour) {
+    QPixmap pixmap(24, 16);
+    pixmap.fill(colour);
+    QPainter painter(&pixmap);
+    painter.setPen(Qt::darkGray);
+    painter.drawRect(pixmap.rect().adjusted(0, 0, -1, -1));
+    return pixmap;
 }
 
 } // namespace
@@ -27,7 +40,23 @@ void ChartTableModel::setPatches(std::vector<PatchComparison> patches, bool with
         endResetModel();
     } else if (!rows.empty()) {
         emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+        emit headerDataChanged(Qt::Vertical, 0, rowCount() - 1);
     }
+}
+
+const std::vector<ChartTableModel::Column> &ChartTableModel::shownColumns() const {
+    static const std::vector<Column> measuredOnly = {LColumn,   AColumn,   BColumn,     SdLColumn,
+                                                     SdAColumn, SdBColumn, PixelsColumn};
+    static const std::vector<Column> withReference = {
+        DeltaE2000Column, DeltaE76Column,   LColumn,   AColumn,   BColumn,   ReferenceLColumn,
+        ReferenceAColumn, ReferenceBColumn, SdLColumn, SdAColumn, SdBColumn, PixelsColumn};
+    return withReferenceColumns ? withReference : measuredOnly;
+}
+
+int ChartTableModel::section(Column column) const {
+    const auto &shown = shownColumns();
+    const auto found = std::find(shown.begin(), shown.end(), column);
+    return found == shown.end() ? -1 : int(found - shown.begin());
 }
 
 int ChartTableModel::rowCount(const QModelIndex &parent) const {
@@ -35,13 +64,15 @@ int ChartTableModel::rowCount(const QModelIndex &parent) const {
 }
 
 int ChartTableModel::columnCount(const QModelIndex &parent) const {
-    if (parent.isValid())
-        return 0;
-    return withReferenceColumns ? DeltaE2000Column + 1 : PixelsColumn + 1;
+    return parent.isValid() ? 0 : int(shownColumns().size());
 }
 
 QVariant ChartTableModel::data(const QModelIndex &index, int role) const {
     if (!index.isValid() || index.row() >= rowCount() || index.column() >= columnCount())
+        return {};
+    if (role == Qt::TextAlignmentRole)
+        return QVariant(Qt::AlignRight | Qt::AlignVCenter);
+    if (role != Qt::DisplayRole)
         return {};
     const PatchComparison &patch = rows[size_t(index.row())];
     const auto &measured = patch.measured;
@@ -53,31 +84,21 @@ QVariant ChartTableModel::data(const QModelIndex &index, int role) const {
     const std::optional<cv::Vec3d> stdDev =
         measured ? std::optional<cv::Vec3d>(measured->stdDev) : std::nullopt;
 
-    if (role == Qt::DecorationRole && index.column() == SwatchColumn && mean)
-        return patchColour(*mean, swatchEncoding);
-    if (role == Qt::TextAlignmentRole && index.column() != SwatchColumn)
-        return QVariant(Qt::AlignRight | Qt::AlignVCenter);
-    if (role != Qt::DisplayRole)
-        return {};
-    switch (Column(index.column())) {
-    case IndexColumn:
-        return index.row() + 1;
-    case SwatchColumn:
-        return mean ? QVariant() : QVariant(missing);
+    switch (const Column column = shownColumns()[size_t(index.column())]) {
     case LColumn:
     case AColumn:
     case BColumn:
-        return decimal(component(mean, index.column() - LColumn));
+        return decimal(component(mean, column - LColumn));
     case SdLColumn:
     case SdAColumn:
     case SdBColumn:
-        return decimal(component(stdDev, index.column() - SdLColumn));
+        return decimal(component(stdDev, column - SdLColumn));
     case PixelsColumn:
         return measured ? QVariant(qlonglong(measured->count)) : QVariant(missing);
     case ReferenceLColumn:
     case ReferenceAColumn:
     case ReferenceBColumn:
-        return decimal(component(patch.reference, index.column() - ReferenceLColumn));
+        return decimal(component(patch.reference, column - ReferenceLColumn));
     case DeltaE76Column:
         return decimal(patch.deltaE76);
     case DeltaE2000Column:
@@ -87,13 +108,56 @@ QVariant ChartTableModel::data(const QModelIndex &index, int role) const {
 }
 
 QVariant ChartTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
-        return QAbstractTableModel::headerData(section, orientation, role);
-    switch (Column(section)) {
-    case IndexColumn:
-        return tr("#");
-    case SwatchColumn:
-        return tr("Colour");
+    if (orientation == Qt::Vertical)
+        return section >= 0 && section < rowCount() ? rowHeader(section, role) : QVariant();
+    if (section < 0 || section >= columnCount())
+        return {};
+    return columnHeader(shownColumns()[size_t(section)], role);
+}
+
+QVariant ChartTableModel::rowHeader(int row, int role) const {
+    const PatchComparison &patch = rows[size_t(row)];
+    switch (role) {
+    case Qt::DisplayRole:
+        return row + 1;
+    case Qt::DecorationRole:
+        return patch.measured ? QVariant(swatch(patchColour(patch.measured->mean, swatchEncoding)))
+                              : QVariant();
+    case Qt::ToolTipRole:
+        return patch.measured ? tr("Patch %1, in its measured colour").arg(row + 1)
+                              : tr("Patch %1: its area holds no pixel").arg(row + 1);
+    default:
+        return {};
+    }
+}
+
+QVariant ChartTableModel::columnHeader(Column column, int role) const {
+    if (role == Qt::ToolTipRole) {
+        switch (column) {
+        case LColumn:
+        case AColumn:
+        case BColumn:
+            return tr("Mean L*a*b* measured over the patch's sample area");
+        case SdLColumn:
+        case SdAColumn:
+        case SdBColumn:
+            return tr("Standard deviation over the patch's sample area");
+        case PixelsColumn:
+            return tr("Pixels in the patch's sample area");
+        case ReferenceLColumn:
+        case ReferenceAColumn:
+        case ReferenceBColumn:
+            return tr("L*a*b* the reference file gives for the patch");
+        case DeltaE76Column:
+            return tr("ΔE76: distance between measured and reference L*a*b*");
+        case DeltaE2000Column:
+            return tr("ΔE2000 (CIEDE2000) between measured and reference L*a*b*");
+        }
+        return {};
+    }
+    if (role != Qt::DisplayRole)
+        return {};
+    switch (column) {
     case LColumn:
         return tr("L*");
     case AColumn:

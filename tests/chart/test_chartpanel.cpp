@@ -1,14 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "chartpanel.h"
 
+#include "chartdock.h"
 #include "colourdifference.h"
 #include "gridoverlay.h"
 #include "patchmeasurement.h"
 #include "qcvimage.h"
+#include "qimagescrollarea.h"
 
+#include <QAbstractButton>
+#include <QAbstractSpinBox>
 #include <QFile>
+#include <QHeaderView>
 #include <QPainter>
 #include <QSignalSpy>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <opencv2/core.hpp>
@@ -91,9 +97,12 @@ QString knownLabCsv(const QTemporaryDir &folder) {
     return writeFile(folder, QStringLiteral("known.csv"), text);
 }
 
-QString cell(const ChartPanel &panel, int row, int column) {
-    const ChartTableModel &model = panel.tableModel();
-    return model.data(model.index(row, column)).toString();
+QString cell(const ChartTableModel &model, int row, ChartTableModel::Column column) {
+    return model.data(model.index(row, model.section(column))).toString();
+}
+
+QString cell(const ChartPanel &panel, int row, ChartTableModel::Column column) {
+    return cell(panel.tableModel(), row, column);
 }
 
 } // namespace
@@ -174,6 +183,113 @@ private slots:
         QCOMPARE(panel.tableModel().rowCount(), 20);
     }
 
+    // The window's commands tell the dock of a shading correction, which it warns of while a
+    // reference is loaded; an opened or new picture clears it.
+    void warnsOfAShadingCorrectionMadeThroughTheWindowsCommands() {
+        const QTemporaryDir folder;
+        QImageScrollArea area(false);
+        QCVImage &canvas = *area.imageCanvas();
+        ChartPanel panel(&canvas);
+        panel.show();
+        const CanvasStepRunner runner = followPicture(panel, area, CanvasStepRunner());
+        Quad corners;
+        const Quad tiny = {cv::Point(10, 10), cv::Point(10, 40), cv::Point(40, 40),
+                           cv::Point(40, 10)};
+        const struct {
+            const char *text;
+            bool tinyCorners;
+            bool warned;
+        } steps[] = {{"Warp", false, false},
+                     {"Shading Correction", true, false},
+                     {"Shading Correction", false, true},
+                     {"Warp and Shading Correction", false, true}};
+        for (const auto &step : steps) {
+            emit area.blankImageMade();
+            QVERIFY(canvas.showNewImage(chartPhoto(LabEncoding::Linear, corners)));
+            setCorners(canvas, step.tinyCorners ? tiny : corners);
+            const QByteArray text(step.text);
+            runner(QString::fromLatin1(text), cv::Rect(), [&] {
+                if (text.contains("Warp"))
+                    canvas.warpCurrentImage();
+                if (text.contains("Shading"))
+                    canvas.correctShading(100);
+            });
+            // Only against a reference.
+            QVERIFY(panel.shadingWarning().isEmpty());
+            QVERIFY(panel.loadReference(knownLabCsv(folder)));
+            QCOMPARE(panel.shadingWarning(), step.warned ? QStringLiteral("The shading correction "
+                                                                          "has evened out the "
+                                                                          "patches; read the chart "
+                                                                          "before W.")
+                                                         : QString());
+            panel.setGridLayout({4, 5, 25});
+            QVERIFY(panel.shadingWarning().isEmpty());
+            panel.setGridLayout({rows, columns, 25});
+        }
+        emit area.imageOpened(folder.filePath(QStringLiteral("next.png")));
+        QVERIFY(panel.loadReference(knownLabCsv(folder)));
+        QVERIFY(panel.shadingWarning().isEmpty());
+    }
+
+    // Long names and messages wrap or are cut, never widening the dock; the swatches and
+    // numbers stay beside the columns, and ΔE2000 is in view at the dock's usual width.
+    void staysReadableInANarrowDock() {
+        const QTemporaryDir folder;
+        QCVImage canvas;
+        ChartPanel panel(&canvas);
+        panel.resize(340, 600);
+        panel.show();
+        Quad corners;
+        QVERIFY(canvas.showNewImage(chartPhoto(LabEncoding::Linear, corners)));
+        setCorners(canvas, corners);
+        const QSize bare = panel.minimumSizeHint();
+
+        QByteArray xyz = "CGATS.17\nNUMBER_OF_FIELDS 3\nBEGIN_DATA_FORMAT\nXYZ_X XYZ_Y XYZ_Z\n"
+                         "END_DATA_FORMAT\nNUMBER_OF_SETS 24\nBEGIN_DATA\n";
+        for (int patch = 0; patch < rows * columns; ++patch)
+            xyz += QByteArray::number(20 + patch) + " " + QByteArray::number(21 + patch) + " 18\n";
+        xyz += "END_DATA\n";
+        const QString longName = QStringLiteral("reference_of_the_chart_as_measured_by_its_maker_"
+                                                "under_D50_light_at_two_degrees.cie");
+        QVERIFY(panel.loadReference(writeFile(folder, longName, xyz)));
+        QCOMPARE(panel.referenceText(),
+                 QStringLiteral("Reference: %1 (XYZ only, converted to D50 L*a*b*)").arg(longName));
+        panel.setShadingCorrected(true);
+        QVERIFY(
+            !panel.loadReference(writeFile(folder, longName + QStringLiteral(".csv"), "L,a\n")));
+        QCOMPARE(panel.minimumSizeHint().width(), bare.width());
+        // Room for the canvas beside it on a screen 1280 pixels wide (1920 at 150 %).
+        QVERIFY(bare.width() <= 320 && panel.minimumSizeHint().height() <= 360);
+
+        auto *table = panel.findChild<QTableView *>();
+        QVERIFY(table);
+        QCoreApplication::processEvents();
+        const int deltaE2000 = panel.tableModel().section(ChartTableModel::DeltaE2000Column);
+        QVERIFY(table->columnViewportPosition(deltaE2000) + table->columnWidth(deltaE2000) <=
+                table->viewport()->width());
+        QVERIFY(table->verticalHeader()->isVisible() && table->verticalHeader()->width() > 24);
+    }
+
+    // Hovering any control explains it, in a tooltip and in the window's status bar.
+    void everyControlHasATooltipAndAStatusTip() {
+        ChartPanel panel(nullptr);
+        QList<QWidget *> controls;
+        for (QWidget *widget : panel.findChildren<QWidget *>()) {
+            // The table's own headers and corner button are parts of the table.
+            if (widget->parentWidget() != &panel)
+                continue;
+            if (qobject_cast<QAbstractButton *>(widget) ||
+                qobject_cast<QAbstractSpinBox *>(widget) ||
+                qobject_cast<QAbstractItemView *>(widget))
+                controls << widget;
+        }
+        QCOMPARE(controls.size(), 7);
+        for (QWidget *control : controls) {
+            QVERIFY2(!control->toolTip().isEmpty(), control->metaObject()->className());
+            QVERIFY2(!control->statusTip().isEmpty(), control->metaObject()->className());
+        }
+    }
+
     void showsNoMeasurementForACrossedQuadrilateral() {
         QCVImage canvas;
         ChartPanel panel(&canvas);
@@ -234,25 +350,25 @@ private slots:
         model.setPatches(comparePatches({stats, std::nullopt}, {{50, 10, -5}, {60, 0, 0}}), true,
                          LabEncoding::Srgb);
         QCOMPARE(model.rowCount(), 2);
-        QCOMPARE(model.columnCount(), int(ChartTableModel::DeltaE2000Column) + 1);
-        QCOMPARE(model.data(model.index(0, ChartTableModel::PixelsColumn)).toLongLong(), 42);
-        QCOMPARE(model.data(model.index(0, ChartTableModel::SdBColumn)).toString(),
-                 QStringLiteral("0.13"));
-        QCOMPARE(model.data(model.index(0, ChartTableModel::DeltaE2000Column)).toString(),
-                 QStringLiteral("0.00"));
+        QCOMPARE(model.columnCount(), 12);
+        QCOMPARE(model.section(ChartTableModel::DeltaE2000Column), 0);
+        QCOMPARE(cell(model, 0, ChartTableModel::PixelsColumn), QStringLiteral("42"));
+        QCOMPARE(cell(model, 0, ChartTableModel::SdBColumn), QStringLiteral("0.13"));
+        QCOMPARE(cell(model, 0, ChartTableModel::DeltaE2000Column), QStringLiteral("0.00"));
         const QString dash = QStringLiteral("\u2013");
-        for (const int column : {int(ChartTableModel::LColumn), int(ChartTableModel::PixelsColumn),
-                                 int(ChartTableModel::DeltaE76Column)})
-            QCOMPARE(model.data(model.index(1, column)).toString(), dash);
-        QCOMPARE(model.data(model.index(1, ChartTableModel::ReferenceLColumn)).toString(),
-                 QStringLiteral("60.00"));
+        for (const auto column : {ChartTableModel::LColumn, ChartTableModel::PixelsColumn,
+                                  ChartTableModel::DeltaE76Column})
+            QCOMPARE(cell(model, 1, column), dash);
+        QCOMPARE(cell(model, 1, ChartTableModel::ReferenceLColumn), QStringLiteral("60.00"));
+        QCOMPARE(model.headerData(1, Qt::Vertical).toInt(), 2);
+        QVERIFY(model.headerData(1, Qt::Vertical, Qt::DecorationRole).isNull());
         // The swatch of Lab (50, 10, -5) in sRGB, from OpenCV.
         const cv::Mat lab(1, 1, CV_32FC3, cv::Scalar(50, 10, -5));
         cv::Mat bgr;
         cv::cvtColor(lab, bgr, cv::COLOR_Lab2BGR);
-        const QColor swatch =
-            model.data(model.index(0, ChartTableModel::SwatchColumn), Qt::DecorationRole)
-                .value<QColor>();
+        const QImage swatchImage =
+            model.headerData(0, Qt::Vertical, Qt::DecorationRole).value<QPixmap>().toImage();
+        const QColor swatch = swatchImage.pixelColor(swatchImage.rect().center());
         QVERIFY(std::abs(swatch.redF() - bgr.at<cv::Vec3f>(0, 0)[2]) < 0.01);
         QVERIFY(std::abs(swatch.blueF() - bgr.at<cv::Vec3f>(0, 0)[0]) < 0.01);
     }

@@ -43,6 +43,11 @@ const QByteArray goodCgats = "CGATS.17\n"
                              "A3 19.2 49.927 -4.88 -21.925\n"
                              "END_DATA\n";
 
+// Chart makers' files as Debian ships them.
+QString chartMakerFile(const char *name) {
+    return QStringLiteral("/usr/share/color/argyll/ref/") + QLatin1String(name);
+}
+
 } // namespace
 
 TEST_F(ChartReferenceFiles, ReadsCgatsLabFieldsInFileOrder) {
@@ -62,7 +67,7 @@ TEST_F(ChartReferenceFiles, RefusesBadCgatsNamingFileAndFieldOrLine) {
     withoutB.replace("LAB_B", "LAB_C");
     EXPECT_FALSE(loadReference(write(QStringLiteral("nob.txt"), withoutB), error));
     EXPECT_EQ(error, QStringLiteral("nob.txt has no field LAB_B: a reference needs LAB_L, LAB_A "
-                                    "and LAB_B."));
+                                    "and LAB_B, or XYZ_X, XYZ_Y and XYZ_Z."));
 
     QByteArray notNumber = goodCgats;
     notNumber.replace("-4.88", "\"n/a\"");
@@ -77,7 +82,7 @@ TEST_F(ChartReferenceFiles, RefusesBadCgatsNamingFileAndFieldOrLine) {
 
     EXPECT_FALSE(loadReference(write(QStringLiteral("prose.txt"), "Dear user,\nhello.\n"), error));
     EXPECT_EQ(error, QStringLiteral("prose.txt has no field LAB_L: a reference needs LAB_L, LAB_A "
-                                    "and LAB_B."));
+                                    "and LAB_B, or XYZ_X, XYZ_Y and XYZ_Z."));
 
     EXPECT_FALSE(loadReference(
         write(QStringLiteral("photo.txt"), QByteArray("\x89PNG\r\n\x1a\n\0\0", 10)), error));
@@ -86,6 +91,51 @@ TEST_F(ChartReferenceFiles, RefusesBadCgatsNamingFileAndFieldOrLine) {
     EXPECT_FALSE(loadReference(folder.filePath(QStringLiteral("missing.txt")), error));
     EXPECT_TRUE(error.startsWith(QStringLiteral("Cannot read missing.txt: ")))
         << error.toStdString();
+}
+
+TEST_F(ChartReferenceFiles, SkipsAUtf8ByteOrderMark) {
+    const QByteArray mark = "\xEF\xBB\xBF";
+    const struct {
+        const char *name;
+        QByteArray text;
+        cv::Vec3d first;
+    } cases[] = {
+        {"marked.txt", mark + goodCgats, {37.986, 13.555, 14.059}},
+        {"marked.csv", mark + "L,a,b\n50,-3,4\n", {50, -3, 4}},
+    };
+    for (const auto &file : cases) {
+        SCOPED_TRACE(file.name);
+        const auto reference =
+            loadReference(write(QString::fromLatin1(file.name), file.text), error);
+        ASSERT_TRUE(reference) << error.toStdString();
+        expectLab(reference->front(), file.first);
+    }
+}
+
+TEST_F(ChartReferenceFiles, ConvertsXyzOnlyReferencesToD50Lab) {
+    // A file with both sets: its own L*a*b* must come back from its XYZ alone.
+    QFile both(chartMakerFile("QPcard_202.cie"));
+    ASSERT_TRUE(both.open(QIODevice::ReadOnly)) << both.fileName().toStdString();
+    QByteArray xyzOnly = both.readAll();
+    xyzOnly.replace("XYZ_Z LAB_L LAB_A LAB_B", "XYZ_Z L_CHANNEL A_CHANNEL B_CHANNEL");
+    ReferenceSource source = ReferenceSource::Lab;
+    const auto asLab = loadReference(both.fileName(), error, &source);
+    ASSERT_TRUE(asLab) << error.toStdString();
+    EXPECT_EQ(source, ReferenceSource::Lab);
+    const auto converted = loadReference(write(QStringLiteral("xyz.cie"), xyzOnly), error, &source);
+    ASSERT_TRUE(converted) << error.toStdString();
+    EXPECT_EQ(source, ReferenceSource::XyzConvertedToLab);
+    ASSERT_EQ(converted->size(), asLab->size());
+    for (size_t i = 0; i < asLab->size(); ++i) {
+        SCOPED_TRACE(i);
+        for (int c = 0; c < 3; ++c)
+            EXPECT_NEAR((*converted)[i][c], (*asLab)[i][c], 0.01);
+    }
+
+    const auto spyder = loadReference(chartMakerFile("SpyderChecker24.cie"), error, &source);
+    ASSERT_TRUE(spyder) << error.toStdString();
+    EXPECT_EQ(spyder->size(), 24u);
+    EXPECT_EQ(source, ReferenceSource::XyzConvertedToLab);
 }
 
 TEST_F(ChartReferenceFiles, ReadsCsvWithLabColumnsAnywhere) {
