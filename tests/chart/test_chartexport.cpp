@@ -52,6 +52,17 @@ TEST(ChartExport, CgatsRoundTripsThroughLittleCmsAndTheReferenceReader) {
     ASSERT_TRUE(it8);
     EXPECT_STREQ(cmsIT8GetProperty(it8.get(), "ENCODING"), "srgb");
     EXPECT_STREQ(cmsIT8GetProperty(it8.get(), "LAB_SPACE"), "OpenCV, D65, sRGB");
+
+    // A profile's name is quoted in single quotes, which a CGATS string can hold.
+    const LabSpace proPhoto = LabSpace::icc(
+        ColourProfile::fromFile(QStringLiteral("/usr/share/color/icc/colord/ProPhotoRGB.icc")));
+    ASSERT_TRUE(exportCgats(path, patches, true, proPhoto, error)) << error.toStdString();
+    const std::unique_ptr<void, It8Deleter> icc(
+        cmsIT8LoadFromFile(nullptr, QFile::encodeName(path).constData()));
+    ASSERT_TRUE(icc);
+    EXPECT_STREQ(cmsIT8GetProperty(icc.get(), "ENCODING"), "icc");
+    EXPECT_STREQ(cmsIT8GetProperty(icc.get(), "LAB_SPACE"),
+                 "ICC D50, relative colorimetric, profile 'ProPhoto RGB'");
     EXPECT_EQ(cmsIT8GetPropertyDbl(it8.get(), "NUMBER_OF_SETS"), 3);
     EXPECT_STREQ(cmsIT8GetData(it8.get(), "2", "SAMPLE_ID"), "2");
     EXPECT_DOUBLE_EQ(cmsIT8GetDataDbl(it8.get(), "2", "STDEV_A"), 0.25);
