@@ -80,7 +80,7 @@ int runMeasureCommand(const QStringList &arguments) {
                                            "and the y of corner 1), in floating point, and its "
                                            "pixel count. With --chart, the same for every patch "
                                            "of a chart laid over the corners, as the Chart dock "
-                                           "reads it. A first line \"# L*a*b*: ...\" says "
+                                           "reads it. A first line \"# L*a*b*:\" says "
                                            "which L*a*b* the values are."));
     declareImageJob(parser, false);
     parser.addEncodingOption();

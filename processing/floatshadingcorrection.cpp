@@ -18,10 +18,9 @@ namespace {
 // Rows per strip: a strip's float L*a*b* stays small enough for the cache.
 constexpr std::size_t stripBytes = 1024 * 1024;
 
-bool refuse(QString *problem, const QString &reason) {
+void refuse(QString *problem, const QString &reason) {
     if (problem)
         *problem = reason;
-    return false;
 }
 
 // The cells' mean L* and their mean, and the reference of every pixel of the grid.
