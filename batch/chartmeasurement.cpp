@@ -25,7 +25,8 @@ ExitCode measureChart(const ChartMeasureJob &job) {
             return ExitCode::InputRefused;
         }
     }
-    const std::optional<InputImage> input = readInputImage(job.image.input, job.image.corners);
+    const std::optional<InputImage> input =
+        readInputImage(job.image.input, job.image.corners, job.colour);
     if (!input)
         return ExitCode::InputRefused;
     if (!isLabMeasurable(input->image.type())) {
@@ -49,10 +50,11 @@ ExitCode measureChart(const ChartMeasureJob &job) {
         return ExitCode::InputRefused;
     }
     const std::vector<PatchComparison> patches =
-        comparePatches(measurePatches(input->image, grid.areas, job.encoding),
+        comparePatches(measurePatches(input->image, grid.areas, input->space),
                        reference.value_or(ChartReference()));
     QString error;
-    const std::optional<QByteArray> csv = chartCsv(patches, reference.has_value(), error);
+    const std::optional<QByteArray> csv =
+        chartCsv(patches, reference.has_value(), input->space, error);
     if (!csv) {
         printFileError(job.image.input, error);
         return ExitCode::InputRefused;

@@ -3,8 +3,8 @@
 
 #include "exitcode.h"
 #include "imagejob.h"
-#include "labencoding.h"
 #include "patchgrid.h"
+#include "picturecolour.h"
 
 #include <QString>
 
@@ -13,7 +13,7 @@
 // differences when a reference file is given.
 struct ChartMeasureJob {
     ImageJob image;
-    LabEncoding encoding = LabEncoding::Linear;
+    PictureColour colour;
     GridLayout layout;
     // Empty: no reference.
     QString reference;

@@ -4,6 +4,7 @@
 #include "exitcode.h"
 #include "imagejob.h"
 #include "meanlabadjustment.h"
+#include "picturecolour.h"
 
 #include <QStringList>
 
@@ -11,15 +12,16 @@
 // it writes. Each run...Command parses its arguments, then hands them to the work function.
 
 // warp IN OUT: the viewer's Warp then Save, which writes the centred square the corners moved
-// onto.
-ExitCode warpImage(const ImageJob &job);
+// onto; in the ICC mode OUT carries the picture's profile.
+ExitCode warpImage(const ImageJob &job, const PictureColour &colour = {});
 int runWarpCommand(const QStringList &arguments);
 
-// shade IN OUT: the viewer's Shading Correction with the given cell size, then Save.
+// shade IN OUT: the viewer's Shading Correction with the given cell size, then Save. In the ICC
+// mode in floating point at the picture's depth, OUT carrying the picture's profile.
 struct ShadeJob {
     ImageJob image;
     int cellSize = 100;
-    LabEncoding encoding = LabEncoding::Linear;
+    PictureColour colour;
 };
 ExitCode shadeImage(const ShadeJob &job);
 int runShadeCommand(const QStringList &arguments);

@@ -4,6 +4,8 @@
 #include "batchmessages.h"
 #include "imagefiles.h"
 #include "optionvalues.h"
+#include "picturecolour.h"
+#include "picturefile.h"
 
 void declareImageJob(SubcommandParser &parser, bool withOutput) {
     parser.addPositional(QStringLiteral("IN"), QStringLiteral("The image file to read."));
@@ -30,9 +32,11 @@ std::variant<ImageJob, ExitCode> imageJobFrom(const SubcommandParser &parser, bo
     return job;
 }
 
-ExitCode writeJobOutput(const ImageJob &job, const cv::Mat &result, const cv::Rect &rect) {
+ExitCode writeJobOutput(const ImageJob &job, const cv::Mat &result, const cv::Rect &rect,
+                        const LabSpace &space) {
     QString error;
-    if (writeImageRect(result, rect, job.output, &error))
+    if (writeImageRectWithProfile(result, rect, job.output, profileToEmbed(space, job.output),
+                                  &error))
         return ExitCode::Done;
     printFileError(job.output, error);
     return ExitCode::SomeFilesFailed;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "exitcode.h"
+#include "labspace.h"
 #include "quad.h"
 #include "subcommandparser.h"
 
@@ -26,6 +27,8 @@ std::variant<ImageJob, ExitCode> imageJobFrom(const SubcommandParser &parser, bo
                                               int first = 0);
 
 // Writes the part `rect` of `result` to the job's OUT as Save does: through a temporary file
-// renamed over OUT, so a failed write leaves no partial file and OUT may be IN. Prints the
-// failure and tells the exit code.
-ExitCode writeJobOutput(const ImageJob &job, const cv::Mat &result, const cv::Rect &rect);
+// renamed over OUT, so a failed write leaves no partial file and OUT may be IN. In the ICC mode
+// the file carries the profile of `space` (see profileToEmbed). Prints the failure and tells the
+// exit code.
+ExitCode writeJobOutput(const ImageJob &job, const cv::Mat &result, const cv::Rect &rect,
+                        const LabSpace &space = LabSpace());

@@ -6,6 +6,7 @@
 #include "csvfields.h"
 #include "inputimage.h"
 #include "labmeasurement.h"
+#include "labspacelabel.h"
 #include "optionvalues.h"
 
 namespace {
@@ -17,7 +18,8 @@ QString number(double value) {
 } // namespace
 
 ExitCode measureImage(const MeasureJob &job) {
-    const std::optional<InputImage> input = readInputImage(job.image.input, job.image.corners);
+    const std::optional<InputImage> input =
+        readInputImage(job.image.input, job.image.corners, job.colour);
     if (!input)
         return ExitCode::InputRefused;
     const cv::Rect rect = rectFromCorners013(input->corners);
@@ -32,7 +34,7 @@ ExitCode measureImage(const MeasureJob &job) {
                        QStringLiteral("The image is of a type that cannot be measured."));
         return ExitCode::InputRefused;
     }
-    const std::optional<LabStats> stats = measureLab(input->image, rect, job.encoding);
+    const std::optional<LabStats> stats = measureLab(input->image, rect, input->space);
     if (!stats) {
         printFileError(job.image.input, QStringLiteral("The rectangle could not be measured."));
         return ExitCode::InputRefused;
@@ -42,7 +44,8 @@ ExitCode measureImage(const MeasureJob &job) {
                              number(stats->stdDev[0]),  number(stats->stdDev[1]),
                              number(stats->stdDev[2]),  QString::number(stats->count)};
     const bool printed =
-        printData(QStringLiteral("file,mean_L,mean_a,mean_b,sd_L,sd_a,sd_b,pixels\n") +
+        printData(QStringLiteral("# L*a*b*: %1\n").arg(labSpaceLabel(input->space)) +
+                  QStringLiteral("file,mean_L,mean_a,mean_b,sd_L,sd_a,sd_b,pixels\n") +
                   values.join(QLatin1Char(',')) + QLatin1Char('\n'));
     return printed ? ExitCode::Done : ExitCode::OutputUnwritable;
 }
@@ -80,7 +83,8 @@ int runMeasureCommand(const QStringList &arguments) {
                                            "and the y of corner 1), in floating point, and its "
                                            "pixel count. With --chart, the same for every patch "
                                            "of a chart laid over the corners, as the Chart dock "
-                                           "reads it."));
+                                           "reads it. A first line \"# L*a*b*:\" says "
+                                           "which L*a*b* the values are."));
     declareImageJob(parser, false);
     parser.addEncodingOption();
     parser.addOption({QStringLiteral("chart"),
@@ -107,22 +111,22 @@ int runMeasureCommand(const QStringList &arguments) {
     const std::variant<ImageJob, ExitCode> image = imageJobFrom(parser, false);
     if (const ExitCode *usage = std::get_if<ExitCode>(&image))
         return exitStatus(*usage);
-    const std::variant<LabEncoding, ExitCode> encoding = parser.encoding();
-    if (const ExitCode *usage = std::get_if<ExitCode>(&encoding))
-        return exitStatus(*usage);
+    const std::variant<PictureColour, ExitCode> colour = parser.pictureColour();
+    if (const ExitCode *refused = std::get_if<ExitCode>(&colour))
+        return exitStatus(*refused);
     if (!parser.isSet(QStringLiteral("chart"))) {
         for (const char *chartOnly : {"inset", "reference", "find-chart"})
             if (parser.isSet(QLatin1String(chartOnly)))
                 return exitStatus(parser.usageError(
                     QStringLiteral("--%1 needs --chart.").arg(QLatin1String(chartOnly))));
         return exitStatus(
-            measureImage({std::get<ImageJob>(image), std::get<LabEncoding>(encoding)}));
+            measureImage({std::get<ImageJob>(image), std::get<PictureColour>(colour)}));
     }
     std::variant<ChartMeasureJob, ExitCode> chart = chartJobFrom(parser);
     if (const ExitCode *usage = std::get_if<ExitCode>(&chart))
         return exitStatus(*usage);
     ChartMeasureJob &job = std::get<ChartMeasureJob>(chart);
     job.image = std::get<ImageJob>(image);
-    job.encoding = std::get<LabEncoding>(encoding);
+    job.colour = std::get<PictureColour>(colour);
     return exitStatus(measureChart(job));
 }

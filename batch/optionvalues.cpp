@@ -76,8 +76,8 @@ std::optional<LabValue> parseGridSteps(const QString &text, QString *error) {
 std::optional<LabEncoding> parseEncoding(const QString &text, QString *error) {
     const std::optional<LabEncoding> encoding = labEncodingFromKey(text);
     if (!encoding)
-        *error =
-            QStringLiteral("The encoding must be \"linear\" or \"srgb\", not \"%1\".").arg(text);
+        *error = QStringLiteral("The encoding must be \"linear\", \"srgb\" or \"icc\", not \"%1\".")
+                     .arg(text);
     return encoding;
 }
 

@@ -19,7 +19,7 @@ std::optional<Quad> parseCorners(const QString &text, QString *error);
 std::optional<LabValue> parseLabValue(const QString &text, QString *error);
 // "sL,sa,sb", each at least 1 and at most the panel's maximum (100, 127, 127).
 std::optional<LabValue> parseGridSteps(const QString &text, QString *error);
-// "linear" or "srgb".
+// "linear", "srgb" or "icc".
 std::optional<LabEncoding> parseEncoding(const QString &text, QString *error);
 // A positive whole number of pixels.
 std::optional<int> parseCellSize(const QString &text, QString *error);

@@ -57,9 +57,12 @@ std::optional<ExitCode> readOptions(const SubcommandParser &parser, SeriesJob &j
     if (!format)
         return parser.usageError(QStringLiteral("--format: \"%1\" is not jpeg, png or tiff.")
                                      .arg(parser.value(QStringLiteral("format"))));
-    const std::variant<LabEncoding, ExitCode> encoding = parser.encoding();
-    if (const ExitCode *usage = std::get_if<ExitCode>(&encoding))
-        return *usage;
+    const std::variant<PictureColour, ExitCode> colour = parser.pictureColour();
+    if (const ExitCode *refused = std::get_if<ExitCode>(&colour))
+        return *refused;
+    const LabEncoding encoding = std::get<PictureColour>(colour).encoding;
+    if (const std::optional<ExitCode> refused = parser.refuseIcc(encoding))
+        return refused;
     if (parser.isSet(QStringLiteral("shard"))) {
         const std::optional<Shard> shard =
             parseShard(parser.value(QStringLiteral("shard")), &error);
@@ -74,7 +77,7 @@ std::optional<ExitCode> readOptions(const SubcommandParser &parser, SeriesJob &j
         return parser.usageError(QStringLiteral("--out is empty; name the folder."));
     job.options.folder = parser.value(QStringLiteral("out"));
     job.options.format = *format;
-    job.options.encoding = std::get<LabEncoding>(encoding);
+    job.options.encoding = encoding;
     job.options.precise = parser.isSet(QStringLiteral("precise"));
     job.quiet = parser.isSet(QStringLiteral("quiet"));
     return std::nullopt;

@@ -151,9 +151,12 @@ int runSetLabCommand(const QStringList &arguments) {
     const std::optional<LabValue> lab = parseLabValue(parser.value(QStringLiteral("lab")), &error);
     if (!lab)
         return exitStatus(parser.usageError(QStringLiteral("--lab: ") + error));
-    const std::variant<LabEncoding, ExitCode> encoding = parser.encoding();
-    if (const ExitCode *usage = std::get_if<ExitCode>(&encoding))
-        return exitStatus(*usage);
-    return exitStatus(setLabImage({std::get<ImageJob>(image), *lab, std::get<LabEncoding>(encoding),
-                                   parser.isSet(QStringLiteral("precise"))}));
+    const std::variant<PictureColour, ExitCode> colour = parser.pictureColour();
+    if (const ExitCode *refused = std::get_if<ExitCode>(&colour))
+        return exitStatus(*refused);
+    const LabEncoding encoding = std::get<PictureColour>(colour).encoding;
+    if (const std::optional<ExitCode> refused = parser.refuseIcc(encoding))
+        return exitStatus(*refused);
+    return exitStatus(setLabImage(
+        {std::get<ImageJob>(image), *lab, encoding, parser.isSet(QStringLiteral("precise"))}));
 }

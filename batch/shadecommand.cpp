@@ -2,6 +2,7 @@
 #include "imagecommands.h"
 
 #include "batchmessages.h"
+#include "floatshadingcorrection.h"
 #include "inputimage.h"
 #include "matconversion.h"
 #include "optionvalues.h"
@@ -25,12 +26,38 @@ QString shadingRefusal(const cv::Mat &bgr, const Quad &corners, int cellSize) {
     return {};
 }
 
+// The colour-managed correction, at the picture's depth.
+ExitCode shadeInProfile(const ShadeJob &job, const InputImage &input) {
+    const QString refusal = shadingRefusal(input.image, input.corners, job.cellSize);
+    if (!refusal.isEmpty()) {
+        printFileError(job.image.input, refusal);
+        return ExitCode::InputRefused;
+    }
+    cv::Mat corrected;
+    QString problem;
+    try {
+        corrected =
+            floatShadingCorrected(input.image, input.corners, job.cellSize, input.space, &problem);
+    } catch (const std::exception &error) { // cv::Exception from the library, or std::bad_alloc
+        problem = QStringLiteral("The shading correction failed: %1")
+                      .arg(QString::fromLocal8Bit(error.what()));
+    }
+    if (corrected.empty()) {
+        printFileError(job.image.input, problem);
+        return ExitCode::InputRefused;
+    }
+    return writeJobOutput(job.image, corrected, rectFromCorners02(input.corners), input.space);
+}
+
 } // namespace
 
 ExitCode shadeImage(const ShadeJob &job) {
-    const std::optional<InputImage> input = readInputImage(job.image.input, job.image.corners);
+    const std::optional<InputImage> input =
+        readInputImage(job.image.input, job.image.corners, job.colour);
     if (!input)
         return ExitCode::InputRefused;
+    if (input->space.isIcc())
+        return shadeInProfile(job, *input);
     cv::Mat corrected;
     try {
         // As the viewer: 8-bit colour as it is, other types as they are shown.
@@ -43,7 +70,7 @@ ExitCode shadeImage(const ShadeJob &job) {
             printFileError(job.image.input, refusal);
             return ExitCode::InputRefused;
         }
-        corrected = shadingCorrected(bgr, input->corners, job.cellSize, job.encoding);
+        corrected = shadingCorrected(bgr, input->corners, job.cellSize, job.colour.encoding);
     } catch (const std::exception &error) { // cv::Exception from the library, or std::bad_alloc
         printFileError(job.image.input, QStringLiteral("The shading correction failed: %1")
                                             .arg(QString::fromLocal8Bit(error.what())));
@@ -79,9 +106,9 @@ int runShadeCommand(const QStringList &arguments) {
     const std::optional<int> cellSize = parseCellSize(parser.value(QStringLiteral("cell")), &error);
     if (!cellSize)
         return exitStatus(parser.usageError(QStringLiteral("--cell: ") + error));
-    const std::variant<LabEncoding, ExitCode> encoding = parser.encoding();
-    if (const ExitCode *usage = std::get_if<ExitCode>(&encoding))
-        return exitStatus(*usage);
+    const std::variant<PictureColour, ExitCode> colour = parser.pictureColour();
+    if (const ExitCode *refused = std::get_if<ExitCode>(&colour))
+        return exitStatus(*refused);
     return exitStatus(
-        shadeImage({std::get<ImageJob>(image), *cellSize, std::get<LabEncoding>(encoding)}));
+        shadeImage({std::get<ImageJob>(image), *cellSize, std::get<PictureColour>(colour)}));
 }

@@ -50,9 +50,17 @@ void SubcommandParser::addCornersOption() {
 
 void SubcommandParser::addEncodingOption() {
     parser.addOption({QStringLiteral("encoding"),
-                      QStringLiteral("What the pictures' values are: linear light or sRGB, as "
-                                     "\"Pictures are:\" says in the viewer. Default: linear."),
-                      QStringLiteral("linear|srgb"), QStringLiteral("linear")});
+                      QStringLiteral("What the pictures' values are, as \"Pictures are:\" says "
+                                     "in the viewer: linear light or sRGB (L*a*b* by OpenCV, "
+                                     "D65), or colour-managed (ICC L*a*b*, D50, through the "
+                                     "picture's embedded profile, sRGB when it has none). "
+                                     "Default: linear."),
+                      QStringLiteral("linear|srgb|icc"), QStringLiteral("linear")});
+    parser.addOption({QStringLiteral("profile"),
+                      QStringLiteral("With --encoding icc: the pictures' values are in this ICC "
+                                     "profile (.icc or .icm, RGB or grey), whatever profile they "
+                                     "carry. Default: each picture's own."),
+                      QStringLiteral("FILE")});
 }
 
 std::variant<LabEncoding, ExitCode> SubcommandParser::encoding() const {
@@ -61,6 +69,31 @@ std::variant<LabEncoding, ExitCode> SubcommandParser::encoding() const {
             parseEncoding(parser.value(QStringLiteral("encoding")), &error))
         return *value;
     return usageError(QStringLiteral("--encoding: ") + error);
+}
+
+std::variant<PictureColour, ExitCode> SubcommandParser::pictureColour() const {
+    const std::variant<LabEncoding, ExitCode> chosen = encoding();
+    if (const ExitCode *usage = std::get_if<ExitCode>(&chosen))
+        return *usage;
+    PictureColour colour{std::get<LabEncoding>(chosen), nullptr};
+    if (!parser.isSet(QStringLiteral("profile")))
+        return colour;
+    if (colour.encoding != LabEncoding::Icc)
+        return usageError(QStringLiteral("--profile needs --encoding icc."));
+    const QString path = parser.value(QStringLiteral("profile"));
+    QString error;
+    colour.assigned = ColourProfile::fromFile(path, &error);
+    if (!colour.assigned) {
+        printError(QStringLiteral("--profile: ") + error);
+        return ExitCode::InputRefused;
+    }
+    return colour;
+}
+
+std::optional<ExitCode> SubcommandParser::refuseIcc(LabEncoding chosen) const {
+    if (chosen != LabEncoding::Icc)
+        return std::nullopt;
+    return usageError(QStringLiteral("%1 is not yet available in the icc encoding.").arg(name));
 }
 
 std::optional<ExitCode> SubcommandParser::parse(const QStringList &arguments) {

@@ -3,6 +3,7 @@
 
 #include "exitcode.h"
 #include "labencoding.h"
+#include "picturecolour.h"
 
 #include <QCommandLineParser>
 #include <QString>
@@ -21,10 +22,16 @@ public:
     void addOption(const QCommandLineOption &option);
     // --corners, documented with the inner quarter as default.
     void addCornersOption();
-    // --encoding linear|srgb, and its value after a successful parse (the exit code after a
-    // usage error).
+    // --encoding linear|srgb|icc and --profile, and the encoding after a successful parse (the
+    // exit code after a usage error).
     void addEncodingOption();
     std::variant<LabEncoding, ExitCode> encoding() const;
+    // The encoding with the profile --profile names, opened; a usage error when --profile is
+    // given without the ICC encoding; ExitCode::InputRefused, after printing why, for a file
+    // that is missing or not an RGB or grey profile.
+    std::variant<PictureColour, ExitCode> pictureColour() const;
+    // Usage error for a command that cannot yet work in the ICC encoding; nothing otherwise.
+    std::optional<ExitCode> refuseIcc(LabEncoding encoding) const;
 
     // Parses the subcommand's own arguments (those after its name). Nothing when the work may
     // go on; otherwise the exit code to end with, after printing the help or the usage error.

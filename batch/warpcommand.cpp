@@ -7,8 +7,8 @@
 
 #include <exception>
 
-ExitCode warpImage(const ImageJob &job) {
-    const std::optional<InputImage> input = readInputImage(job.input, job.corners);
+ExitCode warpImage(const ImageJob &job, const PictureColour &colour) {
+    const std::optional<InputImage> input = readInputImage(job.input, job.corners, colour);
     if (!input)
         return ExitCode::InputRefused;
     if (!isPerspectiveQuad(input->corners)) {
@@ -32,7 +32,7 @@ ExitCode warpImage(const ImageJob &job) {
         return ExitCode::InputRefused;
     }
     // The viewer's corners move onto the square, which Save then writes.
-    return writeJobOutput(job, warped, rectFromCorners02(target));
+    return writeJobOutput(job, warped, rectFromCorners02(target), input->space);
 }
 
 int runWarpCommand(const QStringList &arguments) {
@@ -42,10 +42,14 @@ int runWarpCommand(const QStringList &arguments) {
                                            "(tool bar, key W) does, and writes that square to "
                                            "OUT, as Save does."));
     declareImageJob(parser, true);
+    parser.addEncodingOption();
     if (const std::optional<ExitCode> end = parser.parse(arguments))
         return exitStatus(*end);
     const std::variant<ImageJob, ExitCode> job = imageJobFrom(parser, true);
     if (const ExitCode *usage = std::get_if<ExitCode>(&job))
         return exitStatus(*usage);
-    return exitStatus(warpImage(std::get<ImageJob>(job)));
+    const std::variant<PictureColour, ExitCode> colour = parser.pictureColour();
+    if (const ExitCode *refused = std::get_if<ExitCode>(&colour))
+        return exitStatus(*refused);
+    return exitStatus(warpImage(std::get<ImageJob>(job), std::get<PictureColour>(colour)));
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "chartexport.h"
 
+#include "labspacelabel.h"
+
 #include <lcms2.h>
 
 #include <QCoreApplication>
@@ -129,33 +131,37 @@ const QStringList csvReferenceFields = {QStringLiteral("ref_L"), QStringLiteral(
 } // namespace
 
 bool exportCgats(const QString &path, const std::vector<PatchComparison> &patches,
-                 bool withReference, const QString &encodingKey, QString &error) {
+                 bool withReference, const LabSpace &space, QString &error) {
     Table table;
     table.fields = cgatsMeasuredFields;
     if (withReference)
         table.fields += cgatsReferenceFields;
     if (!tableOf(patches, withReference, table, error))
         return false;
-    return writeCgats(path, table,
-                      QStringLiteral("Chart patches measured by Vexmira Viewer, row by row"),
-                      {{"ENCODING", encodingKey}}, error);
+    return writeCgats(
+        path, table, QStringLiteral("Chart patches measured by Vexmira Viewer, row by row"),
+        {{"ENCODING", labEncodingKey(space.encoding())},
+         // A CGATS string cannot hold double quotes.
+         {"LAB_SPACE", labSpaceLabel(space).replace(QLatin1Char('"'), QLatin1Char('\''))}},
+        error);
 }
 
 bool exportCsv(const QString &path, const std::vector<PatchComparison> &patches, bool withReference,
-               QString &error) {
-    const std::optional<QByteArray> text = chartCsv(patches, withReference, error);
+               const LabSpace &space, QString &error) {
+    const std::optional<QByteArray> text = chartCsv(patches, withReference, space, error);
     return text && writeWhole(path, *text, error);
 }
 
 std::optional<QByteArray> chartCsv(const std::vector<PatchComparison> &patches, bool withReference,
-                                   QString &error) {
+                                   const LabSpace &space, QString &error) {
     Table table;
     table.fields = csvMeasuredFields;
     if (withReference)
         table.fields += csvReferenceFields;
     if (!tableOf(patches, withReference, table, error))
         return std::nullopt;
-    QByteArray text = table.fields.join(QLatin1Char(',')).toUtf8() + '\n';
+    QByteArray text = "# L*a*b*: " + labSpaceLabel(space).toUtf8() + '\n';
+    text += table.fields.join(QLatin1Char(',')).toUtf8() + '\n';
     for (const QStringList &row : table.rows)
         text += row.join(QLatin1Char(',')).toUtf8() + '\n';
     return text;

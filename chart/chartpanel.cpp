@@ -127,6 +127,8 @@ ChartPanel::ChartPanel(QCVImage *imageCanvas, QWidget *parent)
     connect(plotsButton, &QPushButton::clicked, this, &ChartPanel::showPlots);
     connect(&LabEncodingChoice::instance(), &LabEncodingChoice::changed, this,
             &ChartPanel::scheduleRefresh);
+    connect(&PictureProfileChoice::instance(), &PictureProfileChoice::changed, this,
+            &ChartPanel::scheduleRefresh);
 
     if (canvas) {
         connect(canvas, &QCVImage::cornersChanged, this, &ChartPanel::scheduleRefresh);
@@ -177,7 +179,8 @@ void ChartPanel::layoutChanged() {
 void ChartPanel::refresh() {
     throttle.stop();
     const PatchGrid grid = currentGrid();
-    const LabEncoding encoding = currentLabEncoding();
+    const LabSpace space = currentLabSpace();
+    const LabEncoding encoding = space.encoding();
     std::vector<std::optional<LabStats>> readings;
     if (!canvas || canvas->isCurrentImageEmpty()) {
         setMessage(tr("No image to measure."), false, true);
@@ -188,7 +191,7 @@ void ChartPanel::refresh() {
         if (!isLabMeasurable(image.type())) {
             setMessage(tr("This image's type holds no colour to measure."), true, true);
         } else {
-            readings = measurePatches(image, grid.areas, encoding);
+            readings = measurePatches(image, grid.areas, space);
             if (messageAboutMeasuring)
                 setMessage(QString(), false);
         }
@@ -279,10 +282,11 @@ bool ChartPanel::exportMeasurement(const QString &path) {
     QString error;
     const bool csv = path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive);
     const bool withReference = model.hasReference();
-    const bool written = !model.patches().empty() &&
-                         (csv ? exportCsv(path, model.patches(), withReference, error)
-                              : exportCgats(path, model.patches(), withReference,
-                                            labEncodingKey(currentLabEncoding()), error));
+    const LabSpace measuredSpace = currentLabSpace();
+    const bool written =
+        !model.patches().empty() &&
+        (csv ? exportCsv(path, model.patches(), withReference, measuredSpace, error)
+             : exportCgats(path, model.patches(), withReference, measuredSpace, error));
     if (model.patches().empty())
         error = tr("Nothing measured to export.");
     setMessage(written ? tr("Saved %1.").arg(QFileInfo(path).fileName()) : error, !written);

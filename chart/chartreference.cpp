@@ -168,8 +168,13 @@ std::optional<ChartReference> loadCsvReference(const QString &path, QString &err
         return std::nullopt;
     const QStringList lines = QString::fromUtf8(*bytes).split(QLatin1Char('\n'));
 
+    // Blank lines and "#" comments, such as the L*a*b* line of exports, carry no values.
+    const auto skipped = [](const QString &line) {
+        const QString text = line.trimmed();
+        return text.isEmpty() || text.startsWith(QLatin1Char('#'));
+    };
     int lineIndex = 0;
-    while (lineIndex < lines.size() && lines[lineIndex].trimmed().isEmpty())
+    while (lineIndex < lines.size() && skipped(lines[lineIndex]))
         ++lineIndex;
     if (lineIndex == lines.size()) {
         error = tr("%1 is empty.").arg(fileName(path));
@@ -210,7 +215,7 @@ std::optional<ChartReference> loadCsvReference(const QString &path, QString &err
 
     ChartReference reference;
     for (++lineIndex; lineIndex < lines.size(); ++lineIndex) {
-        if (lines[lineIndex].trimmed().isEmpty())
+        if (skipped(lines[lineIndex]))
             continue;
         const QStringList row = cells(lines[lineIndex]);
         cv::Vec3d lab;

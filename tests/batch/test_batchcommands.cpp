@@ -318,10 +318,13 @@ void BatchCommandsTest::measureMatchesFloatLab() {
         cornerOptions(corners));
     QCOMPARE(run.exitCode, 0);
     const QStringList lines = QString::fromUtf8(run.out).split(QLatin1Char('\n'));
-    QCOMPARE(lines.size(), 3);
-    QCOMPARE(lines[0], QStringLiteral("file,mean_L,mean_a,mean_b,sd_L,sd_a,sd_b,pixels"));
-    QVERIFY(lines[2].isEmpty());
-    const QStringList fields = lines[1].split(QLatin1Char(','));
+    QCOMPARE(lines.size(), 4);
+    QCOMPARE(lines[0], encoding == QLatin1String("srgb")
+                           ? QStringLiteral("# L*a*b*: OpenCV, D65, sRGB")
+                           : QStringLiteral("# L*a*b*: OpenCV, D65, linear light"));
+    QCOMPARE(lines[1], QStringLiteral("file,mean_L,mean_a,mean_b,sd_L,sd_a,sd_b,pixels"));
+    QVERIFY(lines[3].isEmpty());
+    const QStringList fields = lines[2].split(QLatin1Char(','));
     QCOMPARE(fields.size(), 8);
     QCOMPARE(fields[0], input);
 
@@ -385,7 +388,7 @@ void BatchCommandsTest::measureChartMatchesChartDockExport() {
     QCOMPARE(run.exitCode, 0);
     QVERIFY(run.err.isEmpty());
     const QByteArray expected = fileBytes(exported);
-    QCOMPARE(expected.count('\n'), chartRows * chartColumns + 1);
+    QCOMPARE(expected.count('\n'), chartRows * chartColumns + 2);
     QCOMPARE(run.out, expected);
 
     // A reference of another patch count is refused with the file named, and nothing printed.
@@ -436,7 +439,7 @@ void BatchCommandsTest::usageErrorsAndRefusals_data() {
     QTest::newRow("unknown encoding")
         << QStringList{QStringLiteral("measure"), photo, QStringLiteral("--encoding"),
                        QStringLiteral("adobe")}
-        << 1 << QStringLiteral("must be \"linear\" or \"srgb\"");
+        << 1 << QStringLiteral("must be \"linear\", \"srgb\" or \"icc\"");
     QTest::newRow("chart of 31 rows")
         << QStringList{QStringLiteral("measure"), photo, QStringLiteral("--chart"),
                        QStringLiteral("31x6")}

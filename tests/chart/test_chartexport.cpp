@@ -37,8 +37,7 @@ TEST(ChartExport, CgatsRoundTripsThroughLittleCmsAndTheReferenceReader) {
     const QString path = folder.filePath(QStringLiteral("measured.txt"));
     const auto patches = somePatches(true);
     QString error;
-    ASSERT_TRUE(exportCgats(path, patches, true, QStringLiteral("srgb"), error))
-        << error.toStdString();
+    ASSERT_TRUE(exportCgats(path, patches, true, LabEncoding::Srgb, error)) << error.toStdString();
 
     // Its Lab fields are the measurement, so the file serves as a reference too.
     const auto reread = loadCgatsReference(path, error);
@@ -52,6 +51,18 @@ TEST(ChartExport, CgatsRoundTripsThroughLittleCmsAndTheReferenceReader) {
         cmsIT8LoadFromFile(nullptr, QFile::encodeName(path).constData()));
     ASSERT_TRUE(it8);
     EXPECT_STREQ(cmsIT8GetProperty(it8.get(), "ENCODING"), "srgb");
+    EXPECT_STREQ(cmsIT8GetProperty(it8.get(), "LAB_SPACE"), "OpenCV, D65, sRGB");
+
+    // A profile's name is quoted in single quotes, which a CGATS string can hold.
+    const LabSpace proPhoto = LabSpace::icc(
+        ColourProfile::fromFile(QStringLiteral("/usr/share/color/icc/colord/ProPhotoRGB.icc")));
+    ASSERT_TRUE(exportCgats(path, patches, true, proPhoto, error)) << error.toStdString();
+    const std::unique_ptr<void, It8Deleter> icc(
+        cmsIT8LoadFromFile(nullptr, QFile::encodeName(path).constData()));
+    ASSERT_TRUE(icc);
+    EXPECT_STREQ(cmsIT8GetProperty(icc.get(), "ENCODING"), "icc");
+    EXPECT_STREQ(cmsIT8GetProperty(icc.get(), "LAB_SPACE"),
+                 "ICC D50, relative colorimetric, profile 'ProPhoto RGB'");
     EXPECT_EQ(cmsIT8GetPropertyDbl(it8.get(), "NUMBER_OF_SETS"), 3);
     EXPECT_STREQ(cmsIT8GetData(it8.get(), "2", "SAMPLE_ID"), "2");
     EXPECT_DOUBLE_EQ(cmsIT8GetDataDbl(it8.get(), "2", "STDEV_A"), 0.25);
@@ -67,7 +78,8 @@ TEST(ChartExport, CsvRoundTripsThroughTheReferenceReader) {
         const QString path = folder.filePath(QStringLiteral("measured.csv"));
         const auto patches = somePatches(withReference);
         QString error;
-        ASSERT_TRUE(exportCsv(path, patches, withReference, error)) << error.toStdString();
+        ASSERT_TRUE(exportCsv(path, patches, withReference, LabEncoding::Linear, error))
+            << error.toStdString();
         const auto reread = loadCsvReference(path, error);
         ASSERT_TRUE(reread) << error.toStdString();
         ASSERT_EQ(reread->size(), 3u);
@@ -77,6 +89,7 @@ TEST(ChartExport, CsvRoundTripsThroughTheReferenceReader) {
 
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readLine(), QByteArray("# L*a*b*: OpenCV, D65, linear light\n"));
         const QByteArray header = file.readLine();
         EXPECT_EQ(header, withReference
                               ? QByteArray("index,L,a,b,sd_L,sd_a,sd_b,pixels,ref_L,ref_a,ref_b,"
@@ -98,12 +111,12 @@ TEST(ChartExport, RefusesIncompleteMeasurementsAndUnwritablePlacesLeavingNoFile)
     patches[1].measured.reset();
     const QString path = folder.filePath(QStringLiteral("partial.csv"));
     QString error;
-    EXPECT_FALSE(exportCsv(path, patches, false, error));
+    EXPECT_FALSE(exportCsv(path, patches, false, LabEncoding::Linear, error));
     EXPECT_EQ(error, QStringLiteral("Patch 2 has no pixel to measure; nothing was exported."));
-    EXPECT_FALSE(exportCgats(path, patches, false, QStringLiteral("linear"), error));
+    EXPECT_FALSE(exportCgats(path, patches, false, LabEncoding::Linear, error));
     EXPECT_FALSE(QFile::exists(path));
 
     const QString nowhere = folder.filePath(QStringLiteral("no/such/folder/out.txt"));
-    EXPECT_FALSE(exportCgats(nowhere, somePatches(false), false, QStringLiteral("linear"), error));
+    EXPECT_FALSE(exportCgats(nowhere, somePatches(false), false, LabEncoding::Linear, error));
     EXPECT_TRUE(error.startsWith(QStringLiteral("Cannot write out.txt: "))) << error.toStdString();
 }

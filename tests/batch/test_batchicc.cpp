@@ -1,0 +1,332 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// vexmira-batch in the colour-managed mode: a ColorChecker rendered by Little CMS from its maker's
+// L*a*b* into real profiles, read back against the maker's CGATS file; written files carrying
+// their profile; refused profiles.
+#include "batchprocess.h"
+#include "embeddedprofile.h"
+#include "picturefile.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <lcms2.h>
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+
+#include <algorithm>
+#include <iostream>
+#include <memory>
+#include <vector>
+
+namespace {
+
+const char colorChecker[] = "/usr/share/color/argyll/ref/ColorChecker.cie";
+const char proPhoto[] = "/usr/share/color/icc/colord/ProPhotoRGB.icc";
+constexpr int chartRows = 4;
+constexpr int chartColumns = 6;
+constexpr int patchSide = 24;
+
+struct ProfileCloser {
+    void operator()(void *profile) const { cmsCloseProfile(profile); }
+};
+using Profile = std::unique_ptr<void, ProfileCloser>;
+struct TransformDeleter {
+    void operator()(void *transform) const { cmsDeleteTransform(transform); }
+};
+using Transform = std::unique_ptr<void, TransformDeleter>;
+struct It8Deleter {
+    void operator()(void *it8) const { cmsIT8Free(it8); }
+};
+
+std::vector<unsigned char> profileBytes(cmsHPROFILE profile) {
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(profile, nullptr, &size);
+    std::vector<unsigned char> bytes(size);
+    cmsSaveProfileToMem(profile, bytes.data(), &size);
+    return bytes;
+}
+
+std::vector<unsigned char> fileProfile(const char *path) {
+    QFile file(QString::fromLatin1(path));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = file.readAll();
+    return {bytes.begin(), bytes.end()};
+}
+
+// ITU-R BT.2020: its primaries, D65, and the inverse of its transfer function.
+std::vector<unsigned char> rec2020Profile() {
+    const cmsCIExyY white = {0.3127, 0.3290, 1.0};
+    const cmsCIExyYTRIPLE primaries = {
+        {0.708, 0.292, 1.0}, {0.170, 0.797, 1.0}, {0.131, 0.046, 1.0}};
+    const double parameters[] = {1 / 0.45, 1 / 1.099, 0.099 / 1.099, 1 / 4.5, 0.081};
+    cmsToneCurve *curve = cmsBuildParametricToneCurve(nullptr, 4, parameters);
+    cmsToneCurve *curves[3] = {curve, curve, curve};
+    const Profile profile(cmsCreateRGBProfile(&white, &primaries, curves));
+    cmsMLU *description = cmsMLUalloc(nullptr, 1);
+    cmsMLUsetASCII(description, "en", "US", "Rec. 2020");
+    cmsWriteTag(profile.get(), cmsSigProfileDescriptionTag, description);
+    cmsMLUfree(description);
+    cmsFreeToneCurve(curve);
+    return profileBytes(profile.get());
+}
+
+std::vector<cv::Vec3d> referenceLab() {
+    const std::unique_ptr<void, It8Deleter> it8(cmsIT8LoadFromFile(nullptr, colorChecker));
+    std::vector<cv::Vec3d> lab;
+    for (int i = 0; it8 && i < cmsIT8GetPropertyDbl(it8.get(), "NUMBER_OF_SETS"); ++i)
+        lab.emplace_back(cmsIT8GetDataRowColDbl(it8.get(), i, 1),
+                         cmsIT8GetDataRowColDbl(it8.get(), i, 2),
+                         cmsIT8GetDataRowColDbl(it8.get(), i, 3));
+    return lab;
+}
+
+// The chart's patches row by row, each the reference colour as Little CMS renders it
+// (relative colorimetric) into `icc` at `depth`.
+cv::Mat renderChart(const std::vector<unsigned char> &icc, int depth) {
+    const Profile lab(cmsCreateLab4Profile(nullptr));
+    const Profile rgb(cmsOpenProfileFromMem(icc.data(), cmsUInt32Number(icc.size())));
+    const Transform toRgb(cmsCreateTransform(lab.get(), TYPE_Lab_DBL, rgb.get(),
+                                             depth == CV_8U ? TYPE_BGR_8 : TYPE_BGR_16,
+                                             INTENT_RELATIVE_COLORIMETRIC, 0));
+    cv::Mat chart(chartRows * patchSide, chartColumns * patchSide, CV_MAKETYPE(depth, 3));
+    const std::vector<cv::Vec3d> reference = referenceLab();
+    for (int i = 0; i < chartRows * chartColumns; ++i) {
+        const cmsCIELab colour = {reference[i][0], reference[i][1], reference[i][2]};
+        cv::Mat pixel(1, 1, chart.type());
+        cmsDoTransform(toRgb.get(), &colour, pixel.data, 1);
+        chart(cv::Rect(i % chartColumns * patchSide, i / chartColumns * patchSide, patchSide,
+                       patchSide))
+            .setTo(depth == CV_8U ? cv::Scalar(pixel.at<cv::Vec3b>(0, 0))
+                                  : cv::Scalar(pixel.at<cv::Vec3w>(0, 0)));
+    }
+    return chart;
+}
+
+// Little CMS's own L*a*b* of the chart's first pixel of every patch.
+std::vector<cv::Vec3d> littleCmsLab(const cv::Mat &chart, const std::vector<unsigned char> &icc) {
+    const Profile lab(cmsCreateLab4Profile(nullptr));
+    const Profile rgb(cmsOpenProfileFromMem(icc.data(), cmsUInt32Number(icc.size())));
+    const Transform toLab(
+        cmsCreateTransform(rgb.get(), chart.depth() == CV_8U ? TYPE_BGR_8 : TYPE_BGR_16, lab.get(),
+                           TYPE_Lab_DBL, INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_NOOPTIMIZE));
+    std::vector<cv::Vec3d> values;
+    for (int i = 0; i < chartRows * chartColumns; ++i) {
+        cmsCIELab colour;
+        cmsDoTransform(toLab.get(),
+                       chart.ptr(i / chartColumns * patchSide) +
+                           chart.elemSize() * (i % chartColumns * patchSide),
+                       &colour, 1);
+        values.emplace_back(colour.L, colour.a, colour.b);
+    }
+    return values;
+}
+
+QString chartCorners() {
+    const int right = chartColumns * patchSide - 1;
+    const int bottom = chartRows * patchSide - 1;
+    return QStringLiteral("0,0,0,%2,%1,%2,%1,0").arg(right).arg(bottom);
+}
+
+bool writeFile(const QString &path, const cv::Mat &image, const std::vector<unsigned char> &icc) {
+    const auto bytes =
+        encodeImageRectWithProfile(image, cv::Rect(cv::Point(), image.size()), path, icc);
+    QFile file(path);
+    return bytes && file.open(QIODevice::WriteOnly) &&
+           file.write(reinterpret_cast<const char *>(bytes->data()), qint64(bytes->size())) ==
+               qint64(bytes->size());
+}
+
+// The measured L*a*b* of each row of the chart CSV.
+std::vector<cv::Vec3d> measuredLab(const QByteArray &csv) {
+    std::vector<cv::Vec3d> values;
+    for (const QByteArray &line : csv.split('\n')) {
+        const QList<QByteArray> fields = line.split(',');
+        if (fields.size() > 3 && !line.startsWith('#') && !line.startsWith("index"))
+            values.emplace_back(fields[1].toDouble(), fields[2].toDouble(), fields[3].toDouble());
+    }
+    return values;
+}
+
+double deltaE2000(const cv::Vec3d &x, const cv::Vec3d &y) {
+    const cmsCIELab first = {x[0], x[1], x[2]};
+    const cmsCIELab second = {y[0], y[1], y[2]};
+    return cmsCIE2000DeltaE(&first, &second, 1, 1, 1);
+}
+
+struct ChartCase {
+    const char *name;
+    std::vector<unsigned char> icc;
+    int depth;
+    const char *file;
+    bool embedded; // otherwise assigned with --profile, or sRGB when no profile is named
+    bool assigned;
+    const char *label;
+    // The whole chart inside the gamut; sRGB clips a few patches, which no reader gets back.
+    bool holdsChart;
+};
+
+} // namespace
+
+TEST(BatchIcc, ReadsColorCheckersInTheirProfilesAsTheMakersReference) {
+    const QTemporaryDir folder;
+    const std::vector<unsigned char> srgb = [] {
+        const Profile profile(cmsCreate_sRGBProfile());
+        return profileBytes(profile.get());
+    }();
+    const std::vector<ChartCase> cases = {
+        {"sRGB 8-bit, no profile", srgb, CV_8U, "srgb8.png", false, false, "sRGB built-in", false},
+        {"sRGB 16-bit, no profile", srgb, CV_16U, "srgb16.png", false, false, "sRGB built-in",
+         false},
+        {"ProPhoto 16-bit TIFF, embedded", fileProfile(proPhoto), CV_16U, "prophoto.tif", true,
+         false, "ProPhoto RGB", true},
+        {"ProPhoto 16-bit TIFF, assigned", fileProfile(proPhoto), CV_16U, "assigned.tif", false,
+         true, "ProPhoto RGB", true},
+        {"Rec.2020 16-bit TIFF, embedded", rec2020Profile(), CV_16U, "rec2020.tif", true, false,
+         "Rec. 2020", true},
+    };
+    const std::vector<cv::Vec3d> reference = referenceLab();
+    ASSERT_EQ(reference.size(), std::size_t(chartRows * chartColumns));
+    for (const ChartCase &chartCase : cases) {
+        SCOPED_TRACE(chartCase.name);
+        const QString path = folder.filePath(QLatin1String(chartCase.file));
+        const cv::Mat chart = renderChart(chartCase.icc, chartCase.depth);
+        ASSERT_TRUE(writeFile(path, chart,
+                              chartCase.embedded ? chartCase.icc : std::vector<unsigned char>()));
+        QStringList arguments = {QStringLiteral("measure"),     path,
+                                 QStringLiteral("--corners"),   chartCorners(),
+                                 QStringLiteral("--chart"),     QStringLiteral("4x6"),
+                                 QStringLiteral("--reference"), QLatin1String(colorChecker),
+                                 QStringLiteral("--encoding"),  QStringLiteral("icc")};
+        if (chartCase.assigned)
+            arguments << QStringLiteral("--profile") << QLatin1String(proPhoto);
+        const BatchRun run = runBatch(arguments);
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+        EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
+        EXPECT_TRUE(run.out.startsWith("# L*a*b*: ICC D50, relative colorimetric, profile \"" +
+                                       QByteArray(chartCase.label) + "\"\n"))
+            << run.out.left(120).toStdString();
+
+        const std::vector<cv::Vec3d> measured = measuredLab(run.out);
+        const std::vector<cv::Vec3d> ownTransform = littleCmsLab(chart, chartCase.icc);
+        ASSERT_EQ(measured.size(), reference.size());
+        double sum = 0;
+        double littleCmsSum = 0;
+        double largest = 0;
+        double largestFromLittleCms = 0;
+        for (std::size_t i = 0; i < measured.size(); ++i) {
+            const double fromReference = deltaE2000(measured[i], reference[i]);
+            sum += fromReference;
+            littleCmsSum += deltaE2000(ownTransform[i], reference[i]);
+            largest = std::max(largest, fromReference);
+            largestFromLittleCms =
+                std::max(largestFromLittleCms, deltaE2000(measured[i], ownTransform[i]));
+        }
+        const double mean = sum / double(measured.size());
+        const double littleCmsMean = littleCmsSum / double(measured.size());
+        std::cout << chartCase.name << ": dE2000 from ColorChecker.cie mean " << mean << ", max "
+                  << largest << " (Little CMS's own mean " << littleCmsMean
+                  << "); from Little CMS's transform max " << largestFromLittleCms << '\n';
+        EXPECT_LT(mean, chartCase.holdsChart ? 0.1 : littleCmsMean + 0.01);
+        EXPECT_LT(largestFromLittleCms, 0.01);
+    }
+}
+
+TEST(BatchIcc, WarpAndShadeKeepTheProfileAndTheDepth) {
+    const QTemporaryDir folder;
+    const std::vector<unsigned char> icc = fileProfile(proPhoto);
+    const QString input = folder.filePath(QStringLiteral("chart.tif"));
+    ASSERT_TRUE(writeFile(input, renderChart(icc, CV_16U), icc));
+    const QString corners = QStringLiteral("0,0,0,95,143,95,143,0");
+    for (const char *command : {"warp", "shade"}) {
+        for (const char *format : {"tif", "png"}) {
+            SCOPED_TRACE(std::string(command) + " to " + format);
+            const QString output = folder.filePath(
+                QStringLiteral("%1.%2").arg(QLatin1String(command), QLatin1String(format)));
+            QStringList arguments = {
+                QLatin1String(command),      input,   output,
+                QStringLiteral("--corners"), corners, QStringLiteral("--encoding"),
+                QStringLiteral("icc")};
+            if (QLatin1String(command) == QLatin1String("shade"))
+                arguments << QStringLiteral("--cell") << QString::number(patchSide);
+            const BatchRun run = runBatch(arguments);
+            ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+            EXPECT_EQ(cv::imread(output.toStdString(), cv::IMREAD_UNCHANGED).type(), CV_16UC3);
+            const EmbeddedProfile carried = readEmbeddedProfile(output);
+            EXPECT_EQ(carried.icc, icc) << carried.error.toStdString();
+        }
+    }
+}
+
+TEST(BatchIcc, RefusesUnusableProfilesAndReadsPicturesWithoutBadEmbeddedOnes) {
+    const QTemporaryDir folder;
+    const QString text = folder.filePath(QStringLiteral("notes.icc"));
+    QFile notes(text);
+    ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
+    notes.write("not a profile\n");
+    notes.close();
+    const QString cmyk = folder.filePath(QStringLiteral("cmyk.icc"));
+    {
+        const Profile link(cmsCreateInkLimitingDeviceLink(cmsSigCmykData, 300));
+        ASSERT_TRUE(cmsSaveProfileToFile(link.get(), QFile::encodeName(cmyk).constData()));
+    }
+    const std::vector<unsigned char> srgb8Icc = fileProfile("/usr/share/color/icc/sRGB.icc");
+    const QString picture = folder.filePath(QStringLiteral("chart.png"));
+    ASSERT_TRUE(writeFile(picture, renderChart(srgb8Icc, CV_8U), {}));
+    // A profile whose header promises more than its bytes hold.
+    std::vector<unsigned char> hostile = fileProfile(proPhoto);
+    hostile.resize(200);
+    const QString damaged = folder.filePath(QStringLiteral("damaged.png"));
+    ASSERT_TRUE(writeFile(damaged, renderChart(srgb8Icc, CV_8U), hostile));
+
+    struct Refusal {
+        QStringList arguments;
+        int exitCode;
+        QString message;
+    };
+    const QString icc = QStringLiteral("--encoding=icc");
+    const QString measure = QStringLiteral("measure");
+    const std::vector<Refusal> refusals = {
+        {{measure, picture, icc, QStringLiteral("--profile"), folder.filePath("absent.icc")},
+         2,
+         QStringLiteral("--profile: Cannot read absent.icc")},
+        {{measure, picture, icc, QStringLiteral("--profile"), text},
+         2,
+         QStringLiteral("--profile: notes.icc: ")},
+        {{measure, picture, icc, QStringLiteral("--profile"), cmyk}, 2, QStringLiteral("CMYK")},
+        {{measure, picture, icc, QStringLiteral("--profile"),
+          QStringLiteral("/usr/share/color/icc/LCMSLABI.ICM")},
+         2,
+         QStringLiteral("Lab")},
+        {{measure, picture, QStringLiteral("--profile"), QLatin1String(proPhoto)},
+         1,
+         QStringLiteral("--profile needs --encoding icc")},
+        {{QStringLiteral("setlab"), picture, folder.filePath("out.png"), icc,
+          QStringLiteral("--lab=50,0,0")},
+         1,
+         QStringLiteral("setlab is not yet available in the icc encoding")},
+        {{QStringLiteral("series"), QStringLiteral("delta"), picture, icc,
+          QStringLiteral("--centre=50,0,0"), QStringLiteral("--out"), folder.path()},
+         1,
+         QStringLiteral("series is not yet available in the icc encoding")},
+    };
+    for (const Refusal &refusal : refusals) {
+        SCOPED_TRACE(refusal.arguments.join(QLatin1Char(' ')).toStdString());
+        const BatchRun run = runBatch(refusal.arguments);
+        EXPECT_FALSE(run.crashed);
+        EXPECT_EQ(run.exitCode, refusal.exitCode);
+        EXPECT_TRUE(QString::fromUtf8(run.err).contains(refusal.message)) << run.err.toStdString();
+        EXPECT_TRUE(run.out.isEmpty());
+    }
+
+    // The damaged profile is left out with a message; the picture is read as sRGB.
+    const BatchRun withDamaged = runBatch({measure, damaged, icc});
+    EXPECT_EQ(withDamaged.exitCode, 0);
+    EXPECT_TRUE(withDamaged.err.contains("damaged.png: The picture's ICC profile is left out."))
+        << withDamaged.err.toStdString();
+    EXPECT_TRUE(withDamaged.out.startsWith("# L*a*b*: ICC D50, relative colorimetric, profile"))
+        << withDamaged.out.toStdString();
+    const BatchRun withoutProfile = runBatch({measure, picture, icc});
+    EXPECT_EQ(withDamaged.out.split('\n').value(2).split(',').mid(1),
+              withoutProfile.out.split('\n').value(2).split(',').mid(1));
+}
