@@ -37,7 +37,7 @@ ExitCode measureChart(const ChartMeasureJob &job) {
     Quad corners = input->corners;
     if (job.findChart) {
         const std::variant<Quad, QString> found =
-            foundChartCorners(input->image, job.layout, job.encoding, reference);
+            foundChartCorners(input->image, job.layout, input->space, reference);
         if (const QString *problem = std::get_if<QString>(&found)) {
             printFileError(job.image.input, *problem);
             return ExitCode::InputRefused;

@@ -4,13 +4,13 @@
 #include "chartfinder.h"
 
 std::variant<Quad, QString> foundChartCorners(const cv::Mat &image, const GridLayout &layout,
-                                              LabEncoding encoding,
+                                              const LabSpace &space,
                                               const std::optional<ChartReference> &reference) {
     ChartFindOptions options;
     if (const auto kind = chartKindWithPatchCount(layout.patchCount()))
         options.kinds = {*kind};
     options.reference = reference ? &*reference : nullptr;
-    options.readPatches = patchLabReader(image, encoding);
+    options.readPatches = patchLabReader(image, space);
     options.insetPercent = layout.insetPercent;
     const ChartSearch search = findChart(image, options);
     if (!search.chart)

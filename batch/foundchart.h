@@ -2,7 +2,7 @@
 #pragma once
 
 #include "chartreference.h"
-#include "labencoding.h"
+#include "labspace.h"
 #include "patchgrid.h"
 #include "quad.h"
 
@@ -15,5 +15,5 @@
 // The corners of the chart of `layout` that the chart finder finds in `image`, oriented by the
 // reference when there is one; else "no chart found" or the chart found instead.
 std::variant<Quad, QString> foundChartCorners(const cv::Mat &image, const GridLayout &layout,
-                                              LabEncoding encoding,
+                                              const LabSpace &space,
                                               const std::optional<ChartReference> &reference);

@@ -22,7 +22,7 @@ struct ProfileJob {
     QString reference;
     bool findChart = false;
     ToneCurve tone = ToneCurve::Srgb;
-    LabEncoding encoding = LabEncoding::Linear;
+    PictureColour colour;
 };
 
 QString number(const std::optional<double> &value) {
@@ -57,7 +57,8 @@ QString fitCsv(const CameraProfileFit &fit, const ChartReference &reference) {
 }
 
 ExitCode makeProfile(const ProfileJob &job) {
-    const std::optional<InputImage> input = readInputImage(job.image.input, job.image.corners);
+    const std::optional<InputImage> input =
+        readInputImage(job.image.input, job.image.corners, job.colour);
     if (!input)
         return ExitCode::InputRefused;
     QString error;
@@ -72,7 +73,7 @@ ExitCode makeProfile(const ProfileJob &job) {
         QStringLiteral("a %1 x %2 chart").arg(job.layout.rows).arg(job.layout.columns);
     if (job.findChart) {
         const std::variant<Quad, QString> found =
-            foundChartCorners(input->image, job.layout, job.encoding, reference);
+            foundChartCorners(input->image, job.layout, input->space, reference);
         if (const QString *problem = std::get_if<QString>(&found)) {
             printFileError(job.image.input, *problem);
             return ExitCode::InputRefused;
@@ -90,7 +91,7 @@ ExitCode makeProfile(const ProfileJob &job) {
     CameraProfileInput fitInput;
     fitInput.readings = readPatchRgb(input->image, grid.areas);
     fitInput.reference = *reference;
-    for (const auto &stats : measurePatches(input->image, grid.areas, job.encoding))
+    for (const auto &stats : measurePatches(input->image, grid.areas, input->space))
         fitInput.before.push_back(stats ? std::optional<cv::Vec3d>(stats->mean) : std::nullopt);
     fitInput.tone = job.tone;
     const CameraProfileResult result = fitCameraProfile(fitInput);
@@ -146,13 +147,13 @@ int runProfileCommand(const QStringList &arguments) {
     const std::variant<ImageJob, ExitCode> image = imageJobFrom(parser, true);
     if (const ExitCode *usage = std::get_if<ExitCode>(&image))
         return exitStatus(*usage);
-    const std::variant<LabEncoding, ExitCode> encoding = parser.encoding();
-    if (const ExitCode *usage = std::get_if<ExitCode>(&encoding))
-        return exitStatus(*usage);
+    const std::variant<PictureColour, ExitCode> colour = parser.pictureColour();
+    if (const ExitCode *refused = std::get_if<ExitCode>(&colour))
+        return exitStatus(*refused);
 
     ProfileJob job;
     job.image = std::get<ImageJob>(image);
-    job.encoding = std::get<LabEncoding>(encoding);
+    job.colour = std::get<PictureColour>(colour);
     job.findChart = parser.isSet(QStringLiteral("find-chart"));
     job.reference = parser.value(QStringLiteral("reference"));
     if (job.findChart && job.image.corners)
