@@ -287,10 +287,10 @@ std::optional<ChartKind> chartKindWithPatchCount(int patchCount) {
     return std::nullopt;
 }
 
-PatchLabReader patchLabReader(const cv::Mat &image, LabEncoding encoding) {
-    return [image, encoding](const std::vector<PatchArea> &areas) {
+PatchLabReader patchLabReader(const cv::Mat &image, const LabSpace &space) {
+    return [image, space](const std::vector<PatchArea> &areas) {
         std::vector<std::optional<cv::Vec3d>> means;
-        for (const auto &stats : measurePatches(image, areas, encoding))
+        for (const auto &stats : measurePatches(image, areas, space))
             means.push_back(stats ? std::optional<cv::Vec3d>(stats->mean) : std::nullopt);
         return means;
     };

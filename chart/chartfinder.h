@@ -2,7 +2,7 @@
 #pragma once
 
 #include "chartreference.h"
-#include "labencoding.h"
+#include "labspace.h"
 #include "patchgrid.h"
 #include "quad.h"
 
@@ -38,8 +38,8 @@ std::optional<ChartKind> chartKindWithPatchCount(int patchCount);
 using PatchLabReader =
     std::function<std::vector<std::optional<cv::Vec3d>>(const std::vector<PatchArea> &)>;
 
-// A reader through the existing patch measurement in one of the OpenCV encodings.
-PatchLabReader patchLabReader(const cv::Mat &image, LabEncoding encoding);
+// A reader through the patch measurement in `space`.
+PatchLabReader patchLabReader(const cv::Mat &image, const LabSpace &space);
 
 struct ChartFindOptions {
     // The kinds to look for, tried in this order until one is found; empty means all.

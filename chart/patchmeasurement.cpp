@@ -49,7 +49,7 @@ cv::Mat patchMask(const PatchArea &area, const cv::Rect &bounds) {
 }
 
 std::vector<std::optional<LabStats>>
-measurePatches(const cv::Mat &image, const std::vector<PatchArea> &areas, LabEncoding encoding) {
+measurePatches(const cv::Mat &image, const std::vector<PatchArea> &areas, const LabSpace &space) {
     std::vector<std::optional<LabStats>> readings;
     readings.reserve(areas.size());
     for (const PatchArea &area : areas) {
@@ -58,7 +58,7 @@ measurePatches(const cv::Mat &image, const std::vector<PatchArea> &areas, LabEnc
             readings.emplace_back();
             continue;
         }
-        readings.push_back(measureLab(image, bounds, encoding, patchMask(area, bounds)));
+        readings.push_back(measureLab(image, bounds, space, patchMask(area, bounds)));
     }
     return readings;
 }

@@ -18,4 +18,4 @@ cv::Mat patchMask(const PatchArea &area, const cv::Rect &bounds);
 // The L*a*b* statistics of each area's pixels, in the order of `areas`; nothing for an area
 // holding no pixel. Costs the areas' bounding rectangles, never the whole image.
 std::vector<std::optional<LabStats>>
-measurePatches(const cv::Mat &image, const std::vector<PatchArea> &areas, LabEncoding encoding);
+measurePatches(const cv::Mat &image, const std::vector<PatchArea> &areas, const LabSpace &space);
