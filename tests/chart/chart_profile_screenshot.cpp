@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window on an X server (xvfb-run), on the demo photograph: Colour > Find Chart, the demo
 // reference loaded, a profile made; then the screen is kept in <output.png>. Fails when a step
-// does not do what the dock says it did.
+// does not do what the dock says it did, or Assign to Picture does not give the picture the
+// profile.
 
 #include "chartpanel.h"
 #include "chartprofiletools.h"
 #include "demophoto.h"
 #include "demoreference.h"
+#include "labspace.h"
 #include "mainwindow.h"
 #include "qcvimage.h"
 
@@ -77,6 +79,11 @@ int main(int argc, char **argv) {
     if (!tools.makeProfile(root.filePath(QStringLiteral("camera.icc"))))
         return fail(tools.message());
     std::printf("%s\n%s\n", qPrintable(found), qPrintable(tools.fitSummary()));
+    tools.assignToPicture();
+    const ColourProfilePtr assigned = PictureProfileChoice::instance().value();
+    if (!assigned || !assigned->description().startsWith(
+                         QLatin1String("Camera profile from ColorChecker Classic 24")))
+        return fail(QStringLiteral("Assign to Picture did not give the picture the profile"));
 
     int status = 1;
     QTimer::singleShot(1500, &window, [&] {
