@@ -3,6 +3,7 @@
 
 #include "chartdock.h"
 #include "chartpanel.h"
+#include "chartprofiletools.h"
 #include "commandrectsoverlay.h"
 #include "dockinfront.h"
 #include "drivepath.h"
@@ -10,6 +11,7 @@
 #include "filedrop.h"
 #include "imagehistory.h"
 #include "imagereadout.h"
+#include "labspace.h"
 #include "qcolorimeterdlg.h"
 #include "qimagescrollarea.h"
 #include "recentfiles.h"
@@ -168,6 +170,30 @@ void MainWindow::createColourMenu() {
     colourMenu->addAction(warpAct);
     colourMenu->addAction(shadingAct);
     colourMenu->addAction(imageArea->warpAndShadingAction());
+    colourMenu->addSeparator();
+    constexpr int chartMessageShownMs = 8000;
+    ChartProfileTools *tools = static_cast<ChartPanel *>(chartDock->widget())->profileTools();
+    const auto showChartDock = [this] {
+        chartDock->show();
+        chartDock->raise();
+    };
+    colourMenu->addAction(tr("Find Chart"), tools, [tools, showChartDock] {
+        showChartDock();
+        tools->findChart();
+    });
+    colourMenu->addAction(tr("Make Profile..."), tools, [tools, showChartDock] {
+        showChartDock();
+        tools->chooseProfileFile();
+    });
+    connect(tools, &ChartProfileTools::reported, this,
+            [this](const QString &text) { statusBar()->showMessage(text, chartMessageShownMs); });
+    connect(tools, &ChartProfileTools::profileAssigned, this, [this](const QString &path) {
+        QString error;
+        if (ColourProfilePtr profile = ColourProfile::fromFile(path, &error))
+            PictureProfileChoice::instance().set(std::move(profile));
+        else
+            statusBar()->showMessage(error, chartMessageShownMs);
+    });
 }
 
 void MainWindow::createActions() {

@@ -38,7 +38,7 @@ std::optional<ChartKind> chartKindWithPatchCount(int patchCount);
 using PatchLabReader =
     std::function<std::vector<std::optional<cv::Vec3d>>(const std::vector<PatchArea> &)>;
 
-// A reader through the existing patch measurement in one of the OpenCV encodings.
+// A reader through the patch measurement in `space`.
 PatchLabReader patchLabReader(const cv::Mat &image, const LabSpace &space);
 
 struct ChartFindOptions {

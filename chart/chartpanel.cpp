@@ -4,10 +4,12 @@
 #include "chartexport.h"
 #include "chartfolders.h"
 #include "chartplots.h"
+#include "chartprofiletools.h"
 #include "gridoverlay.h"
 #include "patchmeasurement.h"
 #include "qcvimage.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -16,8 +18,11 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTableView>
+#include <QTableWidget>
 #include <QVBoxLayout>
 
 namespace {
@@ -71,10 +76,15 @@ ChartPanel::ChartPanel(QCVImage *imageCanvas, QWidget *parent)
                        tr("Margin left out on each side of a patch, so that its edges and the "
                           "gaps between patches are not measured"),
                        QStringLiteral(" %"));
+    tools = new ChartProfileTools(*this, canvas);
+    auto *insetAndTone = new QHBoxLayout;
+    insetAndTone->addWidget(insetBox);
+    insetAndTone->addWidget(new QLabel(tr("Tone curve")));
+    insetAndTone->addWidget(tools->toneChooser());
     auto *form = new QFormLayout;
     form->addRow(tr("Rows"), rowsBox);
     form->addRow(tr("Columns"), columnsBox);
-    form->addRow(tr("Inset"), insetBox);
+    form->addRow(tr("Inset"), insetAndTone);
 
     auto *loadButton = button(tr("Load reference..."),
                               tr("Read the chart's reference values from a CGATS or CSV file "
@@ -97,6 +107,7 @@ ChartPanel::ChartPanel(QCVImage *imageCanvas, QWidget *parent)
     messageLabel = wrappingLabel();
 
     table = new QTableView;
+    table->setObjectName(QStringLiteral("patchTable"));
     table->setModel(&model);
     // The rows' headers hold each patch's number and swatch, so they stay in view.
     table->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
@@ -115,7 +126,18 @@ ChartPanel::ChartPanel(QCVImage *imageCanvas, QWidget *parent)
     layout->addWidget(summaryLabel);
     layout->addWidget(shadingLabel);
     layout->addWidget(messageLabel);
-    layout->addWidget(table, 1);
+    layout->addWidget(tools);
+    // The fit gets a tab beside the patches once there is one.
+    auto *tables = new QTabWidget;
+    tables->setDocumentMode(true);
+    tables->setTabBarAutoHide(true);
+    tables->addTab(table, tr("Patches"));
+    layout->addWidget(tables, 1);
+    connect(tools, &ChartProfileTools::fitShown, this, [tables, fit = tools->fitTable()] {
+        if (tables->indexOf(fit) < 0)
+            tables->addTab(fit, tr("Profile fit"));
+        tables->setCurrentWidget(fit);
+    });
 
     throttle.setSingleShot(true);
     throttle.setInterval(refreshIntervalMs);
@@ -147,9 +169,16 @@ GridLayout ChartPanel::gridLayout() const {
 }
 
 void ChartPanel::setGridLayout(const GridLayout &layout) {
-    rowsBox->setValue(layout.rows);
-    columnsBox->setValue(layout.columns);
-    insetBox->setValue(int(layout.insetPercent));
+    // One change, so that a reference fitting the new grid is not dropped on the way to it.
+    {
+        const QSignalBlocker rowsBlocker(rowsBox);
+        const QSignalBlocker columnsBlocker(columnsBox);
+        const QSignalBlocker insetBlocker(insetBox);
+        rowsBox->setValue(layout.rows);
+        columnsBox->setValue(layout.columns);
+        insetBox->setValue(int(layout.insetPercent));
+    }
+    layoutChanged();
 }
 
 PatchGrid ChartPanel::currentGrid() const {

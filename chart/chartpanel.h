@@ -10,6 +10,7 @@
 #include <QWidget>
 
 class ChartPlots;
+class ChartProfileTools;
 class QCVImage;
 class QLabel;
 class QSpinBox;
@@ -33,6 +34,10 @@ public:
     // A reference that held only XYZ says so beside its name.
     bool loadReference(const QString &path);
     QString referenceText() const;
+    // The loaded reference, one L*a*b* per patch; empty when none is loaded.
+    const ChartReference &chartReference() const { return reference; }
+    // The file the picture was opened from; empty for none.
+    QString pictureFilePath() const { return pictureFile; }
     // CSV for ".csv", CGATS otherwise; false with the cause in message().
     bool exportMeasurement(const QString &path);
 
@@ -46,6 +51,8 @@ public:
     // The warning beside the summary that the reading cannot be trusted; empty when none.
     QString shadingWarning() const;
     ChartPlots *plots() const;
+    // Find Chart, Make Profile and the fit.
+    ChartProfileTools *profileTools() const { return tools; }
 
 public slots:
     // The picture has had a shading correction since it was opened: it evens out the patches
@@ -91,6 +98,7 @@ private:
     QLabel *messageLabel = nullptr;
     QTableView *table = nullptr;
     QPointer<ChartPlots> plotsWindow;
+    ChartProfileTools *tools = nullptr;
     bool messageAboutMeasuring = false;
     int worstPatch = -1;
 };

@@ -10,10 +10,12 @@
 
 #include <QAbstractButton>
 #include <QAbstractSpinBox>
+#include <QComboBox>
 #include <QFile>
 #include <QHeaderView>
 #include <QPainter>
 #include <QSignalSpy>
+#include <QTabBar>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -261,7 +263,7 @@ private slots:
         // Room for the canvas beside it on a screen 1280 pixels wide (1920 at 150 %).
         QVERIFY(bare.width() <= 320 && panel.minimumSizeHint().height() <= 360);
 
-        auto *table = panel.findChild<QTableView *>();
+        auto *table = panel.findChild<QTableView *>(QStringLiteral("patchTable"));
         QVERIFY(table);
         QCoreApplication::processEvents();
         const int deltaE2000 = panel.tableModel().section(ChartTableModel::DeltaE2000Column);
@@ -275,15 +277,17 @@ private slots:
         ChartPanel panel(nullptr);
         QList<QWidget *> controls;
         for (QWidget *widget : panel.findChildren<QWidget *>()) {
-            // The table's own headers and corner button are parts of the table.
-            if (widget->parentWidget() != &panel)
-                continue;
-            if (qobject_cast<QAbstractButton *>(widget) ||
-                qobject_cast<QAbstractSpinBox *>(widget) ||
-                qobject_cast<QAbstractItemView *>(widget))
+            // The tables' headers and corner buttons, and the tab bar's arrows, are their parts.
+            bool part = false;
+            for (QWidget *up = widget->parentWidget(); up != &panel; up = up->parentWidget())
+                part = part || qobject_cast<QAbstractItemView *>(up) || qobject_cast<QTabBar *>(up);
+            if (!part &&
+                (qobject_cast<QAbstractButton *>(widget) ||
+                 qobject_cast<QAbstractSpinBox *>(widget) || qobject_cast<QComboBox *>(widget) ||
+                 qobject_cast<QAbstractItemView *>(widget)))
                 controls << widget;
         }
-        QCOMPARE(controls.size(), 7);
+        QCOMPARE(controls.size(), 12);
         for (QWidget *control : controls) {
             QVERIFY2(!control->toolTip().isEmpty(), control->metaObject()->className());
             QVERIFY2(!control->statusTip().isEmpty(), control->metaObject()->className());
