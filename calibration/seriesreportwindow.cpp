@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "seriesreportwindow.h"
 
+#include "plotcolours.h"
+
 #include <QBarCategoryAxis>
 #include <QBarSeries>
 #include <QBarSet>
@@ -157,9 +159,11 @@ void SeriesReportWindow::showResult(const SeriesResult &result) {
     auto *targets = new QScatterSeries;
     targets->setName(tr("Target"));
     targets->setMarkerSize(7);
+    targets->setColor(targetPlotColour);
     auto *measured = new QScatterSeries;
     measured->setName(tr("Measured"));
     measured->setMarkerSize(5);
+    measured->setColor(measuredPlotColour);
     std::vector<QLineSeries *> lines;
     const std::size_t every = result.points.size() / maxJoiningLines + 1;
     for (std::size_t i = 0; i < result.points.size(); ++i) {

@@ -3,6 +3,7 @@
 
 #include "chartcomparison.h"
 #include "labencoding.h"
+#include "plotcolours.h"
 
 #include <QColor>
 #include <QWidget>
@@ -17,10 +18,8 @@ class ChartPlots : public QWidget {
     Q_OBJECT
 
 public:
-    // Targets and measured values keep these colours in every plot: the first two of Qt
-    // Charts' default theme.
-    static inline const QColor targetColour = QColor(0x20, 0x9f, 0xdf);
-    static inline const QColor measuredColour = QColor(0x99, 0xca, 0x53);
+    static inline const QColor targetColour = targetPlotColour;
+    static inline const QColor measuredColour = measuredPlotColour;
 
     explicit ChartPlots(QWidget *parent = nullptr);
 

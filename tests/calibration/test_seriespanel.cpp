@@ -2,6 +2,7 @@
 #include "../support/modalanswer.h"
 #include "demophoto.h"
 #include "labtestsupport.h"
+#include "plotcolours.h"
 #include "qcolorimeterdlg.h"
 #include "qcvimage.h"
 #include "seriesforecast.h"
@@ -138,9 +139,13 @@ void TestSeriesPanel::reportWindowPlotsHistogramAndPlane() {
     int scatterPoints = 0;
     int joiningLines = 0;
     for (QAbstractSeries *series : window.planeChart()->series()) {
-        if (auto *scatter = qobject_cast<QScatterSeries *>(series))
+        if (auto *scatter = qobject_cast<QScatterSeries *>(series)) {
             scatterPoints += scatter->count();
-        else if (auto *line = qobject_cast<QLineSeries *>(series)) {
+            // Target and Measured keep the chart dock's colours, whatever the number of lines.
+            QCOMPARE(scatter->color(), scatter->name() == QLatin1String("Target")
+                                           ? targetPlotColour
+                                           : measuredPlotColour);
+        } else if (auto *line = qobject_cast<QLineSeries *>(series)) {
             ++joiningLines;
             QCOMPARE(line->count(), 2);
         }
