@@ -102,6 +102,11 @@ cv::Vec3d exactLabCodes(const cv::Vec3d &value) {
     return {value[0] * 2.55, value[1] + 128, value[2] + 128};
 }
 
+void MeanLabAdjustment::prepareTables(LabEncoding encoding) {
+    labToBgr(encoding);
+    RgbGamut::of(encoding);
+}
+
 bool MeanLabAdjustment::bind(const cv::Mat &image, LabEncoding encoding) {
     try {
         cv::Mat bgr = toBgr8(image);

@@ -62,6 +62,10 @@ public:
     // kept, for an empty image or one of a type that cannot be brought to 8-bit BGR.
     bool bind(const cv::Mat &image, LabEncoding encoding = LabEncoding::Linear);
 
+    // Builds the encoding's tables that adjustments share across the process (the conversion of
+    // every code, the codes outside the RGB cube), which are otherwise built on first need.
+    static void prepareTables(LabEncoding encoding);
+
     bool isBound() const { return !work.empty(); }
     // The encoding of the current binding.
     LabEncoding encoding() const { return boundEncoding; }

@@ -373,6 +373,9 @@ std::shared_ptr<Work> prepareWork(const SeriesRequest &request,
     work->verify = request.manifest;
     work->count = result.total;
     work->writeFile = environment.writeFile ? environment.writeFile : writeAtomically;
+    // Built here, once per process, so that a stop's grace for the writes in hand is not spent
+    // on them.
+    MeanLabAdjustment::prepareTables(request.options.encoding);
     return work;
 }
 
