@@ -10,6 +10,9 @@
 #include "filedrop.h"
 #include "imagehistory.h"
 #include "imagereadout.h"
+#include "labencoding.h"
+#include "pictureprofilecommands.h"
+#include "pictureprofilelabel.h"
 #include "qcolorimeterdlg.h"
 #include "qimagescrollarea.h"
 #include "recentfiles.h"
@@ -128,6 +131,9 @@ void MainWindow::rememberOpenedFile(const QString &fileName) {
     showFileName(path);
     history->markUnchanged();
     settings.setOpenFolder(QFileInfo(path).absolutePath());
+    const QString profileProblem = imageArea->imageCanvas()->lastProfileProblem();
+    if (!profileProblem.isEmpty())
+        statusBar()->showMessage(profileProblem);
     recentMenu->setFiles(withRecentFile(recentMenu->files(), path));
     settings.setRecentFiles(recentMenu->files());
 }
@@ -168,6 +174,14 @@ void MainWindow::createColourMenu() {
     colourMenu->addAction(warpAct);
     colourMenu->addAction(shadingAct);
     colourMenu->addAction(imageArea->warpAndShadingAction());
+    colourMenu->addSeparator();
+    profileCommands =
+        new PictureProfileCommands(*imageArea->imageCanvas(), history->stepRunner(), this);
+    colourMenu->addAction(profileCommands->assignAction());
+    colourMenu->addAction(profileCommands->removeAction());
+    // The screen's colours of a picture without a profile follow the mode.
+    connect(&LabEncodingChoice::instance(), &LabEncodingChoice::changed, imageArea,
+            [this] { imageArea->imageCanvas()->showCurrentImage(); });
 }
 
 void MainWindow::createActions() {
@@ -285,6 +299,7 @@ void MainWindow::createStatusBar() {
     QCVImage *canvas = imageArea->imageCanvas();
     addCommandRectsOverlay(*canvas);
     statusBar()->addPermanentWidget(new ImageReadout(imageArea));
+    statusBar()->addPermanentWidget(new PictureProfileLabel(*canvas));
     const auto showRefusal = [this](const QString &reason) {
         statusBar()->showMessage(reason, refusalShownMs);
     };
@@ -299,6 +314,7 @@ void MainWindow::lockImageCommands(bool locked) {
         action->setEnabled(!locked);
     recentMenu->setEnabled(!locked && !recentMenu->files().isEmpty());
     history->setLocked(locked);
+    profileCommands->setLocked(locked);
     imageArea->setImageCommandsEnabled(!locked);
     if (!locked && closeAfterSeries)
         close();

@@ -91,6 +91,9 @@ void MainWindowTest::menusHoldTheirCommandsInOrder() {
     QCOMPARE(textsOf(menus[2]->menu()->actions()),
              QStringList({"Zoom &In (25%)", "Zoom &Out (25%)", "&Normal Size", "&Fit to Window",
                           "&Print..."}));
+    QCOMPARE(textsOf(menus[3]->menu()->actions()),
+             QStringList({"Warp...", "Shading Correction...", "Warp and Shading Correction", "|",
+                          "Assign Profile...", "Remove Profile"}));
     QCOMPARE(textsOf(menus[4]->menu()->actions()),
              QStringList({"&Zoom to Fit", "|", "Parameters", "Chart", "File", "Calibration"}));
     QCOMPARE(actionNamed(window, "&Undo")->shortcuts(),
@@ -146,7 +149,10 @@ void MainWindowTest::toolBarsCarryTheIconsAndActionsAreAlwaysEnabled() {
     QVERIFY(actionNamed(window, "&Quit")->icon().isNull());
     QVERIFY(actionNamed(window, "&About")->icon().isNull());
     // Except what has nothing to offer yet: no step to undo or redo, no recent file.
-    const QStringList idle{"&Undo", "&Redo", "Open &Recent"};
+    // A picture without a profile has none to remove.
+    QStringList idle{"&Undo", "&Redo", "Open &Recent", "Remove Profile"};
+    if (window.findChild<QImageScrollArea *>()->imageCanvas()->isCurrentImageEmpty())
+        idle << "Assign Profile...";
     for (QAction *action : window.findChildren<QAction *>())
         QVERIFY2(action->isEnabled() != idle.contains(action->text()), qPrintable(action->text()));
 }
