@@ -97,9 +97,11 @@ bool QCVImage::showColourManaged(const cv::Mat &current, const ColourProfilePtr 
     if (current.empty())
         return false;
     // The buffer is kept while the picture keeps its size, so showing again allocates nothing.
-    if (shownColours.size() != current.size() || shownColours.type() != CV_8UC4)
+    // The conversion leaves the fourth byte alone: opaque once, opaque for good.
+    if (shownColours.size() != current.size() || shownColours.type() != CV_8UC4) {
         shownColours.create(current.size(), CV_8UC4);
-    shownColours.setTo(cv::Scalar::all(255));
+        shownColours.setTo(cv::Scalar::all(255));
+    }
     const cv::Rect whole(0, 0, current.cols, current.rows);
     if (!DisplayColour::instance().convert(current, whole, source, shownColours)) {
         shownColours.release();

@@ -22,6 +22,7 @@
 #include <lcms2.h>
 #include <opencv2/core.hpp>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -100,6 +101,7 @@ private slots:
     void assignRemoveAndUndoChangeTheProfileOnly();
     void saveEmbedsTheProfileOnlyInTheIccMode();
     void unusableProfilesAreLeftOutOrRefused();
+    void canvasShowsInPlaceWritesColourManaged();
 
 private:
     QTemporaryDir folder;
@@ -278,6 +280,51 @@ void TestPictureProfiles::unusableProfilesAreLeftOutOrRefused() {
                 .contains("grey", Qt::CaseInsensitive));
     QVERIFY(commands->assignFile("/usr/share/color/icc/ITULab.icc").contains("Lab"));
     QVERIFY(!canvas.pictureProfile());
+}
+
+void TestPictureProfiles::canvasShowsInPlaceWritesColourManaged() {
+    cv::Mat bgr(40, 60, CV_8UC3, cv::Scalar(40, 160, 90));
+    QCVImage canvas;
+    QVERIFY(canvas.showNewImage(bgr));
+    canvas.setPictureProfile(ColourProfile::fromFile(colord + "ProPhotoRGB.icc"));
+    canvas.showCurrentImage();
+    // A part written in place, as Set Mean Lab does, is shown converted too.
+    const cv::Rect part(10, 5, 20, 10);
+    canvas.image(true, -1, false)(part).setTo(cv::Scalar(200, 30, 120));
+
+    cmsHPROFILE proPhoto =
+        cmsOpenProfileFromFile((colord + "ProPhotoRGB.icc").toUtf8().constData(), "r");
+    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+    cmsHTRANSFORM toScreen = cmsCreateTransform(proPhoto, TYPE_BGR_8, srgb, TYPE_RGB_DBL,
+                                                INTENT_RELATIVE_COLORIMETRIC, 0);
+    const auto expectShown = [&](const QPoint &at, const cv::Vec3b &stored) {
+        double rgb[3];
+        cmsDoTransform(toScreen, stored.val, rgb, 1);
+        // Unbounded in floating point: the screen clips what lies outside sRGB.
+        const auto code = [](double value) { return std::clamp(value * 255, 0.0, 255.0); };
+        const QColor shown = canvas.shownPixmap.toImage().pixelColor(at);
+        QVERIFY2(std::abs(shown.red() - code(rgb[0])) <= 1 &&
+                     std::abs(shown.green() - code(rgb[1])) <= 1 &&
+                     std::abs(shown.blue() - code(rgb[2])) <= 1,
+                 qPrintable(QString("%1 %2 %3 / %4 %5 %6")
+                                .arg(shown.red())
+                                .arg(shown.green())
+                                .arg(shown.blue())
+                                .arg(code(rgb[0]))
+                                .arg(code(rgb[1]))
+                                .arg(code(rgb[2]))));
+    };
+    canvas.showCurrentImage(part);
+    expectShown(QPoint(12, 7), cv::Vec3b(200, 30, 120));
+    expectShown(QPoint(2, 2), cv::Vec3b(40, 160, 90));
+    // Without a profile, outside the ICC mode, the picture is its own numbers again.
+    LabEncodingChoice::instance().set(LabEncoding::Linear);
+    canvas.setPictureProfile(nullptr);
+    canvas.showCurrentImage();
+    QCOMPARE(canvas.shownPixmap.toImage().pixelColor(2, 2), QColor(90, 160, 40));
+    cmsDeleteTransform(toScreen);
+    cmsCloseProfile(srgb);
+    cmsCloseProfile(proPhoto);
 }
 
 QTEST_MAIN(TestPictureProfiles)
