@@ -91,9 +91,6 @@ void MainWindowTest::menusHoldTheirCommandsInOrder() {
     QCOMPARE(textsOf(menus[2]->menu()->actions()),
              QStringList({"Zoom &In (25%)", "Zoom &Out (25%)", "&Normal Size", "&Fit to Window",
                           "&Print..."}));
-    QCOMPARE(textsOf(menus[3]->menu()->actions()),
-             QStringList({"Warp...", "Shading Correction...", "Warp and Shading Correction", "|",
-                          "Assign Profile...", "Remove Profile"}));
     QCOMPARE(textsOf(menus[4]->menu()->actions()),
              QStringList({"&Zoom to Fit", "|", "Parameters", "Chart", "File", "Calibration"}));
     QCOMPARE(actionNamed(window, "&Undo")->shortcuts(),
