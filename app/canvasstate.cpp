@@ -31,6 +31,7 @@ void restoreState(CVProcessing &store, const CanvasState &state) {
 
 bool sameState(const CanvasState &a, const CanvasState &b) {
     return a.count == b.count && a.corners == b.corners && a.targetCorners == b.targetCorners &&
+           a.profile == b.profile &&
            std::equal(a.images.begin(), a.images.end(), b.images.begin(), sameBuffer);
 }
 

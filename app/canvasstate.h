@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "colourprofile.h"
 #include "cvprocessing.h"
 #include "quad.h"
 
@@ -9,18 +10,20 @@
 #include <map>
 
 // What the canvas's store holds at one moment: its list of images (headers only, so a state
-// costs no pixels of its own while the store still holds them) and both quadrilaterals.
+// costs no pixels of its own while the store still holds them), both quadrilaterals and the
+// current picture's profile.
 struct CanvasState {
     std::array<cv::Mat, CVProcessing::slotCount> images;
     int count = 0;
     Quad corners;
     Quad targetCorners;
+    ColourProfilePtr profile;
 };
 
 CanvasState captureState(const CVProcessing &store);
 void restoreState(CVProcessing &store, const CanvasState &state);
 
-// Same images (the very buffers) and the same corners.
+// Same images (the very buffers), the same corners and the same profile object.
 bool sameState(const CanvasState &a, const CanvasState &b);
 
 // Pixel buffers by their start, with their size in bytes: shared buffers count once.

@@ -9,6 +9,12 @@
 
 namespace {
 
+CanvasState captureCanvas(const QCVImage &canvas) {
+    CanvasState state = captureState(canvas);
+    state.profile = canvas.pictureProfile();
+    return state;
+}
+
 bool samePixels(const cv::Mat &a, const cv::Mat &b) {
     return a.size == b.size && a.type() == b.type() && cv::norm(a, b, cv::NORM_INF) == 0;
 }
@@ -61,7 +67,7 @@ ImageHistory::PendingStep ImageHistory::begin(const QString &text, const cv::Rec
     if (!canvas)
         return pending;
     pending.text = text;
-    pending.before = captureState(*canvas);
+    pending.before = captureCanvas(*canvas);
     const cv::Mat &current = canvas->image(true, -1, false);
     if (!writtenInPlace.empty() && rectInside(writtenInPlace, current.size())) {
         pending.part = writtenInPlace;
@@ -75,7 +81,7 @@ void ImageHistory::finish(const PendingStep &pending) {
     recording = false;
     if (!canvas)
         return;
-    CanvasState after = captureState(*canvas);
+    CanvasState after = captureCanvas(*canvas);
     if (!sameState(pending.before, after)) {
         push(new ReplacedImageStep(pending.text, *canvas, pending.before, std::move(after)));
         return;

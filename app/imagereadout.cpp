@@ -95,7 +95,7 @@ void ImageReadout::refreshPixel() {
     }
     position->setText(QStringLiteral("%1, %2").arg(point.x).arg(point.y));
     values->setText(pixelValuesText(image, point));
-    const std::optional<cv::Vec3d> pixel = pixelLab(image, point, currentLabEncoding());
+    const std::optional<cv::Vec3d> pixel = pixelLab(image, point, currentLabSpace());
     lab->setText(pixel ? ::labText(*pixel) : QStringLiteral("L* %1 a* %1 b* %1").arg(noValue));
 }
 

@@ -41,7 +41,9 @@ void ReplacedImageStep::collectBuffers(BufferBytes &buffers) const {
 }
 
 void ReplacedImageStep::restore(bool forward) {
-    restoreState(canvas, forward ? after : before);
+    const CanvasState &state = forward ? after : before;
+    restoreState(canvas, state);
+    canvas.setPictureProfile(state.profile);
     canvas.showCurrentImage();
     emit canvas.cornersChanged();
 }

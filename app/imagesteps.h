@@ -40,7 +40,8 @@ private:
 };
 
 // A step that left other images in the store (open, new, the corrections, the panel's first
-// binding): both lists of image headers and the corners.
+// binding) or gave the picture another profile: both lists of image headers, the corners and
+// the profile.
 class ReplacedImageStep : public CanvasStep {
 public:
     ReplacedImageStep(const QString &text, QCVImage &canvas, CanvasState before, CanvasState after);

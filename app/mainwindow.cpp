@@ -11,7 +11,9 @@
 #include "filedrop.h"
 #include "imagehistory.h"
 #include "imagereadout.h"
-#include "labspace.h"
+#include "labencoding.h"
+#include "pictureprofilecommands.h"
+#include "pictureprofilelabel.h"
 #include "qcolorimeterdlg.h"
 #include "qimagescrollarea.h"
 #include "recentfiles.h"
@@ -130,6 +132,9 @@ void MainWindow::rememberOpenedFile(const QString &fileName) {
     showFileName(path);
     history->markUnchanged();
     settings.setOpenFolder(QFileInfo(path).absolutePath());
+    const QString profileProblem = imageArea->imageCanvas()->lastProfileProblem();
+    if (!profileProblem.isEmpty())
+        statusBar()->showMessage(profileProblem);
     recentMenu->setFiles(withRecentFile(recentMenu->files(), path));
     settings.setRecentFiles(recentMenu->files());
 }
@@ -171,6 +176,14 @@ void MainWindow::createColourMenu() {
     colourMenu->addAction(shadingAct);
     colourMenu->addAction(imageArea->warpAndShadingAction());
     colourMenu->addSeparator();
+    profileCommands =
+        new PictureProfileCommands(*imageArea->imageCanvas(), history->stepRunner(), this);
+    colourMenu->addAction(profileCommands->assignAction());
+    colourMenu->addAction(profileCommands->removeAction());
+    // The screen's colours of a picture without a profile follow the mode.
+    connect(&LabEncodingChoice::instance(), &LabEncodingChoice::changed, imageArea,
+            [this] { imageArea->imageCanvas()->showCurrentImage(); });
+    colourMenu->addSeparator();
     constexpr int chartMessageShownMs = 8000;
     ChartProfileTools *tools = static_cast<ChartPanel *>(chartDock->widget())->profileTools();
     const auto showChartDock = [this] {
@@ -188,11 +201,9 @@ void MainWindow::createColourMenu() {
     connect(tools, &ChartProfileTools::reported, this,
             [this](const QString &text) { statusBar()->showMessage(text, chartMessageShownMs); });
     connect(tools, &ChartProfileTools::profileAssigned, this, [this](const QString &path) {
-        QString error;
-        if (ColourProfilePtr profile = ColourProfile::fromFile(path, &error))
-            PictureProfileChoice::instance().set(std::move(profile));
-        else
-            statusBar()->showMessage(error, chartMessageShownMs);
+        const QString refusal = profileCommands->assignFile(path);
+        if (!refusal.isEmpty())
+            statusBar()->showMessage(refusal, chartMessageShownMs);
     });
 }
 
@@ -311,6 +322,7 @@ void MainWindow::createStatusBar() {
     QCVImage *canvas = imageArea->imageCanvas();
     addCommandRectsOverlay(*canvas);
     statusBar()->addPermanentWidget(new ImageReadout(imageArea));
+    statusBar()->addPermanentWidget(new PictureProfileLabel(*canvas));
     const auto showRefusal = [this](const QString &reason) {
         statusBar()->showMessage(reason, refusalShownMs);
     };
@@ -325,6 +337,7 @@ void MainWindow::lockImageCommands(bool locked) {
         action->setEnabled(!locked);
     recentMenu->setEnabled(!locked && !recentMenu->files().isEmpty());
     history->setLocked(locked);
+    profileCommands->setLocked(locked);
     imageArea->setImageCommandsEnabled(!locked);
     if (!locked && closeAfterSeries)
         close();

@@ -6,6 +6,7 @@
 #include "viewersettings.h"
 
 class ImageHistory;
+class PictureProfileCommands;
 class QAction;
 class QDockWidget;
 class QImageScrollArea;
@@ -74,6 +75,7 @@ private:
     QMenu *colourMenu = nullptr;
     RecentFilesMenu *recentMenu = nullptr;
     ImageHistory *history = nullptr;
+    PictureProfileCommands *profileCommands = nullptr;
     QLabel *fileNameLabel = nullptr;
     ViewerSettings settings;
     QToolBar *fileToolBar = nullptr;

@@ -16,6 +16,9 @@ class QImageScrollArea;
 double shadingVsLabRoundTrip(QImageScrollArea &viewer, const cv::Mat &photo, LabEncoding encoding);
 // showCurrentImage() / cvtColor(BGR2BGRA).
 double showVsBgr2Bgra(QImageScrollArea &viewer, const cv::Mat &photo);
+// showCurrentImage() of `photo` in the ProPhoto profile at `profilePath`, the whole picture in
+// the view / the same without a profile.
+double showIccVsShow(QImageScrollArea &viewer, const cv::Mat &photo, const QString &profilePath);
 // warpCurrentImage() on a canvas that is not shown / cv::warpPerspective.
 double warpVsLibrary(const cv::Mat &photo);
 // Undo of a warp of `photo` / showCurrentImage() of `photo`.

@@ -42,6 +42,10 @@ int main(int argc, char *argv[]) {
         printFigure("shading_vs_lab_roundtrip_srgb",
                     [&] { return shadingVsLabRoundTrip(*viewer, photo, LabEncoding::Srgb); });
         printFigure("show_vs_bgr2bgra", [&] { return showVsBgr2Bgra(*viewer, photo); });
+        printFigure("show_icc_vs_show", [&] {
+            return showIccVsShow(*viewer, photo,
+                                 QStringLiteral("/usr/share/color/icc/colord/ProPhotoRGB.icc"));
+        });
         printFigure("warp_vs_library", [&] { return warpVsLibrary(photo); });
         printFigure("setlab_24mp_vs_1mp",
                     [&] { return setLab24MpVs1Mp(*viewer, photo, LabEncoding::Linear); });

@@ -2,6 +2,7 @@
 #include "figures.h"
 
 #include "benchviewer.h"
+#include "colourprofile.h"
 #include "measure.h"
 #include "qimagescrollarea.h"
 #include "squarewarp.h"
@@ -10,6 +11,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -51,6 +53,25 @@ double showVsBgr2Bgra(QImageScrollArea &viewer, const cv::Mat &photo) {
     cv::Mat bgra(photo.size(), CV_8UC4);
     const Timed convert{[&] { cv::cvtColor(photo, bgra, cv::COLOR_BGR2BGRA); }};
     return medianRatio(show, convert, 11);
+}
+
+double showIccVsShow(QImageScrollArea &viewer, const cv::Mat &photo, const QString &profilePath) {
+    const ColourProfilePtr proPhoto = ColourProfile::fromFile(profilePath);
+    if (!proPhoto)
+        throw BenchFailure("cannot open the ProPhoto profile");
+    QCVImage &canvas = *viewer.imageCanvas();
+    holdPicture(canvas, photo, cv::Rect(1500, 1000, 3000, 2000));
+    // The whole picture in the view, so that each repaint draws every pixel of it.
+    const QSize view = viewer.viewport()->size();
+    canvas.setScale(std::min(static_cast<double>(view.width()) / photo.cols,
+                             static_cast<double>(view.height()) / photo.rows));
+    const Timed managed{[&] { canvas.showCurrentImage(); },
+                        [&] { canvas.setPictureProfile(proPhoto); }};
+    const Timed plain{[&] { canvas.showCurrentImage(); },
+                      [&] { canvas.setPictureProfile(nullptr); }};
+    const double ratio = medianRatio(managed, plain, 9);
+    canvas.setPictureProfile(nullptr);
+    return ratio;
 }
 
 double warpVsLibrary(const cv::Mat &photo) {

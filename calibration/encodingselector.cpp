@@ -19,9 +19,11 @@ void EncodingSelector::restoreKeptEncoding() {
 EncodingSelector::EncodingSelector(QWidget *parent) : QWidget(parent), combo(new QComboBox) {
     combo->addItem(tr("Linear light"), labEncodingKey(LabEncoding::Linear));
     combo->addItem(tr("sRGB"), labEncodingKey(LabEncoding::Srgb));
+    combo->addItem(tr("Colour-managed (ICC)"), labEncodingKey(LabEncoding::Icc));
     combo->setStatusTip(tr("How the pictures' values hold light: linear, as raw converters write "
-                           "them, or sRGB, as ordinary photographs and screens do. Every L*a*b* "
-                           "step follows this choice."));
+                           "them, sRGB, as ordinary photographs and screens do, or in the "
+                           "picture's ICC profile (sRGB when it has none), giving ICC L*a*b* "
+                           "relative to D50. Every L*a*b* step follows this choice."));
     combo->setToolTip(combo->statusTip());
     auto *label = new QLabel(tr("Pictures are:"));
     label->setBuddy(combo);

@@ -7,8 +7,9 @@
 
 class QComboBox;
 
-// "Pictures are:" with "Linear light" and "sRGB": shows and sets the encoding every Lab step
-// reads. The user's choice is kept in the settings (key "colour/encoding") across runs.
+// "Pictures are:" with "Linear light", "sRGB" and "Colour-managed (ICC)": shows and sets the
+// encoding every Lab step reads. The user's choice is kept in the settings (key "colour/encoding")
+// across runs.
 class EncodingSelector : public QWidget {
     Q_OBJECT
 

@@ -82,7 +82,7 @@ void MeasuredGroup::refresh() {
     if (canvas && !canvas->isCurrentImageEmpty()) {
         const cv::Rect rect = rectFromCorners013(quadFromPoints(canvas->cornerPoints(false)));
         try {
-            measured = measureLab(canvas->image(true, -1, false), rect, currentLabEncoding());
+            measured = measureLab(canvas->image(true, -1, false), rect, currentLabSpace());
         } catch (const std::exception &) { // out of memory or threads: nothing to show
             measured.reset();
         }

@@ -2,8 +2,12 @@
 #include "qcvimage.h"
 
 #include "canvasgeometry.h"
+#include "displaycolour.h"
+#include "embeddedprofile.h"
 #include "imagefiles.h"
+#include "labspace.h"
 #include "matconversion.h"
+#include "picturefile.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -42,17 +46,23 @@ QCVImage::~QCVImage() = default;
 
 void QCVImage::showCurrentImage() {
     const cv::Mat &current = image(true, -1, false);
+    const ColourProfilePtr source =
+        DisplayColour::instance().sourceProfile(profile, currentLabEncoding());
     QImage view = qImageViewOfMat(current);
-    if (!view.isNull()) {
+    if (source && showColourManaged(current, source)) {
+        // Shown from shownColours, set up above.
+    } else if (!view.isNull()) {
         // Kept in the matrix's own format, so the pixmap shares its pixels instead of
         // converting all of them.
         shownPixmap = QPixmap::fromImage(std::move(view), Qt::NoFormatConversion);
         const bool shared = shownPixmap.toImage().constBits() == current.data;
         viewedImage = shared ? current : cv::Mat();
+        shownColours.release();
     } else {
         QImage picture = opaquePicture(current);
         shownPixmap = picture.isNull() ? QPixmap() : QPixmap::fromImage(std::move(picture));
         viewedImage.release();
+        shownColours.release();
     }
     setPixmap(shownPixmap);
     repaint();
@@ -68,6 +78,11 @@ void QCVImage::showCurrentImage(const cv::Rect &changed) {
     const cv::Rect part = changed & cv::Rect(0, 0, current.cols, current.rows);
     if (part.empty())
         return;
+    if (!shownColours.empty() &&
+        !DisplayColour::instance().convert(current, part, shownFrom, shownColours)) {
+        showCurrentImage();
+        return;
+    }
     emit imageChanged();
     // The widget pixels showing the part, with a pixel of margin for smoothed scaling.
     const QPointF scale = displayScale();
@@ -78,9 +93,59 @@ void QCVImage::showCurrentImage(const cv::Rect &changed) {
     repaint(QRect(left - 1, top - 1, right - left + 2, bottom - top + 2));
 }
 
+bool QCVImage::showColourManaged(const cv::Mat &current, const ColourProfilePtr &source) {
+    if (current.empty())
+        return false;
+    // The buffer is kept while the picture keeps its size, so showing again allocates nothing.
+    // The conversion leaves the fourth byte alone: opaque once, opaque for good.
+    if (shownColours.size() != current.size() || shownColours.type() != CV_8UC4) {
+        shownColours.create(current.size(), CV_8UC4);
+        shownColours.setTo(cv::Scalar::all(255));
+    }
+    const cv::Rect whole(0, 0, current.cols, current.rows);
+    if (!DisplayColour::instance().convert(current, whole, source, shownColours)) {
+        shownColours.release();
+        return false;
+    }
+    QImage view(shownColours.data, shownColours.cols, shownColours.rows,
+                static_cast<qsizetype>(shownColours.step[0]), QImage::Format_RGB32);
+    shownPixmap = QPixmap::fromImage(std::move(view), Qt::NoFormatConversion);
+    // Where the pixmap made a copy of its own, a change is shown by converting everything again.
+    const bool shared = shownPixmap.toImage().constBits() == shownColours.data;
+    viewedImage = shared ? current : cv::Mat();
+    shownFrom = source;
+    return true;
+}
+
 bool QCVImage::loadImage(const QString &fileName) {
     loadError.clear();
-    return showNewImage(readImageFile(fileName, &loadError));
+    PictureFile file = readPictureFile(fileName, &loadError);
+    if (file.pixels.empty())
+        return false;
+    profileProblem = file.profileProblem;
+    ColourProfilePtr fileProfile;
+    if (!file.icc.empty()) {
+        const QByteArray bytes(reinterpret_cast<const char *>(file.icc.data()),
+                               static_cast<qsizetype>(file.icc.size()));
+        QString refusal;
+        fileProfile = ColourProfile::fromBytes(bytes, &refusal);
+        if (!fileProfile)
+            profileProblem = tr("The picture's ICC profile is left out. %1").arg(refusal);
+    }
+    const ColourProfilePtr previous = profile;
+    setPictureProfile(fileProfile);
+    if (showNewImage(file.pixels))
+        return true;
+    setPictureProfile(previous);
+    return false;
+}
+
+void QCVImage::setPictureProfile(ColourProfilePtr newProfile) {
+    if (newProfile == profile)
+        return;
+    profile = std::move(newProfile);
+    PictureProfileChoice::instance().set(profile);
+    emit pictureProfileChanged(profile);
 }
 
 bool QCVImage::showNewImage(const cv::Mat &newImage) {
@@ -94,7 +159,17 @@ bool QCVImage::showNewImage(const cv::Mat &newImage) {
 
 bool QCVImage::saveImage(const QString &fileName) {
     saveError.clear();
-    return writeImageRect(image(true, -1, false), savedRect(), fileName, &saveError);
+    std::vector<unsigned char> icc;
+    if (currentLabEncoding() == LabEncoding::Icc) {
+        // A picture without a profile is sRGB; formats without room for one are written as
+        // they always were, which other programs read as sRGB too.
+        const ColourProfilePtr written =
+            profile ? profile : (formatCarriesProfile(fileName) ? ColourProfile::srgb() : nullptr);
+        if (written)
+            icc.assign(written->bytes().begin(), written->bytes().end());
+    }
+    return writeImageRectWithProfile(image(true, -1, false), savedRect(), fileName, icc,
+                                     &saveError);
 }
 
 cv::Rect QCVImage::savedRect() const {

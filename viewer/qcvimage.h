@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "colourprofile.h"
 #include "cvprocessing.h"
 
 #include <QLabel>
@@ -33,13 +34,25 @@ public:
     // showCurrentImage().
     void showCurrentImage(const cv::Rect &changed);
 
+    // Reads the picture and the profile its file carries; a profile left out is told by
+    // lastProfileProblem().
     bool loadImage(const QString &fileName);
     // Why the last loadImage failed, in words for the user.
     QString lastLoadError() const { return loadError; }
+    // Why the last loadImage opened the picture without the profile its file carries; empty
+    // when nothing was left out.
+    QString lastProfileProblem() const { return profileProblem; }
+
+    // The ICC profile of the current picture; null for none.
+    const ColourProfilePtr &pictureProfile() const { return profile; }
+    // Gives the current picture `newProfile` (null: none) without changing a pixel, and makes it
+    // the profile every Lab step reads. Shown at the next showCurrentImage().
+    void setPictureProfile(ColourProfilePtr newProfile);
     // Makes a non-empty image the current one, with the corners on its inner quarter, and
     // shows it; false for an empty image.
     bool showNewImage(const cv::Mat &image);
-    // Writes the rectangle from corner 0 to corner 2 (savedRect()).
+    // Writes the rectangle from corner 0 to corner 2 (savedRect()); in the ICC mode with the
+    // picture's profile (sRGB for none) in the formats that carry one.
     bool saveImage(const QString &fileName);
     cv::Rect savedRect() const;
     // Why the last saveImage failed, in words for the user.
@@ -79,6 +92,8 @@ signals:
     void hoveredPixelChanged(const QPoint &pixel);
     // The mouse left the picture, or the canvas.
     void hoverLeft();
+    // The current picture was given another profile (null: none).
+    void pictureProfileChanged(const ColourProfilePtr &profile);
     // A command did nothing, for this reason.
     void commandRefused(const QString &reason);
 
@@ -88,8 +103,18 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    // The matrix whose pixels the picture reads; empty when the picture is a converted copy.
+    // The current image converted from `source` to the screen's colours into `shownColours`,
+    // which the picture reads; false when it is not shown that way.
+    bool showColourManaged(const cv::Mat &current, const ColourProfilePtr &source);
+
+    // The matrix whose pixels the picture reads, or whose colour-managed copy it reads; empty
+    // when the picture is a converted copy made once.
     cv::Mat viewedImage;
+    // The screen's colours of viewedImage (CV_8UC4) and the profile they came from.
+    cv::Mat shownColours;
+    ColourProfilePtr shownFrom;
+    ColourProfilePtr profile;
+    QString profileProblem;
     QString loadError;
     QString saveError;
     std::vector<OverlayPainter> overlayPainters;

@@ -305,6 +305,7 @@ void QImageScrollArea::newSlot() {
     const cv::Size size =
         current.empty() ? cv::Size(newImageSize.width(), newImageSize.height()) : current.size();
     runCanvasStep(stepRunner, tr("New image"), cv::Rect(), [this, size] {
+        canvas.setPictureProfile(nullptr);
         canvas.showNewImage(cv::Mat(size, CV_8UC3, cv::Scalar::all(newImageGrey)));
     });
     resetZoom();

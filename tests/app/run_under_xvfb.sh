@@ -16,6 +16,14 @@ trap 'rm -rf "$root"' EXIT
 # What the viewer remembers goes here, not into the user's settings.
 export XDG_CONFIG_HOME="$root/config"
 arguments=()
+# VEXMIRA_SETTINGS=<file> starts it with those settings; VEXMIRA_OPEN=<file> on that picture.
+if [ -n "${VEXMIRA_SETTINGS:-}" ]; then
+  mkdir -p "$XDG_CONFIG_HOME/Vexmira"
+  cp "$VEXMIRA_SETTINGS" "$XDG_CONFIG_HOME/Vexmira/Viewer.conf"
+fi
+if [ -n "${VEXMIRA_OPEN:-}" ]; then
+  arguments=("$VEXMIRA_OPEN")
+fi
 if [ "${3:-}" = "--open-test-picture" ]; then
   ppmmake rgb:ff/00/00 400 300 | pnmtopng > "$root/red.png"
   arguments=("$root/red.png")

@@ -146,7 +146,10 @@ void MainWindowTest::toolBarsCarryTheIconsAndActionsAreAlwaysEnabled() {
     QVERIFY(actionNamed(window, "&Quit")->icon().isNull());
     QVERIFY(actionNamed(window, "&About")->icon().isNull());
     // Except what has nothing to offer yet: no step to undo or redo, no recent file.
-    const QStringList idle{"&Undo", "&Redo", "Open &Recent"};
+    // A picture without a profile has none to remove.
+    QStringList idle{"&Undo", "&Redo", "Open &Recent", "Remove Profile"};
+    if (window.findChild<QImageScrollArea *>()->imageCanvas()->isCurrentImageEmpty())
+        idle << "Assign Profile...";
     for (QAction *action : window.findChildren<QAction *>())
         QVERIFY2(action->isEnabled() != idle.contains(action->text()), qPrintable(action->text()));
 }

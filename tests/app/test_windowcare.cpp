@@ -270,9 +270,10 @@ void WindowCareTest::colourAndHelpMenusAndTheShortcutsTable() {
     const QList<QAction *> menus = window.menuBar()->actions();
     QCOMPARE(textsOf(menus),
              QStringList({"&File", "&Edit", "&Image", "&Colour", "&View", "&Help"}));
-    QCOMPARE(textsOf(menus[3]->menu()->actions()),
-             QStringList({"Warp...", "Shading Correction...", "Warp and Shading Correction", "|",
-                          "Find Chart", "Make Profile..."}));
+    QCOMPARE(
+        textsOf(menus[3]->menu()->actions()),
+        QStringList({"Warp...", "Shading Correction...", "Warp and Shading Correction", "|",
+                     "Assign Profile...", "Remove Profile", "|", "Find Chart", "Make Profile..."}));
     QCOMPARE(textsOf(menus[4]->menu()->actions()).value(0), QString("&Zoom to Fit"));
     QCOMPARE(textsOf(menus[5]->menu()->actions()),
              QStringList({"&User Guide", "&Keyboard Shortcuts", "|", "&About"}));

@@ -214,9 +214,12 @@ void TestMeasuredGroup::encodingChoiceSurvivesARestart() {
         EncodingSelector::restoreKeptEncoding();
         EncodingSelector selector;
         QCOMPARE(selector.comboBox()->currentText(), QString("Linear light"));
-        QCOMPARE(selector.comboBox()->count(), 2);
+        QCOMPARE(selector.comboBox()->count(), 3);
         QCOMPARE(selector.comboBox()->itemText(1), QString("sRGB"));
+        QCOMPARE(selector.comboBox()->itemText(2), QString("Colour-managed (ICC)"));
         QCOMPARE(LabEncodingChoice::instance().value(), LabEncoding::Linear);
+        selector.comboBox()->setCurrentIndex(2);
+        QCOMPARE(LabEncodingChoice::instance().value(), LabEncoding::Icc);
         selector.comboBox()->setCurrentIndex(1);
         QCOMPARE(LabEncodingChoice::instance().value(), LabEncoding::Srgb);
     }
