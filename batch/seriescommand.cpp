@@ -55,8 +55,9 @@ std::optional<ExitCode> readOptions(const SubcommandParser &parser, SeriesJob &j
     const std::optional<SeriesFormat> format =
         seriesFormatFromKey(parser.value(QStringLiteral("format")));
     if (!format)
-        return parser.usageError(QStringLiteral("--format: \"%1\" is not jpeg, png or tiff.")
-                                     .arg(parser.value(QStringLiteral("format"))));
+        return parser.usageError(
+            QStringLiteral("--format: \"%1\" is not jpeg, png, tiff, png16 or tiff16.")
+                .arg(parser.value(QStringLiteral("format"))));
     const std::variant<LabEncoding, ExitCode> encoding = parser.encoding();
     if (const ExitCode *usage = std::get_if<ExitCode>(&encoding))
         return *usage;
@@ -127,6 +128,8 @@ ExitCode writeSeries(const SeriesJob &job) {
     request.corners = input->corners;
     request.plan = job.plan;
     request.options = job.options;
+    request.options.profile =
+        inputLabSpace(job.image.input, job.options.encoding, input->image.channels()).profile();
     request.shard = job.shard;
     ProgressReport progress =
         ProgressReport::onStandardError(request.shard.size(request.plan.size()), job.quiet);
