@@ -91,8 +91,13 @@ std::optional<cv::Rect> IccMeanLabAdjustment::adjust(const cv::Rect &rect,
             values = space.fromLab(scaledLab, false);
             if (values.empty())
                 return std::nullopt;
+            // Clipped: a channel outside the picture's range, or an L*a*b* beyond what the
+            // profile connection space holds (Little CMS brings it to the nearest end).
             cv::Mat inside;
+            cv::Mat encodable;
             cv::inRange(values, cv::Scalar::all(0.0), cv::Scalar::all(1.0), inside);
+            cv::inRange(scaledLab, cv::Scalar(0, -128, -128), cv::Scalar(100, 127, 127), encodable);
+            cv::bitwise_and(inside, encodable, inside);
             cv::bitwise_not(inside, newClipped);
             // Integer depths saturate as they are stored; float is clipped here.
             if (work.depth() == CV_32F) {
