@@ -6,6 +6,8 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
+#include <cstddef>
 #include <exception>
 
 namespace {
@@ -41,6 +43,11 @@ double fullRange(int depth) {
     }
 }
 
+// A palette pays off when colours repeat: at most one distinct colour per four pixels, and an
+// index (4 bytes a pixel) of at most 32 MB.
+constexpr std::size_t maxIndexBytes = std::size_t{32} << 20;
+constexpr int pixelsPerColour = 4;
+
 } // namespace
 
 bool IccMeanLabAdjustment::bind(const cv::Mat &image, const LabSpace &labSpace) {
@@ -71,15 +78,10 @@ std::optional<cv::Rect> IccMeanLabAdjustment::adjust(const cv::Rect &rect,
     cv::Mat newClipped;
     try {
         if (!rect.empty()) {
-            if (rect != measuredRect) {
-                measuredRect = cv::Rect();
-                measuredLab = space.toLab(bgrSource(rect));
-                if (measuredLab.empty())
-                    return std::nullopt;
-                const cv::Scalar mean = cv::mean(measuredLab);
-                meanCodes = cv::Vec3d(mean[0] * 2.55, mean[1] + 128, mean[2] + 128);
-                measuredRect = rect;
-            }
+            if (rect != measuredRect)
+                measure(rect);
+            if (measuredRect.empty())
+                return std::nullopt;
             // code' = f x code per channel, in L*a*b*: L*' = f L*, a*' = f (a* + 128) - 128.
             cv::Vec3d factor;
             for (int c = 0; c < 3; ++c)
@@ -113,16 +115,91 @@ std::optional<cv::Rect> IccMeanLabAdjustment::adjust(const cv::Rect &rect,
     if (!previous.empty() && (previous & rect) != previous)
         bgrSource(previous).copyTo(work(previous));
     if (!rect.empty()) {
-        cv::Mat into = work(rect);
-        values.convertTo(into, work.depth(), fullRange(work.depth()));
+        if (paletteUsable) {
+            cv::Mat colours;
+            values.convertTo(colours, work.depth(), fullRange(work.depth()));
+            fillFromPalette(rect, colours);
+        } else {
+            cv::Mat into = work(rect);
+            values.convertTo(into, work.depth(), fullRange(work.depth()));
+        }
     }
     lastRect = rect;
     clipped = newClipped;
+    clippedPerColour = paletteUsable;
     return previous | rect;
+}
+
+void IccMeanLabAdjustment::measure(const cv::Rect &rect) {
+    measuredRect = cv::Rect();
+    const cv::Mat part = bgrSource(rect);
+    const std::size_t pixels = static_cast<std::size_t>(rect.area());
+    paletteUsable =
+        part.type() == CV_8UC3 && pixels * sizeof(std::int32_t) <= maxIndexBytes &&
+        palette.find(part, cv::Mat(), std::max<std::size_t>(1, pixels / pixelsPerColour));
+    cv::Scalar mean;
+    if (paletteUsable) {
+        const std::vector<std::uint32_t> &codes = palette.codes();
+        cv::Mat colours(1, static_cast<int>(codes.size()), CV_8UC3);
+        auto *colour = colours.ptr<cv::Vec3b>();
+        for (const std::uint32_t code : codes)
+            *colour++ = cv::Vec3b(static_cast<uchar>(code >> 16), static_cast<uchar>(code >> 8),
+                                  static_cast<uchar>(code));
+        measuredLab = space.toLab(colours);
+        const std::vector<std::uint32_t> counts = palette.pixelCounts(part, cv::Mat());
+        const auto *lab = measuredLab.ptr<cv::Vec3f>();
+        for (std::size_t i = 0; i < counts.size(); ++i)
+            for (int c = 0; c < 3; ++c)
+                mean[c] += static_cast<double>(counts[i]) * lab[i][c];
+        mean /= static_cast<double>(pixels);
+        paletteIndex.create(rect.size(), CV_32S);
+        cv::parallel_for_(cv::Range(0, rect.height), [&](const cv::Range &rows) {
+            for (int row = rows.start; row < rows.end; ++row) {
+                const uchar *pixel = part.ptr(row);
+                auto *index = paletteIndex.ptr<std::int32_t>(row);
+                for (int col = 0; col < rect.width; ++col, pixel += 3)
+                    index[col] =
+                        static_cast<std::int32_t>(palette.indexOf(DistinctCodes::packed(pixel)));
+            }
+        });
+    } else {
+        measuredLab = space.toLab(part);
+        mean = cv::mean(measuredLab);
+    }
+    if (measuredLab.empty())
+        return;
+    meanCodes = cv::Vec3d(mean[0] * 2.55, mean[1] + 128, mean[2] + 128);
+    measuredRect = rect;
+}
+
+void IccMeanLabAdjustment::fillFromPalette(const cv::Rect &rect, const cv::Mat &colours) {
+    const auto *colour = colours.ptr<cv::Vec3b>();
+    cv::parallel_for_(cv::Range(0, rect.height), [&](const cv::Range &rows) {
+        for (int row = rows.start; row < rows.end; ++row) {
+            const auto *index = paletteIndex.ptr<std::int32_t>(row);
+            auto *pixel = work.ptr<cv::Vec3b>(rect.y + row) + rect.x;
+            for (int col = 0; col < rect.width; ++col)
+                pixel[col] = colour[index[col]];
+        }
+    });
 }
 
 std::int64_t IccMeanLabAdjustment::clippedPixels(const cv::Rect &part) const {
     if (lastRect.empty() || part.empty() || (part & lastRect) != part || clipped.empty())
         return 0;
-    return cv::countNonZero(clipped(part - lastRect.tl()));
+    // The palette's index describes the rectangle measured last, which is the one adjusted
+    // unless a measurement failed since.
+    if (clippedPerColour && measuredRect != lastRect)
+        return 0;
+    if (!clippedPerColour)
+        return cv::countNonZero(clipped(part - lastRect.tl()));
+    const uchar *colourClipped = clipped.ptr();
+    const cv::Rect inIndex = part - lastRect.tl();
+    std::int64_t count = 0;
+    for (int row = inIndex.y; row < inIndex.br().y; ++row) {
+        const auto *index = paletteIndex.ptr<std::int32_t>(row) + inIndex.x;
+        for (int col = 0; col < inIndex.width; ++col)
+            count += colourClipped[index[col]] != 0;
+    }
+    return count;
 }

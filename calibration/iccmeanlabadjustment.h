@@ -1,18 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "distinctcodes.h"
 #include "labspace.h"
 
 #include <opencv2/core/mat.hpp>
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 // Set Mean Lab in the ICC mode: the rectangle's ICC L*a*b* (through the picture's profile, in
 // float) is scaled per channel so that the means of L* x 2.55, a* + 128 and b* + 128 take the
 // target, as the codes are scaled in the OpenCV modes, and goes back through the profile to the
 // picture's own depth. 8-bit stays 8-bit, 16-bit stays 16-bit, float stays float; pixels
-// outside the rectangle stay the source's.
+// outside the rectangle stay the source's. An 8-bit rectangle whose colours repeat is converted
+// once per distinct colour, as in the OpenCV modes.
 class IccMeanLabAdjustment {
 public:
     // Binds to `image` (8- or 16-bit unsigned or 32- or 64-bit float, 1, 3 or 4 channels) in
@@ -36,16 +39,27 @@ public:
     std::int64_t clippedPixels(const cv::Rect &part) const;
 
 private:
+    // The L*a*b* to scale and its means; may throw before anything is kept.
+    void measure(const cv::Rect &rect);
+    // Sets `into` (rect-sized, the work's type) from the palette's converted colours.
+    void fillFromPalette(const cv::Rect &rect, const cv::Mat &colours);
+
     LabSpace space;
     cv::Mat bgrSource;
     cv::Mat work;
     cv::Rect lastRect;
-    // The ICC L*a*b* of measuredRect and its means in codes; kept while the rectangle stays.
+    // The ICC L*a*b* of measuredRect (of its distinct colours when paletteUsable) and its means
+    // in codes; kept while the rectangle stays.
     cv::Rect measuredRect;
     cv::Mat measuredLab;
+    bool paletteUsable = false;
+    DistinctCodes palette;
+    // Per pixel of measuredRect, the position of its colour in the palette (CV_32S).
+    cv::Mat paletteIndex;
     cv::Vec3d meanCodes;
-    // Set where the last adjustment clipped, over lastRect (CV_8U).
+    // Set where the last adjustment clipped (CV_8U): over lastRect, or per palette colour.
     cv::Mat clipped;
+    bool clippedPerColour = false;
     // Scratch kept between calls: the scaled L*a*b*.
     cv::Mat scaledLab;
 };

@@ -37,7 +37,7 @@ struct SeriesOptions {
     LabEncoding encoding = LabEncoding::Linear;
     // The picture's profile in the ICC mode (null: sRGB); embedded in every file. Unused in
     // the other modes, whose files carry none.
-    ColourProfilePtr profile;
+    ColourProfilePtr profile = nullptr;
 };
 
 // The L*a*b* space of a series with these options.

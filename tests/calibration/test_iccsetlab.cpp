@@ -10,6 +10,7 @@
 #include <lcms2.h>
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include <memory>
 
@@ -75,9 +76,15 @@ TEST(IccSetMeanLab, ReachesTheTargetInEachDepthAndKeepsTheRestOfThePicture) {
     ASSERT_TRUE(profile);
     const cv::Rect rect(20, 10, 60, 40);
     const cv::Rect moved(0, 0, 18, 9);
-    for (const int depth : {CV_8U, CV_16U, CV_32F}) {
+    // The last case repeats each colour four times, so it goes through a palette of colours.
+    for (const int depth : {CV_8U, CV_16U, CV_32F, -1}) {
         SCOPED_TRACE(depth);
-        const cv::Mat picture = renderedPicture(*profile, depth, cv::Size(100, 70));
+        cv::Mat picture;
+        if (depth >= 0)
+            picture = renderedPicture(*profile, depth, cv::Size(100, 70));
+        else
+            cv::resize(renderedPicture(*profile, CV_8U, cv::Size(50, 35)), picture,
+                       cv::Size(100, 70), 0, 0, cv::INTER_NEAREST);
         MeanLabAdjustment adjustment;
         ASSERT_TRUE(adjustment.bind(picture, LabSpace::icc(profile)));
         for (const cv::Vec3d &target : {cv::Vec3d(60, 12, -10), cv::Vec3d(40, -20, 25)}) {
