@@ -47,6 +47,7 @@ double fullRange(int depth) {
 // index (4 bytes a pixel) of at most 32 MB.
 constexpr std::size_t maxIndexBytes = std::size_t{32} << 20;
 constexpr int pixelsPerColour = 4;
+constexpr int paletteRowLength = 1024;
 
 } // namespace
 
@@ -140,7 +141,10 @@ void IccMeanLabAdjustment::measure(const cv::Rect &rect) {
     cv::Scalar mean;
     if (paletteUsable) {
         const std::vector<std::uint32_t> &codes = palette.codes();
-        cv::Mat colours(1, static_cast<int>(codes.size()), CV_8UC3);
+        // Rows of the palette are converted in parallel; the end of the last row is padding.
+        const int count = static_cast<int>(codes.size());
+        const int cols = std::min(count, paletteRowLength);
+        cv::Mat colours((count + cols - 1) / cols, cols, CV_8UC3, cv::Scalar::all(0));
         auto *colour = colours.ptr<cv::Vec3b>();
         for (const std::uint32_t code : codes)
             *colour++ = cv::Vec3b(static_cast<uchar>(code >> 16), static_cast<uchar>(code >> 8),
