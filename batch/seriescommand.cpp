@@ -97,8 +97,9 @@ void declareSeriesOptions(SubcommandParser &parser) {
                                      "missing. Required, and not empty."),
                       QStringLiteral("DIR")});
     parser.addOption({QStringLiteral("format"),
-                      QStringLiteral("The images' file format. Default: jpeg."),
-                      QStringLiteral("jpeg|png|tiff"), QStringLiteral("jpeg")});
+                      QStringLiteral("The images' file format; png16 and tiff16 hold 16 bits a "
+                                     "channel. Default: jpeg."),
+                      QStringLiteral("jpeg|png|tiff|png16|tiff16"), QStringLiteral("jpeg")});
     parser.addOption({QStringLiteral("precise"),
                       QStringLiteral("Real L* targets, rounded codes, and each file held to "
                                      "within 0.1 dE76 of its name.")});
