@@ -32,7 +32,7 @@ int runShadeCommand(const QStringList &arguments);
 struct SetLabJob {
     ImageJob image;
     LabValue lab;
-    LabEncoding encoding = LabEncoding::Linear;
+    PictureColour colour;
     bool precise = false;
 };
 ExitCode setLabImage(const SetLabJob &job);

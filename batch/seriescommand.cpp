@@ -55,14 +55,12 @@ std::optional<ExitCode> readOptions(const SubcommandParser &parser, SeriesJob &j
     const std::optional<SeriesFormat> format =
         seriesFormatFromKey(parser.value(QStringLiteral("format")));
     if (!format)
-        return parser.usageError(QStringLiteral("--format: \"%1\" is not jpeg, png or tiff.")
-                                     .arg(parser.value(QStringLiteral("format"))));
+        return parser.usageError(
+            QStringLiteral("--format: \"%1\" is not jpeg, png, tiff, png16 or tiff16.")
+                .arg(parser.value(QStringLiteral("format"))));
     const std::variant<PictureColour, ExitCode> colour = parser.pictureColour();
     if (const ExitCode *refused = std::get_if<ExitCode>(&colour))
         return *refused;
-    const LabEncoding encoding = std::get<PictureColour>(colour).encoding;
-    if (const std::optional<ExitCode> refused = parser.refuseIcc(encoding))
-        return refused;
     if (parser.isSet(QStringLiteral("shard"))) {
         const std::optional<Shard> shard =
             parseShard(parser.value(QStringLiteral("shard")), &error);
@@ -77,7 +75,8 @@ std::optional<ExitCode> readOptions(const SubcommandParser &parser, SeriesJob &j
         return parser.usageError(QStringLiteral("--out is empty; name the folder."));
     job.options.folder = parser.value(QStringLiteral("out"));
     job.options.format = *format;
-    job.options.encoding = encoding;
+    job.colour = std::get<PictureColour>(colour);
+    job.options.encoding = job.colour.encoding;
     job.options.precise = parser.isSet(QStringLiteral("precise"));
     job.quiet = parser.isSet(QStringLiteral("quiet"));
     return std::nullopt;
@@ -99,8 +98,9 @@ void declareSeriesOptions(SubcommandParser &parser) {
                                      "missing. Required, and not empty."),
                       QStringLiteral("DIR")});
     parser.addOption({QStringLiteral("format"),
-                      QStringLiteral("The images' file format. Default: jpeg."),
-                      QStringLiteral("jpeg|png|tiff"), QStringLiteral("jpeg")});
+                      QStringLiteral("The images' file format; png16 and tiff16 hold 16 bits a "
+                                     "channel. Default: jpeg."),
+                      QStringLiteral("jpeg|png|tiff|png16|tiff16"), QStringLiteral("jpeg")});
     parser.addOption({QStringLiteral("precise"),
                       QStringLiteral("Real L* targets, rounded codes, and each file held to "
                                      "within 0.1 dE76 of its name.")});
@@ -116,7 +116,8 @@ void declareSeriesOptions(SubcommandParser &parser) {
 } // namespace
 
 ExitCode writeSeries(const SeriesJob &job) {
-    const std::optional<InputImage> input = readInputImage(job.image.input, job.image.corners);
+    const std::optional<InputImage> input =
+        readInputImage(job.image.input, job.image.corners, job.colour);
     if (!input)
         return ExitCode::InputRefused;
     const QString pictureRefusal = seriesRefusal(input->image, input->corners);
@@ -130,6 +131,7 @@ ExitCode writeSeries(const SeriesJob &job) {
     request.corners = input->corners;
     request.plan = job.plan;
     request.options = job.options;
+    request.options.profile = input->space.profile();
     request.shard = job.shard;
     ProgressReport progress =
         ProgressReport::onStandardError(request.shard.size(request.plan.size()), job.quiet);

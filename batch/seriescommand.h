@@ -3,6 +3,7 @@
 
 #include "exitcode.h"
 #include "imagejob.h"
+#include "picturecolour.h"
 #include "seriesrun.h"
 
 #include <QStringList>
@@ -14,6 +15,7 @@ struct SeriesJob {
     SeriesPlan plan;
     SeriesOptions options;
     SeriesShard shard;
+    PictureColour colour;
     bool quiet = false;
 };
 ExitCode writeSeries(const SeriesJob &job);

@@ -9,6 +9,7 @@
 #include "labmeasurement.h"
 #include "matconversion.h"
 #include "optionvalues.h"
+#include "picturefile.h"
 #include "preciseloop.h"
 
 #include <QFileInfo>
@@ -30,6 +31,14 @@ double preciseGoal(const QString &path) {
 }
 
 // The precise loop over OUT's bytes; prints why when it could not run.
+// The bytes of the profile the output's numbers are in; none in the OpenCV modes.
+std::vector<unsigned char> embeddedBytes(const LabSpace &space) {
+    if (!space.isIcc())
+        return {};
+    const QByteArray &bytes = space.profile()->bytes();
+    return {bytes.begin(), bytes.end()};
+}
+
 ExitCode writePrecisely(const SetLabJob &job, MeanLabAdjustment &adjustment, const cv::Rect &rect) {
     const QString path = resolveDrivePath(job.image.output);
     const cv::Mat &work = adjustment.workImage();
@@ -44,11 +53,12 @@ ExitCode writePrecisely(const SetLabJob &job, MeanLabAdjustment &adjustment, con
                 failure = QLatin1String(recolourFailure);
                 return measured;
             }
-            std::optional<std::vector<uchar>> bytes = encodeImageRect(work, whole, path, &failure);
+            std::optional<std::vector<uchar>> bytes = encodeImageRectWithProfile(
+                work, whole, path, embeddedBytes(adjustment.labSpace()), &failure);
             if (!bytes)
                 return measured;
             const std::optional<LabStats> stats =
-                measureLab(cv::imdecode(*bytes, cv::IMREAD_UNCHANGED), rect, job.encoding);
+                measureLab(cv::imdecode(*bytes, cv::IMREAD_UNCHANGED), rect, adjustment.labSpace());
             if (!stats) {
                 failure = QStringLiteral("The encoded file does not decode to the image written.");
                 return measured;
@@ -90,7 +100,8 @@ ExitCode writePrecisely(const SetLabJob &job, MeanLabAdjustment &adjustment, con
 } // namespace
 
 ExitCode setLabImage(const SetLabJob &job) {
-    const std::optional<InputImage> input = readInputImage(job.image.input, job.image.corners);
+    const std::optional<InputImage> input =
+        readInputImage(job.image.input, job.image.corners, job.colour);
     if (!input)
         return ExitCode::InputRefused;
     const cv::Rect rect = rectFromCorners013(input->corners);
@@ -108,7 +119,8 @@ ExitCode setLabImage(const SetLabJob &job) {
         return ExitCode::InputRefused;
     }
     MeanLabAdjustment adjustment;
-    if (!adjustment.bind(input->image, job.encoding)) {
+    const LabSpace &space = input->space;
+    if (!adjustment.bind(input->image, space)) {
         printFileError(job.image.input, QLatin1String(recolourFailure));
         return ExitCode::InputRefused;
     }
@@ -119,7 +131,14 @@ ExitCode setLabImage(const SetLabJob &job) {
         return ExitCode::InputRefused;
     }
     const cv::Mat &adjusted = adjustment.workImage();
-    return writeJobOutput(job.image, adjusted, cv::Rect(cv::Point(), adjusted.size()));
+    const cv::Rect whole(cv::Point(), adjusted.size());
+    if (!space.isIcc())
+        return writeJobOutput(job.image, adjusted, whole);
+    QString error;
+    if (writeImageRectWithProfile(adjusted, whole, job.image.output, embeddedBytes(space), &error))
+        return ExitCode::Done;
+    printFileError(job.image.output, error);
+    return ExitCode::SomeFilesFailed;
 }
 
 int runSetLabCommand(const QStringList &arguments) {
@@ -154,9 +173,6 @@ int runSetLabCommand(const QStringList &arguments) {
     const std::variant<PictureColour, ExitCode> colour = parser.pictureColour();
     if (const ExitCode *refused = std::get_if<ExitCode>(&colour))
         return exitStatus(*refused);
-    const LabEncoding encoding = std::get<PictureColour>(colour).encoding;
-    if (const std::optional<ExitCode> refused = parser.refuseIcc(encoding))
-        return exitStatus(*refused);
-    return exitStatus(setLabImage(
-        {std::get<ImageJob>(image), *lab, encoding, parser.isSet(QStringLiteral("precise"))}));
+    return exitStatus(setLabImage({std::get<ImageJob>(image), *lab, std::get<PictureColour>(colour),
+                                   parser.isSet(QStringLiteral("precise"))}));
 }

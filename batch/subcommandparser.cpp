@@ -90,12 +90,6 @@ std::variant<PictureColour, ExitCode> SubcommandParser::pictureColour() const {
     return colour;
 }
 
-std::optional<ExitCode> SubcommandParser::refuseIcc(LabEncoding chosen) const {
-    if (chosen != LabEncoding::Icc)
-        return std::nullopt;
-    return usageError(QStringLiteral("%1 is not yet available in the icc encoding.").arg(name));
-}
-
 std::optional<ExitCode> SubcommandParser::parse(const QStringList &arguments) {
     // The parser skips its first argument, the program's name.
     if (!parser.parse(QStringList{QStringLiteral("vexmira-batch")} + arguments))

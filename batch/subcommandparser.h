@@ -30,8 +30,6 @@ public:
     // given without the ICC encoding; ExitCode::InputRefused, after printing why, for a file
     // that is missing or not an RGB or grey profile.
     std::variant<PictureColour, ExitCode> pictureColour() const;
-    // Usage error for a command that cannot yet work in the ICC encoding; nothing otherwise.
-    std::optional<ExitCode> refuseIcc(LabEncoding encoding) const;
 
     // Parses the subcommand's own arguments (those after its name). Nothing when the work may
     // go on; otherwise the exit code to end with, after printing the help or the usage error.

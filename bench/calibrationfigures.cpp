@@ -68,13 +68,13 @@ double setLab24MpVs1Mp(QImageScrollArea &viewer, const cv::Mat &photo, LabEncodi
     return medianRatio(onLarge, onSmall, 15);
 }
 
-double setLabSrgbVsLinear(QImageScrollArea &viewer, const cv::Mat &photo) {
+double setLabVsLinear(QImageScrollArea &viewer, const cv::Mat &photo, LabEncoding encoding) {
     // A panel binds in the encoding chosen at its first adjustment, and binds afresh when the
     // choice has changed since; each side sets its own before its calls.
-    const auto srgbChosen = std::make_unique<EncodingChosen>(LabEncoding::Srgb);
+    const auto chosen = std::make_unique<EncodingChosen>(encoding);
     showPatchOf(viewer, photo);
-    QColorimeterDlg srgb;
-    attach(srgb, viewer);
+    QColorimeterDlg other;
+    attach(other, viewer);
     const auto linearViewer = shownViewer();
     LabEncodingChoice::instance().set(LabEncoding::Linear);
     showPatchOf(*linearViewer, photo);
@@ -89,11 +89,11 @@ double setLabSrgbVsLinear(QImageScrollArea &viewer, const cv::Mat &photo) {
             for (const LabCodes &target : targets)
                 setLab(panel, target);
     };
-    const Timed onSrgb{[&] { steadyCalls(srgb); },
-                       [] { LabEncodingChoice::instance().set(LabEncoding::Srgb); }};
+    const Timed onOther{[&] { steadyCalls(other); },
+                        [encoding] { LabEncodingChoice::instance().set(encoding); }};
     const Timed onLinear{[&] { steadyCalls(linear); },
                          [] { LabEncodingChoice::instance().set(LabEncoding::Linear); }};
-    const double ratio = medianRatio(onSrgb, onLinear, 21);
+    const double ratio = medianRatio(onOther, onLinear, 21);
     // Both panels ended on the same target: the same pixels would mean the same encoding.
     const cv::Rect rect = patchRect(photo);
     if (cv::norm(viewer.imageCanvas()->image(true, -1, false)(rect),

@@ -32,8 +32,9 @@ double loadIccVsImread(const cv::Mat &photo, const QString &folder);
 // SetLab with a 1000 x 1000 rectangle on `photo` / the same on a 1000 x 1000 image, both in
 // `encoding`.
 double setLab24MpVs1Mp(QImageScrollArea &viewer, const cv::Mat &photo, LabEncoding encoding);
-// A steady SetLab with a 1000 x 1000 rectangle on `photo` in sRGB / the same in linear light.
-double setLabSrgbVsLinear(QImageScrollArea &viewer, const cv::Mat &photo);
+// A steady SetLab with a 1000 x 1000 rectangle on `photo` in `encoding` (ICC: sRGB, the photo
+// having no profile) / the same in linear light.
+double setLabVsLinear(QImageScrollArea &viewer, const cv::Mat &photo, LabEncoding encoding);
 // measureLab of a 1000 x 1000 rectangle of `photo` / converting that rectangle alone to float
 // Lab.
 double measureRectVsCvtColor(const cv::Mat &photo);

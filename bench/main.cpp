@@ -51,7 +51,10 @@ int main(int argc, char *argv[]) {
                     [&] { return setLab24MpVs1Mp(*viewer, photo, LabEncoding::Linear); });
         printFigure("setlab_24mp_vs_1mp_srgb",
                     [&] { return setLab24MpVs1Mp(*viewer, photo, LabEncoding::Srgb); });
-        printFigure("setlab_srgb_vs_linear", [&] { return setLabSrgbVsLinear(*viewer, photo); });
+        printFigure("setlab_srgb_vs_linear",
+                    [&] { return setLabVsLinear(*viewer, photo, LabEncoding::Srgb); });
+        printFigure("setlab_icc_vs_linear",
+                    [&] { return setLabVsLinear(*viewer, photo, LabEncoding::Icc); });
         printFigure("measure_rect_vs_cvtcolor", [&] { return measureRectVsCvtColor(photo); });
         printFigure("measure_rect_icc_vs_cvtcolor",
                     [&] { return measureRectIccVsCvtColor(photo); });

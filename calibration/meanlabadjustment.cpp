@@ -103,11 +103,24 @@ cv::Vec3d exactLabCodes(const cv::Vec3d &value) {
 }
 
 void MeanLabAdjustment::prepareTables(LabEncoding encoding) {
+    if (encoding == LabEncoding::Icc)
+        return;
     labToBgr(encoding);
     RgbGamut::of(encoding);
 }
 
-bool MeanLabAdjustment::bind(const cv::Mat &image, LabEncoding encoding) {
+bool MeanLabAdjustment::bind(const cv::Mat &image, const LabSpace &space) {
+    if (space.isIcc()) {
+        auto bound = std::make_unique<IccMeanLabAdjustment>();
+        if (!bound->bind(image, space))
+            return false;
+        icc = std::move(bound);
+        boundSpace = space;
+        bgrSource = lab = roundTrip = work = cv::Mat();
+        lastRect = measuredRect = cv::Rect();
+        return true;
+    }
+    const LabEncoding encoding = space.encoding();
     try {
         cv::Mat bgr = toBgr8(image);
         if (bgr.empty())
@@ -118,6 +131,8 @@ bool MeanLabAdjustment::bind(const cv::Mat &image, LabEncoding encoding) {
         cv::cvtColor(newLab, newRoundTrip, labToBgrConversion(encoding));
         cv::Mat newWork = newRoundTrip.clone();
 
+        icc.reset();
+        boundSpace = space;
         boundEncoding = encoding;
         bgrSource = bgr;
         lab = newLab;
@@ -137,6 +152,8 @@ std::optional<cv::Rect> MeanLabAdjustment::adjust(const cv::Rect &rect, const La
 
 std::optional<cv::Rect> MeanLabAdjustment::adjust(const cv::Rect &rect, const cv::Vec3d &target,
                                                   CodeRounding rounding) {
+    if (icc)
+        return icc->adjust(rect, target);
     if (!isBound() || !rectInside(rect, work.size()))
         return std::nullopt;
     const uchar *toBgr = nullptr;
@@ -172,6 +189,8 @@ std::optional<cv::Rect> MeanLabAdjustment::adjust(const cv::Rect &rect, const cv
 }
 
 std::int64_t MeanLabAdjustment::clippedPixels(const cv::Rect &part) const {
+    if (icc)
+        return icc->clippedPixels(part);
     if (lastRect.empty() || (part & lastRect) != part || part.empty())
         return 0;
     const std::array<int, 3> &first = saturatedFrom;

@@ -2,13 +2,16 @@
 #pragma once
 
 #include "distinctcodes.h"
+#include "iccmeanlabadjustment.h"
 #include "labencoding.h"
+#include "labspace.h"
 
 #include <opencv2/core/mat.hpp>
 #include <opencv2/core/matx.hpp>
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -55,25 +58,31 @@ enum class CodeRounding { Truncate, Nearest };
 // through a table of the conversion of every Lab code (48 MB, built once per process on first
 // need, one per encoding). Conversion is per pixel, so the work image is byte for byte what
 // converting the whole scaled Lab picture back would give.
+//
+// Bound in the ICC mode, it scales float ICC L*a*b* instead and keeps the picture's depth (see
+// IccMeanLabAdjustment); codes and targets keep their meaning, rounding does not apply.
 class MeanLabAdjustment {
 public:
     // Binds to `image`, brought to 8-bit BGR first (an 8-bit BGR image is shared, not copied),
     // and starts a new work image equal to the round trip. False, with the previous binding
     // kept, for an empty image or one of a type that cannot be brought to 8-bit BGR.
-    bool bind(const cv::Mat &image, LabEncoding encoding = LabEncoding::Linear);
+    // In the ICC mode the image keeps its depth, see IccMeanLabAdjustment::bind.
+    bool bind(const cv::Mat &image, const LabSpace &space = LabSpace());
 
     // Builds the encoding's tables that adjustments share across the process (the conversion of
-    // every code, the codes outside the RGB cube), which are otherwise built on first need.
+    // every code, the codes outside the RGB cube), which are otherwise built on first need. The
+    // ICC mode has none.
     static void prepareTables(LabEncoding encoding);
 
-    bool isBound() const { return !work.empty(); }
-    // The encoding of the current binding.
-    LabEncoding encoding() const { return boundEncoding; }
+    bool isBound() const { return icc ? true : !work.empty(); }
+    // The encoding and L*a*b* space of the current binding.
+    LabEncoding encoding() const { return boundSpace.encoding(); }
+    const LabSpace &labSpace() const { return boundSpace; }
     // Never written by the adjustment.
-    const cv::Mat &source() const { return bgrSource; }
+    const cv::Mat &source() const { return icc ? icc->source() : bgrSource; }
     // One buffer for the whole binding: every adjustment writes into it in place, so every
     // header that shares it (a store entry, the canvas) shows the new colours.
-    const cv::Mat &workImage() const { return work; }
+    const cv::Mat &workImage() const { return icc ? icc->workImage() : work; }
 
     // Makes the means of the rectangle's Lab codes `target`, starting from the untouched
     // source: per channel f = target / mean (a channel whose mean is 0 stays 0), each code
@@ -92,7 +101,7 @@ public:
     std::int64_t clippedPixels(const cv::Rect &part) const;
 
     // The rectangle of the last adjustment, which the next one restores first.
-    const cv::Rect &lastAdjustedRect() const { return lastRect; }
+    const cv::Rect &lastAdjustedRect() const { return icc ? icc->lastAdjustedRect() : lastRect; }
 
     // Whether the rectangle last measured is re-coloured through its palette of distinct codes
     // (false: through the table of every code, or nothing measured yet).
@@ -107,7 +116,10 @@ private:
     void fillFromPalette(const cv::Rect &rect);
     void fillThroughTable(const cv::Rect &rect, const uchar *toBgr);
 
+    LabSpace boundSpace;
     LabEncoding boundEncoding = LabEncoding::Linear;
+    // Set while bound in the ICC mode; the members below then stay empty.
+    std::unique_ptr<IccMeanLabAdjustment> icc;
     cv::Mat bgrSource;
     cv::Mat lab;
     cv::Mat roundTrip;

@@ -264,8 +264,8 @@ bool QColorimeterDlg::currentImageIsWorkImage() const {
 }
 
 cv::Rect QColorimeterDlg::partAdjustedInPlace() const {
-    // After a change of encoding the work image is replaced, not written.
-    if (!cvImage || !currentImageIsWorkImage() || adjustment.encoding() != currentLabEncoding())
+    // After a change of encoding or profile the work image is replaced, not written.
+    if (!cvImage || !currentImageIsWorkImage() || adjustment.labSpace() != currentLabSpace())
         return {};
     const cv::Mat &current = cvImage->image(true, -1, false);
     const cv::Rect rect = rectFromCorners013(quadFromPoints(cvImage->cornerPoints(false)));
@@ -285,9 +285,10 @@ std::optional<QColorimeterDlg::CanvasChange> QColorimeterDlg::adjustCanvas(const
     if (!rectInside(rect, current.size()))
         return std::nullopt;
 
-    const LabEncoding encoding = currentLabEncoding();
+    // In the ICC mode the space holds the shown picture's profile, so a new profile binds afresh.
+    const LabSpace space = currentLabSpace();
     const bool showsWorkImage = currentImageIsWorkImage();
-    if (showsWorkImage && adjustment.encoding() == encoding) {
+    if (showsWorkImage && adjustment.labSpace() == space) {
         const std::optional<cv::Rect> changed = adjustment.adjust(rect, target, rounding);
         if (!changed)
             return std::nullopt;
@@ -298,7 +299,7 @@ std::optional<QColorimeterDlg::CanvasChange> QColorimeterDlg::adjustCanvas(const
     // encoding changed while the work image is shown: bind its untouched source afresh, in the
     // work image's place.
     MeanLabAdjustment fresh;
-    if (!fresh.bind(showsWorkImage ? adjustment.source() : current, encoding) ||
+    if (!fresh.bind(showsWorkImage ? adjustment.source() : current, space) ||
         !fresh.adjust(rect, target, rounding))
         return std::nullopt;
     adjustment = std::move(fresh);
@@ -376,7 +377,9 @@ SeriesRequest QColorimeterDlg::seriesRequest(const SeriesPlan &plan) const {
     request.corners = quadFromPoints(cvImage->cornerPoints(false));
     request.plan = plan;
     request.options = seriesOptions->options();
-    request.options.encoding = currentLabEncoding();
+    const LabSpace space = currentLabSpace();
+    request.options.encoding = space.encoding();
+    request.options.profile = space.profile();
     return request;
 }
 

@@ -78,17 +78,29 @@ QStringList manifestSeriesLines(const SeriesParameters &parameters) {
         corners << QString::number(corner.x) << QString::number(corner.y);
     QString source = parameters.sourceName;
     source.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    return {prefix + QStringLiteral("kind: ") + (grid ? "grid" : "delta"),
-            prefix + (grid ? QStringLiteral("steps: ") : QStringLiteral("centre: ")) +
-                triple(parameters.plan.parameters),
-            prefix + QStringLiteral("format: ") + seriesFormatExtension(parameters.options.format),
-            prefix + QStringLiteral("encoding: ") + labEncodingKey(parameters.options.encoding),
-            prefix + QStringLiteral("precise: ") + (parameters.options.precise ? "yes" : "no"),
-            prefix + QStringLiteral("corners: ") + corners.join(QLatin1Char(',')),
-            prefix + QStringLiteral("source: ") + source,
-            prefix + QStringLiteral("source size: %1x%2")
-                         .arg(parameters.sourceSize.width)
-                         .arg(parameters.sourceSize.height)};
+    const SeriesFormat format = parameters.options.format;
+    const QString formatName =
+        isSixteenBitFormat(format) ? seriesFormatKey(format) : seriesFormatExtension(format);
+    QStringList lines{
+        prefix + QStringLiteral("kind: ") + (grid ? "grid" : "delta"),
+        prefix + (grid ? QStringLiteral("steps: ") : QStringLiteral("centre: ")) +
+            triple(parameters.plan.parameters),
+        prefix + QStringLiteral("format: ") + formatName,
+        prefix + QStringLiteral("encoding: ") + labEncodingKey(parameters.options.encoding),
+        prefix + QStringLiteral("precise: ") + (parameters.options.precise ? "yes" : "no"),
+        prefix + QStringLiteral("corners: ") + corners.join(QLatin1Char(',')),
+        prefix + QStringLiteral("source: ") + source,
+        prefix + QStringLiteral("source size: %1x%2")
+                     .arg(parameters.sourceSize.width)
+                     .arg(parameters.sourceSize.height)};
+    // The L*a*b* the measured columns are in; the OpenCV modes say it by their encoding alone.
+    const LabSpace space = seriesLabSpace(parameters.options);
+    if (space.isIcc()) {
+        QString profile = space.profile()->description();
+        profile.replace(QLatin1Char('\n'), QLatin1Char(' '));
+        lines.insert(4, prefix + QStringLiteral("profile: ") + profile);
+    }
+    return lines;
 }
 
 QString manifestOverlapNote(const cv::Rect &measuredInFile) {

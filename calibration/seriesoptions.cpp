@@ -6,12 +6,23 @@
 
 #include <QFileInfo>
 
+const std::vector<SeriesFormat> &seriesFormats() {
+    static const std::vector<SeriesFormat> formats{SeriesFormat::Jpeg, SeriesFormat::Png,
+                                                   SeriesFormat::Tiff, SeriesFormat::Png16,
+                                                   SeriesFormat::Tiff16};
+    return formats;
+}
+
 QString seriesFormatName(SeriesFormat format) {
     switch (format) {
     case SeriesFormat::Png:
         return QStringLiteral("PNG");
     case SeriesFormat::Tiff:
         return QStringLiteral("TIFF");
+    case SeriesFormat::Png16:
+        return QStringLiteral("PNG 16-bit");
+    case SeriesFormat::Tiff16:
+        return QStringLiteral("TIFF 16-bit");
     case SeriesFormat::Jpeg:
         break;
     }
@@ -19,11 +30,18 @@ QString seriesFormatName(SeriesFormat format) {
 }
 
 QString seriesFormatKey(SeriesFormat format) {
-    return seriesFormatName(format).toLower();
+    switch (format) {
+    case SeriesFormat::Png16:
+        return QStringLiteral("png16");
+    case SeriesFormat::Tiff16:
+        return QStringLiteral("tiff16");
+    default:
+        return seriesFormatName(format).toLower();
+    }
 }
 
 std::optional<SeriesFormat> seriesFormatFromKey(const QString &key) {
-    for (const SeriesFormat format : {SeriesFormat::Jpeg, SeriesFormat::Png, SeriesFormat::Tiff})
+    for (const SeriesFormat format : seriesFormats())
         if (key == seriesFormatKey(format))
             return format;
     return std::nullopt;
@@ -32,13 +50,24 @@ std::optional<SeriesFormat> seriesFormatFromKey(const QString &key) {
 QString seriesFormatExtension(SeriesFormat format) {
     switch (format) {
     case SeriesFormat::Png:
+    case SeriesFormat::Png16:
         return QStringLiteral("png");
     case SeriesFormat::Tiff:
+    case SeriesFormat::Tiff16:
         return QStringLiteral("tif");
     case SeriesFormat::Jpeg:
         break;
     }
     return QStringLiteral("jpg");
+}
+
+bool isSixteenBitFormat(SeriesFormat format) {
+    return format == SeriesFormat::Png16 || format == SeriesFormat::Tiff16;
+}
+
+LabSpace seriesLabSpace(const SeriesOptions &options) {
+    return options.encoding == LabEncoding::Icc ? LabSpace::icc(options.profile)
+                                                : LabSpace(options.encoding);
 }
 
 QString seriesFolder(const SeriesOptions &options) {

@@ -1,24 +1,31 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "colourprofile.h"
 #include "labencoding.h"
+#include "labspace.h"
 #include "referenceseries.h"
 
 #include <QString>
 
 #include <optional>
+#include <vector>
 
 // Where and how a reference series writes its files.
 
-enum class SeriesFormat { Jpeg, Png, Tiff };
+enum class SeriesFormat { Jpeg, Png, Tiff, Png16, Tiff16 };
 
-// "JPEG", "PNG", "TIFF": the panel's combo items.
+// Every format, in the panel's order.
+const std::vector<SeriesFormat> &seriesFormats();
+// "JPEG", "PNG", "TIFF", "PNG 16-bit", "TIFF 16-bit": the panel's combo items.
 QString seriesFormatName(SeriesFormat format);
-// "jpeg", "png", "tiff": the key in settings and on command lines.
+// "jpeg", "png", "tiff", "png16", "tiff16": the key in settings and on command lines.
 QString seriesFormatKey(SeriesFormat format);
 std::optional<SeriesFormat> seriesFormatFromKey(const QString &key);
-// "jpg", "png", "tif".
+// "jpg", "png", "tif" (16-bit formats too).
 QString seriesFormatExtension(SeriesFormat format);
+// Whether files of this format hold 16 bits a channel.
+bool isSixteenBitFormat(SeriesFormat format);
 
 struct SeriesOptions {
     // Empty: the drive root.
@@ -28,7 +35,13 @@ struct SeriesOptions {
     bool precise = false;
     // The conversions of the adjustment and of the measurement of the written files.
     LabEncoding encoding = LabEncoding::Linear;
+    // The picture's profile in the ICC mode (null: sRGB); embedded in every file. Unused in
+    // the other modes, whose files carry none.
+    ColourProfilePtr profile = nullptr;
 };
+
+// The L*a*b* space of a series with these options.
+LabSpace seriesLabSpace(const SeriesOptions &options);
 
 // The folder the files go to: the drive root (resolved now) when none is chosen.
 QString seriesFolder(const SeriesOptions &options);

@@ -27,7 +27,7 @@ SeriesOptionsWidget::SeriesOptionsWidget(QWidget *parent)
     : QGroupBox(tr("Reference Series"), parent),
       folderButton(new QPushButton(tr("Output Folder..."))), folderLabel(new QLabel),
       formatCombo(new QComboBox), preciseCheck(new QCheckBox(tr("Precise colours"))) {
-    for (const SeriesFormat format : {SeriesFormat::Jpeg, SeriesFormat::Png, SeriesFormat::Tiff})
+    for (const SeriesFormat format : seriesFormats())
         formatCombo->addItem(seriesFormatName(format), seriesFormatKey(format));
     folderLabel->setWordWrap(true);
     folderLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -39,7 +39,8 @@ SeriesOptionsWidget::SeriesOptionsWidget(QWidget *parent)
                              "one they go to the drive root"));
     setTips(folderLabel, tr("The folder the next series writes to"));
     setTips(formatCombo, tr("The series' file format: JPEG (small, lossy), PNG or TIFF "
-                            "(lossless); the names keep their pattern with this extension"));
+                            "(lossless), 8 or 16 bits a channel; the names keep their pattern "
+                            "with this extension"));
     setTips(preciseCheck, tr("Hold each file to its name: real L* targets, rounded codes, and "
                              "each file measured and written again until it matches (within 0.5 "
                              "ΔE76 lossless, 1.0 JPEG)"));

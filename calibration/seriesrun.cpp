@@ -4,6 +4,7 @@
 #include "imageencoding.h"
 #include "labmeasurement.h"
 #include "matconversion.h"
+#include "picturefile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -70,6 +71,30 @@ std::optional<std::int64_t> storageFreeBytes(const QString &folder) {
     return storage.bytesAvailable();
 }
 
+// The pixels a file of `format` holds: 8 or 16 bits a channel. 8-bit pixels in an 8-bit format
+// are shared as they are; 16-bit ones in a 16-bit format too.
+cv::Mat fileDepthPixels(const cv::Mat &pixels, SeriesFormat format) {
+    const int depth = isSixteenBitFormat(format) ? CV_16U : CV_8U;
+    if (pixels.depth() == depth)
+        return pixels;
+    const double full = depth == CV_16U ? 65535.0 : 255.0;
+    const double scale = pixels.depth() == CV_8U    ? full / 255.0
+                         : pixels.depth() == CV_16U ? full / 65535.0
+                                                    : full;
+    cv::Mat converted;
+    pixels.convertTo(converted, depth, scale);
+    return converted;
+}
+
+// The ICC bytes the files carry: the profile their numbers are in, none in the OpenCV modes.
+std::vector<unsigned char> embeddedBytes(const SeriesOptions &options) {
+    const LabSpace space = seriesLabSpace(options);
+    if (!space.isIcc())
+        return {};
+    const QByteArray &bytes = space.profile()->bytes();
+    return {bytes.begin(), bytes.end()};
+}
+
 FileWriteResult writeAtomically(const QString &path, const std::vector<uchar> &bytes) {
     return writeFileAtomically(path, reinterpret_cast<const char *>(bytes.data()), bytes.size());
 }
@@ -104,6 +129,8 @@ struct Work {
     bool verify = true;
     int count = 0;
     std::function<FileWriteResult(const QString &, const std::vector<uchar> &)> writeFile;
+    LabSpace space;
+    std::vector<unsigned char> icc;
 
     std::mutex mutex;
     std::condition_variable changed;
@@ -160,14 +187,15 @@ std::optional<EncodedImage> encodeImage(const Work &work, MeanLabAdjustment &adj
         encoded.clippedPercent =
             100.0 * static_cast<double>(adjustment.clippedPixels(measured)) / measured.area();
     }
-    std::optional<std::vector<uchar>> bytes =
-        encodeImageRect(adjustment.workImage(), g.saved, path, &encoded.failure);
+    const cv::Mat pixels = fileDepthPixels(adjustment.workImage()(g.saved), work.options.format);
+    std::optional<std::vector<uchar>> bytes = encodeImageRectWithProfile(
+        pixels, cv::Rect(cv::Point(), pixels.size()), path, work.icc, &encoded.failure);
     if (!bytes)
         return encoded;
     encoded.bytes = std::move(*bytes);
     if (measure) {
         const cv::Mat decoded = cv::imdecode(encoded.bytes, cv::IMREAD_UNCHANGED);
-        if (const auto stats = measureLab(decoded, g.measuredInFile, work.options.encoding))
+        if (const auto stats = measureLab(decoded, g.measuredInFile, work.space))
             encoded.measured = stats->mean;
     }
     return encoded;
@@ -253,7 +281,7 @@ void makeImage(Work &work, MeanLabAdjustment &adjustment, bool bound, int slot) 
 
 void runWorker(const std::shared_ptr<Work> &work) {
     MeanLabAdjustment adjustment;
-    const bool bound = adjustment.bind(work->crop, work->options.encoding);
+    const bool bound = adjustment.bind(work->crop, work->space);
     for (;;) {
         int slot = 0;
         {
@@ -360,7 +388,11 @@ std::shared_ptr<Work> prepareWork(const SeriesRequest &request,
     auto work = std::make_shared<Work>();
     work->geometry = geometryOf(request.corners);
     try {
-        work->crop = toBgr8(request.image(work->geometry.crop));
+        // The ICC mode keeps the picture's depth; the OpenCV modes work in 8-bit BGR.
+        const cv::Mat crop = request.image(work->geometry.crop);
+        work->space = seriesLabSpace(request.options);
+        work->crop = work->space.isIcc() ? crop.clone() : toBgr8(crop);
+        work->icc = embeddedBytes(request.options);
     } catch (const std::exception &) { // cv::Exception, or std::bad_alloc
         result.refusal = tr("There is not enough memory to start the series.");
         return nullptr;
@@ -540,7 +572,9 @@ std::optional<std::int64_t> estimateSeriesBytes(const cv::Mat &image, const Quad
                           sampleSize.height);
     try {
         std::vector<uchar> bytes;
-        if (!cv::imencode(encoderExtension(format), toBgr8(image(sample)), bytes))
+        const cv::Mat pixels = isSixteenBitFormat(format) ? fileDepthPixels(image(sample), format)
+                                                          : toBgr8(image(sample));
+        if (!cv::imencode(encoderExtension(format), pixels, bytes))
             return std::nullopt;
         const double perFile = static_cast<double>(bytes.size()) * saved.area() / sample.area();
         return (static_cast<std::int64_t>(perFile) + manifestRowBytes) * count;

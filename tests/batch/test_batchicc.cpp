@@ -301,14 +301,6 @@ TEST(BatchIcc, RefusesUnusableProfilesAndReadsPicturesWithoutBadEmbeddedOnes) {
         {{measure, picture, QStringLiteral("--profile"), QLatin1String(proPhoto)},
          1,
          QStringLiteral("--profile needs --encoding icc")},
-        {{QStringLiteral("setlab"), picture, folder.filePath("out.png"), icc,
-          QStringLiteral("--lab=50,0,0")},
-         1,
-         QStringLiteral("setlab is not yet available in the icc encoding")},
-        {{QStringLiteral("series"), QStringLiteral("delta"), picture, icc,
-          QStringLiteral("--centre=50,0,0"), QStringLiteral("--out"), folder.path()},
-         1,
-         QStringLiteral("series is not yet available in the icc encoding")},
     };
     for (const Refusal &refusal : refusals) {
         SCOPED_TRACE(refusal.arguments.join(QLatin1Char(' ')).toStdString());

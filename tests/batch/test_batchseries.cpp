@@ -280,7 +280,7 @@ void BatchSeriesTest::usageErrors() {
         {{QStringLiteral("series"), QStringLiteral("cube"), input, QStringLiteral("--out"), out},
          "the series is \"grid\" or \"delta\""},
         {gridArguments(input, out) << QStringLiteral("--format") << QStringLiteral("gif"),
-         "--format: \"gif\" is not jpeg, png or tiff"},
+         "--format: \"gif\" is not jpeg, png, tiff, png16 or tiff16"},
         {gridArguments(input, out) << QStringLiteral("--shard") << QStringLiteral("0/3"),
          "--shard: The shard must be K/N with 1 <= K <= N"},
         {{QStringLiteral("series"), QStringLiteral("grid"), input, QStringLiteral("--steps"),

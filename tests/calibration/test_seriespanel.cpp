@@ -77,19 +77,21 @@ void TestSeriesPanel::optionsAreKeptAndCorruptValuesFallBack() {
         QCOMPARE(fresh.options().format, SeriesFormat::Jpeg);
         QVERIFY(!fresh.options().precise);
         auto *combo = fresh.findChild<QComboBox *>();
-        QCOMPARE(combo->count(), 3);
+        QCOMPARE(combo->count(), 5);
         QCOMPARE(combo->itemText(0), QString("JPEG"));
         QCOMPARE(combo->itemText(1), QString("PNG"));
         QCOMPARE(combo->itemText(2), QString("TIFF"));
+        QCOMPARE(combo->itemText(3), QString("PNG 16-bit"));
+        QCOMPARE(combo->itemText(4), QString("TIFF 16-bit"));
         QVERIFY(button(fresh, "Output Folder..."));
-        combo->setCurrentIndex(2);
+        combo->setCurrentIndex(4);
         fresh.findChild<QCheckBox *>()->setChecked(true);
         fresh.setFolder(output.path());
     }
     {
         const SeriesOptionsWidget kept;
         QCOMPARE(kept.options().folder, output.path());
-        QCOMPARE(kept.options().format, SeriesFormat::Tiff);
+        QCOMPARE(kept.options().format, SeriesFormat::Tiff16);
         QVERIFY(kept.options().precise);
         QVERIFY(labelContaining(const_cast<SeriesOptionsWidget &>(kept),
                                 QDir::toNativeSeparators(output.path())));

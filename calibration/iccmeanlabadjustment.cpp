@@ -1,0 +1,209 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "iccmeanlabadjustment.h"
+
+#include "quad.h"
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cstddef>
+#include <exception>
+
+namespace {
+
+// The picture as the adjustment keeps it: its own depth (64-bit float as 32-bit), BGR or, for
+// a grey profile, grey. Empty when it cannot be.
+cv::Mat keptPicture(const cv::Mat &image, const LabSpace &space) {
+    const int depth = image.depth();
+    if (image.empty() || (depth != CV_8U && depth != CV_16U && depth != CV_32F && depth != CV_64F))
+        return {};
+    if (!space.converts(image.channels()))
+        return {};
+    cv::Mat picture = image;
+    if (depth == CV_64F)
+        image.convertTo(picture, CV_32F);
+    const int channels = space.profile()->channels();
+    if (picture.channels() == 4)
+        cv::cvtColor(picture, picture, cv::COLOR_BGRA2BGR);
+    else if (picture.channels() == 1 && channels == 3)
+        cv::cvtColor(picture, picture, cv::COLOR_GRAY2BGR);
+    return picture.channels() == channels ? picture : cv::Mat();
+}
+
+// Full-range value of one code of each depth.
+double fullRange(int depth) {
+    switch (depth) {
+    case CV_8U:
+        return 255.0;
+    case CV_16U:
+        return 65535.0;
+    default:
+        return 1.0;
+    }
+}
+
+// A palette pays off when colours repeat: at most one distinct colour per four pixels, and an
+// index (4 bytes a pixel) of at most 32 MB.
+constexpr std::size_t maxIndexBytes = std::size_t{32} << 20;
+constexpr int pixelsPerColour = 4;
+constexpr int paletteRowLength = 1024;
+
+} // namespace
+
+bool IccMeanLabAdjustment::bind(const cv::Mat &image, const LabSpace &labSpace) {
+    if (!labSpace.isIcc())
+        return false;
+    try {
+        const cv::Mat picture = keptPicture(image, labSpace);
+        if (picture.empty())
+            return false;
+        cv::Mat newWork = picture.clone();
+        space = labSpace;
+        bgrSource = picture;
+        work = newWork;
+        lastRect = cv::Rect();
+        measuredRect = cv::Rect();
+        clipped.release();
+        return true;
+    } catch (const std::exception &) { // cv::Exception, or std::bad_alloc
+        return false;
+    }
+}
+
+std::optional<cv::Rect> IccMeanLabAdjustment::adjust(const cv::Rect &rect,
+                                                     const cv::Vec3d &target) {
+    if (work.empty() || !rectInside(rect, work.size()))
+        return std::nullopt;
+    cv::Mat values;
+    cv::Mat newClipped;
+    try {
+        if (!rect.empty()) {
+            if (rect != measuredRect)
+                measure(rect);
+            if (measuredRect.empty())
+                return std::nullopt;
+            // code' = f x code per channel, in L*a*b*: L*' = f L*, a*' = f (a* + 128) - 128.
+            cv::Vec3d factor;
+            for (int c = 0; c < 3; ++c)
+                factor[c] = meanCodes[c] > 0 ? target[c] / meanCodes[c] : 0.0;
+            const cv::Scalar gain(factor[0], factor[1], factor[2]);
+            const cv::Scalar offset(0, 128 * (factor[1] - 1), 128 * (factor[2] - 1));
+            cv::multiply(measuredLab, gain, scaledLab);
+            cv::add(scaledLab, offset, scaledLab);
+            values = space.fromLab(scaledLab, false);
+            if (values.empty())
+                return std::nullopt;
+            // Clipped: a channel outside the picture's range, or an L*a*b* beyond what the
+            // profile connection space holds (Little CMS brings it to the nearest end).
+            cv::Mat inside;
+            cv::Mat encodable;
+            cv::inRange(values, cv::Scalar::all(0.0), cv::Scalar::all(1.0), inside);
+            cv::inRange(scaledLab, cv::Scalar(0, -128, -128), cv::Scalar(100, 127, 127), encodable);
+            cv::bitwise_and(inside, encodable, inside);
+            cv::bitwise_not(inside, newClipped);
+            // Integer depths saturate as they are stored; float is clipped here.
+            if (work.depth() == CV_32F) {
+                cv::min(values, 1.0, values);
+                cv::max(values, 0.0, values);
+            }
+        }
+    } catch (const std::exception &) { // cv::Exception, or std::bad_alloc
+        return std::nullopt;
+    }
+
+    const cv::Rect previous = lastRect;
+    if (!previous.empty() && (previous & rect) != previous)
+        bgrSource(previous).copyTo(work(previous));
+    if (!rect.empty()) {
+        if (paletteUsable) {
+            cv::Mat colours;
+            values.convertTo(colours, work.depth(), fullRange(work.depth()));
+            fillFromPalette(rect, colours);
+        } else {
+            cv::Mat into = work(rect);
+            values.convertTo(into, work.depth(), fullRange(work.depth()));
+        }
+    }
+    lastRect = rect;
+    clipped = newClipped;
+    clippedPerColour = paletteUsable;
+    return previous | rect;
+}
+
+void IccMeanLabAdjustment::measure(const cv::Rect &rect) {
+    measuredRect = cv::Rect();
+    const cv::Mat part = bgrSource(rect);
+    const std::size_t pixels = static_cast<std::size_t>(rect.area());
+    paletteUsable =
+        part.type() == CV_8UC3 && pixels * sizeof(std::int32_t) <= maxIndexBytes &&
+        palette.find(part, cv::Mat(), std::max<std::size_t>(1, pixels / pixelsPerColour));
+    cv::Scalar mean;
+    if (paletteUsable) {
+        const std::vector<std::uint32_t> &codes = palette.codes();
+        // Rows of the palette are converted in parallel; the end of the last row is padding.
+        const int count = static_cast<int>(codes.size());
+        const int cols = std::min(count, paletteRowLength);
+        cv::Mat colours((count + cols - 1) / cols, cols, CV_8UC3, cv::Scalar::all(0));
+        auto *colour = colours.ptr<cv::Vec3b>();
+        for (const std::uint32_t code : codes)
+            *colour++ = cv::Vec3b(static_cast<uchar>(code >> 16), static_cast<uchar>(code >> 8),
+                                  static_cast<uchar>(code));
+        measuredLab = space.toLab(colours);
+        const std::vector<std::uint32_t> counts = palette.pixelCounts(part, cv::Mat());
+        const auto *lab = measuredLab.ptr<cv::Vec3f>();
+        for (std::size_t i = 0; i < counts.size(); ++i)
+            for (int c = 0; c < 3; ++c)
+                mean[c] += static_cast<double>(counts[i]) * lab[i][c];
+        mean /= static_cast<double>(pixels);
+        paletteIndex.create(rect.size(), CV_32S);
+        cv::parallel_for_(cv::Range(0, rect.height), [&](const cv::Range &rows) {
+            for (int row = rows.start; row < rows.end; ++row) {
+                const uchar *pixel = part.ptr(row);
+                auto *index = paletteIndex.ptr<std::int32_t>(row);
+                for (int col = 0; col < rect.width; ++col, pixel += 3)
+                    index[col] =
+                        static_cast<std::int32_t>(palette.indexOf(DistinctCodes::packed(pixel)));
+            }
+        });
+    } else {
+        measuredLab = space.toLab(part);
+        mean = cv::mean(measuredLab);
+    }
+    if (measuredLab.empty())
+        return;
+    meanCodes = cv::Vec3d(mean[0] * 2.55, mean[1] + 128, mean[2] + 128);
+    measuredRect = rect;
+}
+
+void IccMeanLabAdjustment::fillFromPalette(const cv::Rect &rect, const cv::Mat &colours) {
+    const auto *colour = colours.ptr<cv::Vec3b>();
+    cv::parallel_for_(cv::Range(0, rect.height), [&](const cv::Range &rows) {
+        for (int row = rows.start; row < rows.end; ++row) {
+            const auto *index = paletteIndex.ptr<std::int32_t>(row);
+            auto *pixel = work.ptr<cv::Vec3b>(rect.y + row) + rect.x;
+            for (int col = 0; col < rect.width; ++col)
+                pixel[col] = colour[index[col]];
+        }
+    });
+}
+
+std::int64_t IccMeanLabAdjustment::clippedPixels(const cv::Rect &part) const {
+    if (lastRect.empty() || part.empty() || (part & lastRect) != part || clipped.empty())
+        return 0;
+    // The palette's index describes the rectangle measured last, which is the one adjusted
+    // unless a measurement failed since.
+    if (clippedPerColour && measuredRect != lastRect)
+        return 0;
+    if (!clippedPerColour)
+        return cv::countNonZero(clipped(part - lastRect.tl()));
+    const uchar *colourClipped = clipped.ptr();
+    const cv::Rect inIndex = part - lastRect.tl();
+    std::int64_t count = 0;
+    for (int row = inIndex.y; row < inIndex.br().y; ++row) {
+        const auto *index = paletteIndex.ptr<std::int32_t>(row) + inIndex.x;
+        for (int col = 0; col < inIndex.width; ++col)
+            count += colourClipped[index[col]] != 0;
+    }
+    return count;
+}
