@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "inputimage.h"
+
 #include "batchmessages.h"
 #include "imagefiles.h"
 #include "optionvalues.h"

@@ -106,8 +106,7 @@ ExitCode makeProfile(const ProfileJob &job) {
         printFileError(job.image.output, written.error);
         return ExitCode::InputRefused;
     }
-    printData(fitCsv(*result.fit, *reference));
-    return ExitCode::Done;
+    return printData(fitCsv(*result.fit, *reference)) ? ExitCode::Done : ExitCode::OutputUnwritable;
 }
 
 } // namespace
