@@ -184,7 +184,7 @@ TEST(EmbeddedProfile, PictureFilesTakeOnlyProfilesThatFitThem) {
         {"grey.tif", CV_8UC1, grey, true, ""},
         {"rgb-in-grey.tif", CV_8UC1, prophoto, false, "RGB"},
         {"lab.tif", CV_8UC3, lab, false, "Lab"},
-        {"cut.tif", CV_8UC3, cut, false, "Little CMS"},
+        {"cut.tif", CV_8UC3, cut, false, "not an ICC profile"},
         // libpng itself drops an RGB profile in a grey PNG.
         {"rgb-in-grey.png", CV_8UC1, prophoto, false, "iCCP"},
     };
