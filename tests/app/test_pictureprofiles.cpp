@@ -253,7 +253,7 @@ void TestPictureProfiles::unusableProfilesAreLeftOutOrRefused() {
     } embedded[] = {
         {"truncated.png", truncated, "left out"},
         {"hostile.png", hostile, "left out"},
-        {"lab.tif", fileBytes("/usr/share/color/icc/ITULab.icc"), "L*a*b*"},
+        {"lab.tif", fileBytes("/usr/share/color/icc/ITULab.icc"), "for Lab colours"},
         {"grey.png", fileBytes("/usr/share/color/icc/Gray.icc"), "left out"},
     };
     MainWindow window(false);

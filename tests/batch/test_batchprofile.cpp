@@ -40,7 +40,8 @@ TEST(BatchProfile, FindsTheChartMeasuresItAndWritesTheProfileKeepingTheOldOneOnF
     const BatchRun measured =
         runBatch({"measure", photo, "--chart", "4x6", "--reference", reference, "--find-chart"});
     ASSERT_EQ(measured.exitCode, 0) << measured.err.constData();
-    EXPECT_EQ(measured.out.trimmed().split('\n').size(), 1 + 24);
+    // The line that names the L*a*b*, the header and a row per patch.
+    EXPECT_EQ(measured.out.trimmed().split('\n').size(), 2 + 24);
 
     // A file size limit in the child makes the write fail after the fit.
     const QByteArray old = fileBytes(profile);
