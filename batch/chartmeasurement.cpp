@@ -34,17 +34,11 @@ ExitCode measureChart(const ChartMeasureJob &job) {
                        QStringLiteral("The image is of a type that cannot be measured."));
         return ExitCode::InputRefused;
     }
-    Quad corners = input->corners;
-    if (job.findChart) {
-        const std::variant<Quad, QString> found =
-            foundChartCorners(input->image, job.layout, input->space, reference);
-        if (const QString *problem = std::get_if<QString>(&found)) {
-            printFileError(job.image.input, *problem);
-            return ExitCode::InputRefused;
-        }
-        corners = std::get<Quad>(found);
-    }
-    const PatchGrid grid = patchGrid(corners, job.layout);
+    const std::optional<Quad> corners =
+        chartCorners(*input, job.image.input, job.layout, job.findChart, reference);
+    if (!corners)
+        return ExitCode::InputRefused;
+    const PatchGrid grid = patchGrid(*corners, job.layout);
     if (!grid.problem.isEmpty()) {
         printFileError(job.image.input, grid.problem);
         return ExitCode::InputRefused;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "foundchart.h"
 
+#include "batchmessages.h"
 #include "chartfinder.h"
 
 std::variant<Quad, QString> foundChartCorners(const cv::Mat &image, const GridLayout &layout,
@@ -21,4 +22,18 @@ std::variant<Quad, QString> foundChartCorners(const cv::Mat &image, const GridLa
             .arg(layout.rows)
             .arg(layout.columns);
     return search.chart->quad();
+}
+
+std::optional<Quad> chartCorners(const InputImage &input, const QString &path,
+                                 const GridLayout &layout, bool find,
+                                 const std::optional<ChartReference> &reference) {
+    if (!find)
+        return input.corners;
+    const std::variant<Quad, QString> found =
+        foundChartCorners(input.image, layout, input.space, reference);
+    if (const QString *problem = std::get_if<QString>(&found)) {
+        printFileError(path, *problem);
+        return std::nullopt;
+    }
+    return std::get<Quad>(found);
 }

@@ -68,21 +68,15 @@ ExitCode makeProfile(const ProfileJob &job) {
         return ExitCode::InputRefused;
     }
 
-    Quad corners = input->corners;
+    const std::optional<Quad> corners =
+        chartCorners(*input, job.image.input, job.layout, job.findChart, reference);
+    if (!corners)
+        return ExitCode::InputRefused;
     QString chartName =
         QStringLiteral("a %1 x %2 chart").arg(job.layout.rows).arg(job.layout.columns);
-    if (job.findChart) {
-        const std::variant<Quad, QString> found =
-            foundChartCorners(input->image, job.layout, input->space, reference);
-        if (const QString *problem = std::get_if<QString>(&found)) {
-            printFileError(job.image.input, *problem);
-            return ExitCode::InputRefused;
-        }
-        corners = std::get<Quad>(found);
-        if (const auto kind = chartKindWithPatchCount(job.layout.patchCount()))
-            chartName = chartKindInfo(*kind).name;
-    }
-    const PatchGrid grid = patchGrid(corners, job.layout);
+    if (const auto kind = chartKindWithPatchCount(job.layout.patchCount()); kind && job.findChart)
+        chartName = chartKindInfo(*kind).name;
+    const PatchGrid grid = patchGrid(*corners, job.layout);
     if (!grid.problem.isEmpty()) {
         printFileError(job.image.input, grid.problem);
         return ExitCode::InputRefused;
