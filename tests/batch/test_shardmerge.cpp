@@ -209,6 +209,10 @@ std::pair<double, int> mergePeakMegabytes(const QString &folder) {
 } // namespace
 
 TEST(ShardMerge, MemoryStaysFlatInTheNumberOfRows) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "The address sanitizer keeps freed memory in quarantine, so the peak grows "
+                    "with every allocation.";
+#endif
     QTemporaryDir small;
     for (int k = 1; k <= 2; ++k)
         writeShard(small, k, 2);

@@ -23,12 +23,12 @@ QByteArray encoded(const char *extension, const cv::Mat &image) {
     return QByteArray(reinterpret_cast<const char *>(bytes.data()), int(bytes.size()));
 }
 
-void putBigEndian(QByteArray &bytes, int at, std::uint32_t value, int size) {
+void putBigEndian(QByteArray &bytes, int at, std::uint64_t value, int size) {
     for (int i = 0; i < size; ++i)
         bytes[at + i] = char((value >> (8 * (size - 1 - i))) & 0xff);
 }
 
-void putLittleEndian(QByteArray &bytes, int at, std::uint32_t value, int size) {
+void putLittleEndian(QByteArray &bytes, int at, std::uint64_t value, int size) {
     for (int i = 0; i < size; ++i)
         bytes[at + i] = char((value >> (8 * i)) & 0xff);
 }
