@@ -62,6 +62,23 @@ std::vector<double> deltaEThroughLittleCms(const QString &profilePath,
 
 } // namespace
 
+// The demo photograph on a canvas, with the Chart dock holding its reference.
+struct DemoDock {
+    QTemporaryDir folder;
+    DemoPhoto photo = renderDemoPhoto();
+    QCVImage canvas;
+    ChartPanel panel{&canvas};
+    bool ready = false;
+
+    DemoDock() {
+        const QString referencePath = folder.filePath(QStringLiteral("demo.txt"));
+        std::string error;
+        panel.show();
+        ready = writeDemoReference(referencePath.toStdString(), error) &&
+                canvas.showNewImage(photo.image) && panel.loadReference(referencePath);
+    }
+};
+
 class ChartProfileToolsTest : public QObject {
     Q_OBJECT
 
@@ -71,16 +88,11 @@ private slots:
     // On the demo photograph, with its reference read in the current mode, the dock lands on
     // what the finder itself finds; on a picture without a chart the corners stay.
     void findsTheDemoChartAndLeavesCornersWithoutOne() {
-        const QTemporaryDir folder;
-        const QString referencePath = folder.filePath(QStringLiteral("demo.txt"));
-        std::string error;
-        QVERIFY(writeDemoReference(referencePath.toStdString(), error));
-        const DemoPhoto photo = renderDemoPhoto();
-        QCVImage canvas;
-        ChartPanel panel(&canvas);
-        panel.show();
-        QVERIFY(canvas.showNewImage(photo.image));
-        QVERIFY2(panel.loadReference(referencePath), qPrintable(panel.message()));
+        DemoDock demo;
+        QVERIFY2(demo.ready, qPrintable(demo.panel.message()));
+        const DemoPhoto &photo = demo.photo;
+        QCVImage &canvas = demo.canvas;
+        ChartPanel &panel = demo.panel;
         QSignalSpy reports(panel.profileTools(), &ChartProfileTools::reported);
 
         QVERIFY(panel.profileTools()->findChart());
@@ -110,20 +122,15 @@ private slots:
     // The profile made from the demo chart opens in Little CMS, which reads every patch as the
     // fit table's "after" says; "before" is the dock's own reading; Assign hands the file on.
     void makesAProfileAndShowsItsFit() {
-        const QTemporaryDir folder;
-        const QString referencePath = folder.filePath(QStringLiteral("demo.txt"));
-        std::string error;
-        QVERIFY(writeDemoReference(referencePath.toStdString(), error));
-        const DemoPhoto photo = renderDemoPhoto();
-        QCVImage canvas;
-        ChartPanel panel(&canvas);
-        panel.show();
-        QVERIFY(canvas.showNewImage(photo.image));
-        QVERIFY(panel.loadReference(referencePath));
+        DemoDock demo;
+        QVERIFY2(demo.ready, qPrintable(demo.panel.message()));
+        const DemoPhoto &photo = demo.photo;
+        QCVImage &canvas = demo.canvas;
+        ChartPanel &panel = demo.panel;
         ChartProfileTools &tools = *panel.profileTools();
         QVERIFY(tools.findChart());
         tools.setToneCurve(ToneCurve::Gamma);
-        const QString profilePath = folder.filePath(QStringLiteral("camera.icc"));
+        const QString profilePath = demo.folder.filePath(QStringLiteral("camera.icc"));
         QVERIFY2(tools.makeProfile(profilePath), qPrintable(tools.message()));
 
         const PatchGrid grid = patchGrid(quadFromPoints(canvas.corners), panel.gridLayout());
