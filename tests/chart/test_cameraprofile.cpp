@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "../support/filesizelimit.h"
 #include "cameraprofile.h"
 #include "cameraprofileicc.h"
 #include "cameraprofilereadings.h"
@@ -112,29 +113,6 @@ double meanDeltaE(const std::vector<cv::Vec3d> &labs, const ChartReference &refe
     }
     return sum / double(labs.size());
 }
-
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &previous);
-        rlimit limited = previous;
-        limited.rlim_cur = bytes;
-        applied = setrlimit(RLIMIT_FSIZE, &limited) == 0;
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &previous);
-        std::signal(SIGXFSZ, previousHandler);
-    }
-    FileSizeLimit(const FileSizeLimit &) = delete;
-    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
-    bool isApplied() const { return applied; }
-
-private:
-    rlimit previous{};
-    void (*previousHandler)(int) = nullptr;
-    bool applied = false;
-};
 
 } // namespace
 

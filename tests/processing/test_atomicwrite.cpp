@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "../support/filesizelimit.h"
 #include "atomicfilewrite.h"
 #include "imagefiles.h"
 
@@ -31,29 +32,6 @@ QStringList entries(const QTemporaryDir &dir) {
     return QDir(dir.path())
         .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
 }
-
-// Limits the size of any file this process writes while it lives; writing past it fails with
-// EFBIG instead of raising SIGXFSZ, as a full disk fails with ENOSPC.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &previous);
-        rlimit limited = previous;
-        limited.rlim_cur = bytes;
-        applied = setrlimit(RLIMIT_FSIZE, &limited) == 0;
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &previous);
-        std::signal(SIGXFSZ, previousHandler);
-    }
-    bool isApplied() const { return applied; }
-
-private:
-    rlimit previous{};
-    void (*previousHandler)(int) = nullptr;
-    bool applied = false;
-};
 
 cv::Mat noise(int rows, int cols) {
     cv::Mat mat(rows, cols, CV_8UC3);
