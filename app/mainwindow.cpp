@@ -33,6 +33,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QToolBar>
@@ -313,8 +314,12 @@ void MainWindow::createDockWindows() {
     connect(history, &ImageHistory::currentFileChanged, chartPanel, &ChartPanel::setPictureFile);
     imageArea->setStepRunner(followPicture(*chartPanel, *imageArea, history->stepRunner()));
     parametersDock->raise();
-    // The chart's sample squares show while its panel does: only with its dock in front.
-    showContentOnlyInFront(*chartDock, [this] { imageArea->imageCanvas()->update(); });
+    // The chart's sample squares show while its panel does: only with its dock in front. The
+    // window hides its docks while it is being destroyed, when only the canvas is left to ask.
+    showContentOnlyInFront(*chartDock, [canvas = QPointer<QCVImage>(imageArea->imageCanvas())] {
+        if (canvas)
+            canvas->update();
+    });
 }
 
 void MainWindow::createStatusBar() {
