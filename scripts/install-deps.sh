@@ -10,7 +10,7 @@ packages=(
   libtiff-dev libpng-dev libjpeg-dev
   libgtest-dev
   liblcms2-dev qt6-charts-dev libqt6opengl6-dev
-  clang libclang-rt-14-dev parallel
+  clang libclang-rt-14-dev lld parallel
   colord-data icc-profiles-free argyll-ref
   xvfb xauth x11-utils x11-apps xdotool poppler-utils netpbm
 )
