@@ -6,6 +6,7 @@
 #include "chartfinder.h"
 #include "demophoto.h"
 #include "demoreference.h"
+#include "floatlab.h"
 #include "measure.h"
 #include "patchmeasurement.h"
 
@@ -54,16 +55,7 @@ double findChart24MpVsCvtColor() {
         if (!findChart(photo, {}).chart)
             throw BenchFailure("no chart found in the demo photograph");
     }};
-    cv::Mat scaled;
-    cv::Mat lab;
-    const Timed converting{[&] {
-                               photo.convertTo(scaled, CV_32F, 1.0 / 255.0);
-                               cv::cvtColor(scaled, lab, cv::COLOR_LBGR2Lab);
-                           },
-                           [&] {
-                               scaled.release();
-                               lab.release();
-                           }};
+    const Timed converting = floatLabConversion(photo, cv::COLOR_LBGR2Lab);
     return medianRatio(finding, converting, 5);
 }
 

@@ -2,11 +2,11 @@
 #include "figures.h"
 
 #include "colourprofile.h"
+#include "floatlab.h"
 #include "labmeasurement.h"
 #include "measure.h"
 
 #include <opencv2/core.hpp>
-#include <opencv2/imgproc.hpp>
 
 double measureRectVsCvtColor(const cv::Mat &photo) {
     const cv::Rect rect((photo.cols - 1000) / 2, (photo.rows - 1000) / 2, 1000, 1000);
@@ -15,23 +15,14 @@ double measureRectVsCvtColor(const cv::Mat &photo) {
         if (!stats || stats->count != rect.area())
             throw BenchFailure("measureLab did not measure the rectangle");
     }};
-    cv::Mat scaled;
-    cv::Mat lab;
-    const Timed convert{[&] {
-                            photo(rect).convertTo(scaled, CV_32F, 1.0 / 255.0);
-                            cv::cvtColor(scaled, lab, cv::COLOR_LBGR2Lab);
-                        },
-                        [&] {
-                            scaled.release();
-                            lab.release();
-                        }};
+    const Timed convert = floatLabConversion(photo(rect), cv::COLOR_LBGR2Lab);
     return medianRatio(measure, convert, 15);
 }
 
 namespace {
 
 // measureLab of the whole of `picture` in `space` / converting the whole 8-bit `photo` to float
-// sRGB Lab with OpenCV and taking its mean.
+// sRGB Lab with OpenCV.
 double measureWholeVsCvtColor(const cv::Mat &picture, const LabSpace &space, const cv::Mat &photo) {
     const cv::Rect rect(0, 0, picture.cols, picture.rows);
     const Timed measure{[&] {
@@ -39,18 +30,7 @@ double measureWholeVsCvtColor(const cv::Mat &picture, const LabSpace &space, con
         if (!stats || stats->count != rect.area())
             throw BenchFailure("measureLab did not measure the picture");
     }};
-    cv::Mat scaled;
-    cv::Mat lab;
-    const Timed convert{[&] {
-                            photo.convertTo(scaled, CV_32F, 1.0 / 255.0);
-                            cv::cvtColor(scaled, lab, cv::COLOR_BGR2Lab);
-                            if (cv::mean(lab)[0] <= 0)
-                                throw BenchFailure("OpenCV found no light in the photograph");
-                        },
-                        [&] {
-                            scaled.release();
-                            lab.release();
-                        }};
+    const Timed convert = floatLabConversion(photo, cv::COLOR_BGR2Lab);
     return medianRatio(measure, convert, 7);
 }
 

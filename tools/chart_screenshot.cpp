@@ -34,12 +34,10 @@ int main(int argc, char **argv) {
     const QString output = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
 
     const QTemporaryDir root;
-    const std::string photo =
-        root.filePath(QStringLiteral("Images-Acquisitions/20130304_kleurmetingen/DSC_1245.tif"))
-            .toStdString();
+    const std::string photo = root.filePath(QString::fromLatin1(demoPhotoInDrive)).toStdString();
     std::string error;
-    if (!root.isValid() || !writeDemoPhoto(photo, error) ||
-        !writeDemoReference(demoReferencePath(photo), error) || !QDir::setCurrent(root.path())) {
+    if (!root.isValid() || !writeDemoPhotoWithReference(photo, error) ||
+        !QDir::setCurrent(root.path())) {
         std::fprintf(stderr, "chart-screenshot: %s\n", error.c_str());
         return 1;
     }

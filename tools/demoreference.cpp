@@ -3,6 +3,7 @@
 
 #include "chartcolours.h"
 #include "chartexport.h"
+#include "demophoto.h"
 #include "labmeasurement.h"
 
 #include <opencv2/core.hpp>
@@ -38,4 +39,9 @@ bool writeDemoReference(const std::string &path, std::string &error) {
         return true;
     error = cause.toStdString();
     return false;
+}
+
+bool writeDemoPhotoWithReference(const std::string &photoPath, std::string &error) {
+    return writeDemoPhoto(photoPath, error) &&
+           writeDemoReference(demoReferencePath(photoPath), error);
 }

@@ -16,3 +16,11 @@ std::string demoReferencePath(const std::string &photoPath);
 // Writes demoChartReference() as a CGATS file to `path`, saying its encoding. False with the
 // cause in `error` when the file cannot be written.
 bool writeDemoReference(const std::string &path, std::string &error);
+
+// Where the viewer looks for the demo photograph at start, under a drive root.
+inline constexpr const char *demoPhotoInDrive =
+    "Images-Acquisitions/20130304_kleurmetingen/DSC_1245.tif";
+
+// Writes the demo photograph to `photoPath` and its reference beside it. False with the cause in
+// `error` when either cannot be written.
+bool writeDemoPhotoWithReference(const std::string &photoPath, std::string &error);

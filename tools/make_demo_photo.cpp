@@ -2,7 +2,6 @@
 // Writes the demo photograph the viewer starts on, and beside it the reference values of its
 // chart: make-demo-photo <output.tif>
 
-#include "demophoto.h"
 #include "demoreference.h"
 
 #include <cstdio>
@@ -16,10 +15,8 @@ int main(int argc, char **argv) {
     }
     std::string error;
     try {
-        if (writeDemoPhoto(argv[1], error) &&
-            writeDemoReference(demoReferencePath(argv[1]), error)) {
+        if (writeDemoPhotoWithReference(argv[1], error))
             return 0;
-        }
     } catch (const std::exception &exception) {
         error = exception.what();
     }

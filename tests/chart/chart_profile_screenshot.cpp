@@ -6,7 +6,6 @@
 
 #include "chartpanel.h"
 #include "chartprofiletools.h"
-#include "demophoto.h"
 #include "demoreference.h"
 #include "labspace.h"
 #include "mainwindow.h"
@@ -50,12 +49,10 @@ int main(int argc, char **argv) {
     const QString output = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
 
     const QTemporaryDir root;
-    const std::string photo =
-        root.filePath(QStringLiteral("Images-Acquisitions/20130304_kleurmetingen/DSC_1245.tif"))
-            .toStdString();
+    const std::string photo = root.filePath(QString::fromLatin1(demoPhotoInDrive)).toStdString();
     std::string error;
-    if (!root.isValid() || !writeDemoPhoto(photo, error) ||
-        !writeDemoReference(demoReferencePath(photo), error) || !QDir::setCurrent(root.path()))
+    if (!root.isValid() || !writeDemoPhotoWithReference(photo, error) ||
+        !QDir::setCurrent(root.path()))
         return fail(QString::fromStdString(error));
 
     MainWindow window;
