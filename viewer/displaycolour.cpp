@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "displaycolour.h"
 
+#include "matrixshaper.h"
 #include "screenprofile.h"
 
 #include <opencv2/core.hpp>
@@ -11,6 +12,8 @@
 
 struct DisplayColour::Transform {
     std::weak_ptr<const ColourProfile> source;
+    // Between two matrix-shapers; otherwise Little CMS's own transform.
+    std::unique_ptr<const MatrixShaper> fast;
     cmsHTRANSFORM handle = nullptr;
     ~Transform() {
         if (handle)
@@ -55,12 +58,15 @@ DisplayColour::transformFor(const ColourProfilePtr &source) {
             : TYPE_BGRA_8;
     auto made = std::make_shared<Transform>();
     made->source = source;
-    // No cache: the same transform runs on several threads at once.
-    made->handle = cmsCreateTransform(source->handle(), format, screen->handle(), TYPE_BGRA_8,
-                                      INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_NOCACHE);
-    if (!made->handle) {
-        transforms.erase(source.get());
-        return nullptr;
+    made->fast = MatrixShaper::between(source->handle(), screen->handle());
+    if (!made->fast) {
+        // No cache: the same transform runs on several threads at once.
+        made->handle = cmsCreateTransform(source->handle(), format, screen->handle(), TYPE_BGRA_8,
+                                          INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_NOCACHE);
+        if (!made->handle) {
+            transforms.erase(source.get());
+            return nullptr;
+        }
     }
     kept = made;
     return made;
@@ -77,6 +83,11 @@ bool DisplayColour::convert(cv::Mat &shown, const ColourProfilePtr &source) {
     cv::parallel_for_(cv::Range(0, tasks), [&](const cv::Range &range) {
         const int first = range.start * rowsPerTask;
         const int last = std::min(shown.rows, range.end * rowsPerTask);
+        if (transform->fast) {
+            for (int row = first; row < last; ++row)
+                transform->fast->convert(shown.ptr(row), shown.cols);
+            return;
+        }
         const auto step = static_cast<cmsUInt32Number>(shown.step[0]);
         // Each pixel is read before it is written, so the conversion runs in place.
         cmsDoTransformLineStride(transform->handle, shown.ptr(first), shown.ptr(first),

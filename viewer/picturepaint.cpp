@@ -18,8 +18,12 @@ void drawPicture(QPainter &painter, const QRect &exposed, const QRect &target,
     }
     // In device pixels, so that a high-density screen keeps its resolution.
     const qreal ratio = painter.device()->devicePixelRatioF();
-    QImage shown(static_cast<int>(std::ceil(exposed.width() * ratio)),
-                 static_cast<int>(std::ceil(exposed.height() * ratio)), QImage::Format_RGB32);
+    const QSize size(static_cast<int>(std::ceil(exposed.width() * ratio)),
+                     static_cast<int>(std::ceil(exposed.height() * ratio)));
+    // Kept from paint to paint: a fresh buffer of a view's size costs its page faults each time.
+    static QImage shown;
+    if (shown.size() != size)
+        shown = QImage(size, QImage::Format_RGB32);
     shown.setDevicePixelRatio(ratio);
     {
         QPainter scaled(&shown);
