@@ -47,16 +47,18 @@ std::unique_ptr<const MatrixShaper> MatrixShaper::between(cmsHPROFILE source, cm
         cmsToneCurve *reversed = in && out ? cmsReverseToneCurve(out) : nullptr;
         if (!reversed)
             return nullptr;
-        for (int code = 0; code < 256; ++code)
-            made->linear[c][code] = cmsEvalToneCurveFloat(in, static_cast<float>(code / 255.0));
+        for (int code = 0; code < 256; ++code) {
+            const double light = cmsEvalToneCurveFloat(in, static_cast<float>(code / 255.0));
+            for (int k = 0; k < 3; ++k)
+                made->columns[c][code].rgb[k] =
+                    static_cast<float>(toScreen(k, c) * light * (steps - 1));
+        }
         for (int step = 0; step < steps; ++step) {
             const float value = cmsEvalToneCurveFloat(reversed, step / float(steps - 1));
             made->encoded[c][step] =
                 static_cast<unsigned char>(std::lround(std::clamp(value, 0.0f, 1.0f) * 255));
         }
         cmsFreeToneCurve(reversed);
-        for (int k = 0; k < 3; ++k)
-            made->matrix[c][k] = static_cast<float>(toScreen(c, k));
     }
     return made;
 }
@@ -64,16 +66,18 @@ std::unique_ptr<const MatrixShaper> MatrixShaper::between(cmsHPROFILE source, cm
 void MatrixShaper::convert(unsigned char *bgra, int count) const {
     // Clamped as integers, which compile to conditional moves: out-of-gamut colours come in
     // runs no branch predictor follows.
-    const auto code = [](float value) {
-        const int step = static_cast<int>(value * (steps - 1) + 0.5f);
-        return std::min(std::max(step, 0), steps - 1);
+    const auto step = [](float value) {
+        return std::min(std::max(static_cast<int>(value + 0.5f), 0), steps - 1);
     };
     for (unsigned char *pixel = bgra; pixel != bgra + 4 * count; pixel += 4) {
-        const float r = linear[0][pixel[2]];
-        const float g = linear[1][pixel[1]];
-        const float b = linear[2][pixel[0]];
-        pixel[2] = encoded[0][code(matrix[0][0] * r + matrix[0][1] * g + matrix[0][2] * b)];
-        pixel[1] = encoded[1][code(matrix[1][0] * r + matrix[1][1] * g + matrix[1][2] * b)];
-        pixel[0] = encoded[2][code(matrix[2][0] * r + matrix[2][1] * g + matrix[2][2] * b)];
+        const Column &r = columns[0][pixel[2]];
+        const Column &g = columns[1][pixel[1]];
+        const Column &b = columns[2][pixel[0]];
+        float sum[4];
+        for (int k = 0; k < 4; ++k)
+            sum[k] = r.rgb[k] + g.rgb[k] + b.rgb[k];
+        pixel[2] = encoded[0][step(sum[0])];
+        pixel[1] = encoded[1][step(sum[1])];
+        pixel[0] = encoded[2][step(sum[2])];
     }
 }

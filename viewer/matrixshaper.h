@@ -21,10 +21,12 @@ public:
 private:
     MatrixShaper() = default;
 
-    // Linear light per 8-bit code, in the source's R, G, B.
-    std::array<std::array<float, 256>, 3> linear{};
-    // Source linear RGB to screen linear RGB.
-    std::array<std::array<float, 3>, 3> matrix{};
+    // Per source channel and 8-bit code: its linear light times the matrix's column, in steps
+    // of `encoded`, so that a pixel's screen linear RGB is the sum of three of them.
+    struct alignas(16) Column {
+        float rgb[4];
+    };
+    std::array<std::array<Column, 256>, 3> columns{};
     // Screen code per step of linear light; fine enough for sRGB's steep start.
     static constexpr int steps = 16384;
     std::array<std::array<unsigned char, steps>, 3> encoded{};
