@@ -8,8 +8,10 @@
 #include "labspace.h"
 #include "matconversion.h"
 #include "picturefile.h"
+#include "picturepaint.h"
 
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPen>
 
@@ -46,23 +48,19 @@ QCVImage::~QCVImage() = default;
 
 void QCVImage::showCurrentImage() {
     const cv::Mat &current = image(true, -1, false);
-    const ColourProfilePtr source =
-        DisplayColour::instance().sourceProfile(profile, currentLabEncoding());
+    shownFrom =
+        DisplayColour::instance().sourceProfile(profile, currentLabEncoding(), current.channels());
     QImage view = qImageViewOfMat(current);
-    if (source && showColourManaged(current, source)) {
-        // Shown from shownColours, set up above.
-    } else if (!view.isNull()) {
+    if (!view.isNull()) {
         // Kept in the matrix's own format, so the pixmap shares its pixels instead of
         // converting all of them.
         shownPixmap = QPixmap::fromImage(std::move(view), Qt::NoFormatConversion);
         const bool shared = shownPixmap.toImage().constBits() == current.data;
         viewedImage = shared ? current : cv::Mat();
-        shownColours.release();
     } else {
         QImage picture = opaquePicture(current);
         shownPixmap = picture.isNull() ? QPixmap() : QPixmap::fromImage(std::move(picture));
         viewedImage.release();
-        shownColours.release();
     }
     setPixmap(shownPixmap);
     repaint();
@@ -78,11 +76,6 @@ void QCVImage::showCurrentImage(const cv::Rect &changed) {
     const cv::Rect part = changed & cv::Rect(0, 0, current.cols, current.rows);
     if (part.empty())
         return;
-    if (!shownColours.empty() &&
-        !DisplayColour::instance().convert(current, part, shownFrom, shownColours)) {
-        showCurrentImage();
-        return;
-    }
     emit imageChanged();
     // The widget pixels showing the part, with a pixel of margin for smoothed scaling.
     const QPointF scale = displayScale();
@@ -91,30 +84,6 @@ void QCVImage::showCurrentImage(const cv::Rect &changed) {
     const int right = static_cast<int>(std::ceil(part.br().x * scale.x()));
     const int bottom = static_cast<int>(std::ceil(part.br().y * scale.y()));
     repaint(QRect(left - 1, top - 1, right - left + 2, bottom - top + 2));
-}
-
-bool QCVImage::showColourManaged(const cv::Mat &current, const ColourProfilePtr &source) {
-    if (current.empty())
-        return false;
-    // The buffer is kept while the picture keeps its size, so showing again allocates nothing.
-    // The conversion leaves the fourth byte alone: opaque once, opaque for good.
-    if (shownColours.size() != current.size() || shownColours.type() != CV_8UC4) {
-        shownColours.create(current.size(), CV_8UC4);
-        shownColours.setTo(cv::Scalar::all(255));
-    }
-    const cv::Rect whole(0, 0, current.cols, current.rows);
-    if (!DisplayColour::instance().convert(current, whole, source, shownColours)) {
-        shownColours.release();
-        return false;
-    }
-    QImage view(shownColours.data, shownColours.cols, shownColours.rows,
-                static_cast<qsizetype>(shownColours.step[0]), QImage::Format_RGB32);
-    shownPixmap = QPixmap::fromImage(std::move(view), Qt::NoFormatConversion);
-    // Where the pixmap made a copy of its own, a change is shown by converting everything again.
-    const bool shared = shownPixmap.toImage().constBits() == shownColours.data;
-    viewedImage = shared ? current : cv::Mat();
-    shownFrom = source;
-    return true;
 }
 
 bool QCVImage::loadImage(const QString &fileName) {
@@ -245,14 +214,14 @@ void QCVImage::leaveEvent(QEvent *event) {
     emit hoverLeft();
 }
 
-void QCVImage::paintEvent(QPaintEvent *) {
+void QCVImage::paintEvent(QPaintEvent *event) {
     QPainter painter(this);
     const QPointF scale = displayScale();
     if (!shownPixmap.isNull()) {
         // Drawn here, stretched to the canvas, instead of by QLabel, which rescales the whole
         // picture after every change: this costs only the area being painted.
-        painter.setRenderHint(QPainter::SmoothPixmapTransform, scale.x() < 1.0 || scale.y() < 1.0);
-        painter.drawPixmap(rect(), shownPixmap);
+        drawPicture(painter, event->rect() & rect(), rect(), shownPixmap,
+                    scale.x() < 1.0 || scale.y() < 1.0, shownFrom);
     }
     for (const OverlayPainter &overlayPainter : overlayPainters) {
         painter.save();

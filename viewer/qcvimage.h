@@ -27,7 +27,8 @@ public:
     // be shown clears the picture. 8-bit BGR and grey images are shown as they are, without a
     // pass over their pixels: the picture reads the matrix, so what is later written into it
     // shows at the next paint, and each paint converts only the part it draws. Other types are
-    // converted once, here.
+    // converted once, here, to 8 bits. A colour-managed picture is brought to the screen's
+    // colours as it is painted, at the painted size.
     void showCurrentImage();
     // After a write into `changed` (image pixels) of the current image: repaints just that part
     // when the picture reads the current image's pixels, otherwise the same as
@@ -103,15 +104,10 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    // The current image converted from `source` to the screen's colours into `shownColours`,
-    // which the picture reads; false when it is not shown that way.
-    bool showColourManaged(const cv::Mat &current, const ColourProfilePtr &source);
-
-    // The matrix whose pixels the picture reads, or whose colour-managed copy it reads; empty
-    // when the picture is a converted copy made once.
+    // The matrix whose pixels the picture reads; empty when the picture is a converted copy made
+    // once.
     cv::Mat viewedImage;
-    // The screen's colours of viewedImage (CV_8UC4) and the profile they came from.
-    cv::Mat shownColours;
+    // The profile the picture is converted from as it is painted; null: painted as it is.
     ColourProfilePtr shownFrom;
     ColourProfilePtr profile;
     QString profileProblem;

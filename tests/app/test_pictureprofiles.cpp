@@ -154,7 +154,7 @@ void TestPictureProfiles::proPhotoPictureReadsThroughItsProfile() {
                  qPrintable(QString::number(group->shownStats()->mean[c] - mean[c])));
 
     // Shown on the screen through the profile: a ProPhoto green is not the sRGB of its numbers.
-    const QColor shown = canvas.shownPixmap.toImage().pixelColor(0, 0);
+    const QColor shown = canvas.grab().toImage().pixelColor(0, 0);
     const cv::Vec3w stored = picture.at<cv::Vec3w>(0, 0);
     QVERIFY(std::abs(shown.green() - stored[1] / 257) > 10);
 }
@@ -283,48 +283,63 @@ void TestPictureProfiles::unusableProfilesAreLeftOutOrRefused() {
 }
 
 void TestPictureProfiles::canvasShowsInPlaceWritesColourManaged() {
-    cv::Mat bgr(40, 60, CV_8UC3, cv::Scalar(40, 160, 90));
-    QCVImage canvas;
-    QVERIFY(canvas.showNewImage(bgr));
-    canvas.setPictureProfile(ColourProfile::fromFile(colord + "ProPhotoRGB.icc"));
-    canvas.showCurrentImage();
-    // A part written in place, as Set Mean Lab does, is shown converted too.
-    const cv::Rect part(10, 5, 20, 10);
-    canvas.image(true, -1, false)(part).setTo(cv::Scalar(200, 30, 120));
-
-    cmsHPROFILE proPhoto =
-        cmsOpenProfileFromFile((colord + "ProPhotoRGB.icc").toUtf8().constData(), "r");
-    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
-    cmsHTRANSFORM toScreen = cmsCreateTransform(proPhoto, TYPE_BGR_8, srgb, TYPE_RGB_DBL,
-                                                INTENT_RELATIVE_COLORIMETRIC, 0);
-    const auto expectShown = [&](const QPoint &at, const cv::Vec3b &stored) {
-        double rgb[3];
-        cmsDoTransform(toScreen, stored.val, rgb, 1);
-        // Unbounded in floating point: the screen clips what lies outside sRGB.
-        const auto code = [](double value) { return std::clamp(value * 255, 0.0, 255.0); };
-        const QColor shown = canvas.shownPixmap.toImage().pixelColor(at);
-        QVERIFY2(std::abs(shown.red() - code(rgb[0])) <= 1 &&
-                     std::abs(shown.green() - code(rgb[1])) <= 1 &&
-                     std::abs(shown.blue() - code(rgb[2])) <= 1,
-                 qPrintable(QString("%1 %2 %3 / %4 %5 %6")
-                                .arg(shown.red())
-                                .arg(shown.green())
-                                .arg(shown.blue())
-                                .arg(code(rgb[0]))
-                                .arg(code(rgb[1]))
-                                .arg(code(rgb[2]))));
+    // Uniform pictures with a part written in place later, as Set Mean Lab does.
+    const struct {
+        const char *profile;
+        cmsUInt32Number format;
+        cv::Mat picture;
+        cv::Scalar written;
+    } cases[] = {
+        {"colord/ProPhotoRGB.icc", TYPE_BGR_8, cv::Mat(40, 60, CV_8UC3, cv::Scalar(40, 160, 90)),
+         cv::Scalar(200, 30, 120)},
+        {"Gray.icc", TYPE_GRAY_8, cv::Mat(40, 60, CV_8UC1, cv::Scalar(70)), cv::Scalar(180)},
     };
-    canvas.showCurrentImage(part);
-    expectShown(QPoint(12, 7), cv::Vec3b(200, 30, 120));
-    expectShown(QPoint(2, 2), cv::Vec3b(40, 160, 90));
+    for (const auto &row : cases) {
+        const QString path = QStringLiteral("/usr/share/color/icc/") + row.profile;
+        QCVImage canvas;
+        QVERIFY(canvas.showNewImage(row.picture));
+        canvas.setPictureProfile(ColourProfile::fromFile(path));
+        QVERIFY2(canvas.pictureProfile(), row.profile);
+        canvas.showCurrentImage();
+        const cv::Rect part(10, 5, 20, 10);
+        canvas.image(true, -1, false)(part).setTo(row.written);
+        canvas.showCurrentImage(part);
+
+        // Little CMS's own 8-bit transform to the screen, sRGB without a colour manager.
+        cmsHPROFILE from = cmsOpenProfileFromFile(path.toUtf8().constData(), "r");
+        cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+        cmsHTRANSFORM toScreen =
+            cmsCreateTransform(from, row.format, srgb, TYPE_RGB_8, INTENT_RELATIVE_COLORIMETRIC, 0);
+        const QImage shown = canvas.grab().toImage();
+        for (const QPoint at : {QPoint(12, 7), QPoint(2, 2)}) {
+            const cv::Mat stored = canvas.image(true, -1, false);
+            cv::Vec3b rgb;
+            cmsDoTransform(toScreen, stored.ptr(at.y(), at.x()), rgb.val, 1);
+            const QColor colour = shown.pixelColor(at);
+            QVERIFY2(std::abs(colour.red() - rgb[0]) <= 1 &&
+                         std::abs(colour.green() - rgb[1]) <= 1 &&
+                         std::abs(colour.blue() - rgb[2]) <= 1,
+                     qPrintable(QString("%1 at %2,%3: %4 %5 %6, not %7 %8 %9")
+                                    .arg(row.profile)
+                                    .arg(at.x())
+                                    .arg(at.y())
+                                    .arg(colour.red())
+                                    .arg(colour.green())
+                                    .arg(colour.blue())
+                                    .arg(rgb[0])
+                                    .arg(rgb[1])
+                                    .arg(rgb[2])));
+        }
+        cmsDeleteTransform(toScreen);
+        cmsCloseProfile(srgb);
+        cmsCloseProfile(from);
+    }
     // Without a profile, outside the ICC mode, the picture is its own numbers again.
+    QCVImage canvas;
+    QVERIFY(canvas.showNewImage(cases[0].picture));
     LabEncodingChoice::instance().set(LabEncoding::Linear);
-    canvas.setPictureProfile(nullptr);
     canvas.showCurrentImage();
-    QCOMPARE(canvas.shownPixmap.toImage().pixelColor(2, 2), QColor(90, 160, 40));
-    cmsDeleteTransform(toScreen);
-    cmsCloseProfile(srgb);
-    cmsCloseProfile(proPhoto);
+    QCOMPARE(canvas.grab().toImage().pixelColor(2, 2), QColor(90, 160, 40));
 }
 
 QTEST_MAIN(TestPictureProfiles)

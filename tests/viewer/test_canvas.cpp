@@ -11,6 +11,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <lcms2.h>
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 
@@ -102,6 +103,7 @@ void CanvasTest::init() {
 }
 
 void CanvasTest::cleanup() {
+    canvas->setPictureProfile(nullptr);
     delete canvas;
     delete dir;
 }
@@ -421,7 +423,7 @@ void CanvasTest::scaleByMultipliesAndResizes() {
 void CanvasTest::shownPictureIsTheFullConversion_data() {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<double>("scale");
-    for (const QString kind : {"colour", "colour view", "grey", "16-bit colour"})
+    for (const QString kind : {"colour", "colour view", "grey", "16-bit colour", "ProPhoto"})
         for (double scale : {0.5, 1.0, 1.6, 2.0})
             QTest::newRow(qPrintable(QString("%1 at %2").arg(kind).arg(scale))) << kind << scale;
 }
@@ -441,6 +443,10 @@ void CanvasTest::shownPictureIsTheFullConversion() {
     } else if (kind == "16-bit colour") {
         colour.convertTo(mat, CV_16UC3, 257.0);
     }
+    const QString proPhoto = QStringLiteral("/usr/share/color/icc/colord/ProPhotoRGB.icc");
+    const bool managed = kind == "ProPhoto";
+    if (managed)
+        canvas->setPictureProfile(ColourProfile::fromFile(proPhoto));
     QVERIFY(canvas->showNewImage(mat));
     std::fill(std::begin(canvas->corners), std::end(canvas->corners), cv::Point(0, 0));
     canvas->setScale(scale);
@@ -455,13 +461,31 @@ void CanvasTest::shownPictureIsTheFullConversion() {
         painter.setRenderHint(QPainter::SmoothPixmapTransform, scale < 1.0);
         painter.drawPixmap(expected.rect(), converted);
     }
+    if (managed) {
+        // What is drawn, taken by Little CMS itself to the screen, sRGB without a colour manager.
+        cmsHPROFILE from = cmsOpenProfileFromFile(proPhoto.toUtf8().constData(), "r");
+        cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+        cmsHTRANSFORM toScreen = cmsCreateTransform(from, TYPE_BGRA_8, srgb, TYPE_BGRA_8,
+                                                    INTENT_RELATIVE_COLORIMETRIC, 0);
+        for (int y = 0; y < expected.height(); ++y)
+            cmsDoTransform(toScreen, expected.scanLine(y), expected.scanLine(y),
+                           static_cast<cmsUInt32Number>(expected.width()));
+        cmsDeleteTransform(toScreen);
+        cmsCloseProfile(srgb);
+        cmsCloseProfile(from);
+    }
+    const int tolerance = managed ? 1 : 0;
     const QImage shown = rendered(*canvas);
     QCOMPARE(shown.size(), expected.size());
     for (int y = 0; y < shown.height(); ++y)
         for (int x = 0; x < shown.width(); ++x) {
             if (x <= 5 && y <= 5) // the corner marks, all at (0, 0)
                 continue;
-            if (shown.pixel(x, y) != expected.pixel(x, y))
+            const QRgb a = shown.pixel(x, y);
+            const QRgb b = expected.pixel(x, y);
+            if (std::abs(qRed(a) - qRed(b)) > tolerance ||
+                std::abs(qGreen(a) - qGreen(b)) > tolerance ||
+                std::abs(qBlue(a) - qBlue(b)) > tolerance)
                 QFAIL(qPrintable(QString("widget pixel %1,%2").arg(x).arg(y)));
         }
 }
