@@ -16,13 +16,17 @@ struct CurveFreer {
     void operator()(cmsToneCurve *curve) const { cmsFreeToneCurve(curve); }
 };
 
-// The 16-bit code Little CMS reads a float at: v x 65535 + 0.5 rounded to 1/65536, then
-// truncated, in the range 0..65535.
-int littleCmsCode(float value) {
-    const double scaled = std::nearbyint((value * 65535.0 + 0.5) * 65536.0) / 65536.0;
-    if (scaled <= 0)
-        return 0;
+// The 16-bit code Little CMS reads a float at: v x 65535 + 0.5 rounded to 1/65536 (adding
+// 1.5 x 2^36 leaves 16 bits of fraction), then truncated, in the range 0..65535.
+inline int littleCmsCode(float value) {
+    constexpr double fractionRounder = 0x1.8p36;
+    const double scaled = (value * 65535.0 + 0.5 + fractionRounder) - fractionRounder;
     return scaled >= 65535.0 ? 65535 : static_cast<int>(scaled);
+}
+
+// cmsLab2XYZ's inverse of the L*a*b* function.
+inline double labInverse(double t) {
+    return t <= 24.0 / 116.0 ? 108.0 / 841.0 * (t - 16.0 / 116.0) : t * t * t;
 }
 
 } // namespace
@@ -65,30 +69,29 @@ MatrixShaperInverse::make(const cmsToneCurve *const (&curves)[3], const double (
     return model;
 }
 
-float MatrixShaperInverse::device(int c, float linear) const {
-    const std::vector<float> &values = table[c];
+inline float MatrixShaperInverse::device(int c, float linear) const {
+    const float *values = table[c].data();
     if (byCode[c])
-        return values[static_cast<std::size_t>(littleCmsCode(linear))];
+        return values[littleCmsCode(linear)];
     const float position = std::sqrt(linear) * static_cast<float>(rootIntervals);
     const int node = static_cast<int>(position);
     const float fraction = position - static_cast<float>(node);
-    const float low = values[static_cast<std::size_t>(node)];
-    return low + fraction * (values[static_cast<std::size_t>(node) + 1] - low);
+    return values[node] + fraction * (values[node + 1] - values[node]);
 }
 
 void MatrixShaperInverse::convert(const cv::Vec3f *lab, cv::Vec3f *bgr, int count,
                                   cmsHTRANSFORM fallback) const {
     for (int x = 0; x < count; ++x) {
         // Rounded to float where Little CMS keeps float: its L*a*b* encoding (a* + 128 and
-        // b* + 128 summed in float) and its XYZ.
-        const cmsCIELab value{static_cast<float>(lab[x][0] / 100.0) * 100.0,
-                              static_cast<float>((lab[x][1] + 128.0f) / 255.0) * 255.0 - 128.0,
-                              static_cast<float>((lab[x][2] + 128.0f) / 255.0) * 255.0 - 128.0};
-        cmsCIEXYZ xyz;
-        cmsLab2XYZ(nullptr, &xyz, &value);
-        const double encoded[3] = {static_cast<float>(xyz.X / maxEncodableXyz),
-                                   static_cast<float>(xyz.Y / maxEncodableXyz),
-                                   static_cast<float>(xyz.Z / maxEncodableXyz)};
+        // b* + 128 summed in float) and its XYZ; then XYZ as cmsLab2XYZ makes it, under D50.
+        const double lightness = static_cast<float>(lab[x][0] / 100.0) * 100.0;
+        const double a = static_cast<float>((lab[x][1] + 128.0f) / 255.0) * 255.0 - 128.0;
+        const double b = static_cast<float>((lab[x][2] + 128.0f) / 255.0) * 255.0 - 128.0;
+        const double fy = (lightness + 16.0) / 116.0;
+        const double encoded[3] = {
+            static_cast<float>(labInverse(fy + 0.002 * a) * cmsD50X / maxEncodableXyz),
+            static_cast<float>(labInverse(fy) * cmsD50Y / maxEncodableXyz),
+            static_cast<float>(labInverse(fy - 0.005 * b) * cmsD50Z / maxEncodableXyz)};
         float linear[3];
         bool inside = true;
         for (int c = 0; c < 3; ++c) {
