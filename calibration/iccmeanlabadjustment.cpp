@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "iccmeanlabadjustment.h"
 
+#include "palettefill.h"
 #include "quad.h"
 
 #include <opencv2/core.hpp>
@@ -107,6 +108,10 @@ std::optional<cv::Rect> IccMeanLabAdjustment::adjust(const cv::Rect &rect,
                 cv::min(values, 1.0, values);
                 cv::max(values, 0.0, values);
             }
+            if (paletteUsable) {
+                values.convertTo(paletteColours, CV_8U, 255.0);
+                packBgr(paletteColours, static_cast<int>(palette.codes().size()), paletteBgr);
+            }
         }
     } catch (const std::exception &) { // cv::Exception, or std::bad_alloc
         return std::nullopt;
@@ -117,9 +122,7 @@ std::optional<cv::Rect> IccMeanLabAdjustment::adjust(const cv::Rect &rect,
         bgrSource(previous).copyTo(work(previous));
     if (!rect.empty()) {
         if (paletteUsable) {
-            cv::Mat colours;
-            values.convertTo(colours, work.depth(), fullRange(work.depth()));
-            fillFromPalette(rect, colours);
+            fillFromPalette(work, rect, paletteIndex, paletteBgr);
         } else {
             cv::Mat into = work(rect);
             values.convertTo(into, work.depth(), fullRange(work.depth()));
@@ -174,18 +177,6 @@ void IccMeanLabAdjustment::measure(const cv::Rect &rect) {
         return;
     meanCodes = cv::Vec3d(mean[0] * 2.55, mean[1] + 128, mean[2] + 128);
     measuredRect = rect;
-}
-
-void IccMeanLabAdjustment::fillFromPalette(const cv::Rect &rect, const cv::Mat &colours) {
-    const auto *colour = colours.ptr<cv::Vec3b>();
-    cv::parallel_for_(cv::Range(0, rect.height), [&](const cv::Range &rows) {
-        for (int row = rows.start; row < rows.end; ++row) {
-            const auto *index = paletteIndex.ptr<std::int32_t>(row);
-            auto *pixel = work.ptr<cv::Vec3b>(rect.y + row) + rect.x;
-            for (int col = 0; col < rect.width; ++col)
-                pixel[col] = colour[index[col]];
-        }
-    });
 }
 
 std::int64_t IccMeanLabAdjustment::clippedPixels(const cv::Rect &part) const {
