@@ -9,8 +9,9 @@ namespace {
 
 // Little CMS's float XYZ, 1.0 at the top of its 1.15 fixed-point encoding.
 constexpr double maxEncodableXyz = 1.0 + 32767.0 / 32768.0;
-// Intervals of the root-indexed tables: the dark end of a 2.2 gamma stays within 1e-5.
-constexpr int rootIntervals = 16384;
+// Intervals of the tables indexed by the fourth root of the linear value: small enough to stay
+// in the first-level cache, and within 1e-5 at the dark end of a 2.2 gamma.
+constexpr int rootIntervals = 1024;
 
 struct CurveFreer {
     void operator()(cmsToneCurve *curve) const { cmsFreeToneCurve(curve); }
@@ -59,8 +60,9 @@ MatrixShaperInverse::make(const cmsToneCurve *const (&curves)[3], const double (
             values.resize(rootIntervals + 2);
             for (int node = 0; node <= rootIntervals; ++node) {
                 const double root = static_cast<double>(node) / rootIntervals;
+                const double square = root * root;
                 values[static_cast<std::size_t>(node)] =
-                    cmsEvalToneCurveFloat(reversed.get(), static_cast<float>(root * root));
+                    cmsEvalToneCurveFloat(reversed.get(), static_cast<float>(square * square));
             }
             // Read, times zero, by the interpolation at exactly 1.
             values[rootIntervals + 1] = values[rootIntervals];
@@ -73,7 +75,7 @@ inline float MatrixShaperInverse::device(int c, float linear) const {
     const float *values = table[c].data();
     if (byCode[c])
         return values[littleCmsCode(linear)];
-    const float position = std::sqrt(linear) * static_cast<float>(rootIntervals);
+    const float position = std::sqrt(std::sqrt(linear)) * static_cast<float>(rootIntervals);
     const int node = static_cast<int>(position);
     const float fraction = position - static_cast<float>(node);
     return values[node] + fraction * (values[node + 1] - values[node]);
