@@ -58,9 +58,12 @@ private:
     // Set where the last adjustment clipped (CV_8U): over lastRect, or per palette colour.
     cv::Mat clipped;
     bool clippedPerColour = false;
-    // Scratch kept between calls: the scaled L*a*b*, and the palette's colours back in 8 bits,
-    // as they are and packed B | G << 8 | R << 16.
+    // Scratch kept between calls, so that adjusting faults in no fresh pages: the scaled
+    // L*a*b*, its values in the profile, where they clip (swapped with `clipped` when kept),
+    // and the palette's colours back in 8 bits, as they are and packed B | G << 8 | R << 16.
     cv::Mat scaledLab;
+    cv::Mat values;
+    cv::Mat clipScratch;
     cv::Mat paletteColours;
     std::vector<std::uint32_t> paletteBgr;
 };
