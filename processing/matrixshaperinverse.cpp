@@ -86,14 +86,17 @@ void MatrixShaperInverse::convert(const cv::Vec3f *lab, cv::Vec3f *bgr, int coun
     for (int x = 0; x < count; ++x) {
         // Rounded to float where Little CMS keeps float: its L*a*b* encoding (a* + 128 and
         // b* + 128 summed in float) and its XYZ; then XYZ as cmsLab2XYZ makes it, under D50.
-        const double lightness = static_cast<float>(lab[x][0] / 100.0) * 100.0;
-        const double a = static_cast<float>((lab[x][1] + 128.0f) / 255.0) * 255.0 - 128.0;
-        const double b = static_cast<float>((lab[x][2] + 128.0f) / 255.0) * 255.0 - 128.0;
-        const double fy = (lightness + 16.0) / 116.0;
+        // Little CMS divides where this multiplies by the reciprocal: the two differ at most in
+        // the last bit of a double, which moves the float only when the quotient lies that
+        // close to a float's rounding boundary.
+        const double lightness = static_cast<float>(lab[x][0] * (1 / 100.0)) * 100.0;
+        const double a = static_cast<float>((lab[x][1] + 128.0f) * (1 / 255.0)) * 255.0 - 128.0;
+        const double b = static_cast<float>((lab[x][2] + 128.0f) * (1 / 255.0)) * 255.0 - 128.0;
+        const double fy = (lightness + 16.0) * (1 / 116.0);
         const double encoded[3] = {
-            static_cast<float>(labInverse(fy + 0.002 * a) * cmsD50X / maxEncodableXyz),
-            static_cast<float>(labInverse(fy) * cmsD50Y / maxEncodableXyz),
-            static_cast<float>(labInverse(fy - 0.005 * b) * cmsD50Z / maxEncodableXyz)};
+            static_cast<float>(labInverse(fy + 0.002 * a) * (cmsD50X / maxEncodableXyz)),
+            static_cast<float>(labInverse(fy) * (cmsD50Y / maxEncodableXyz)),
+            static_cast<float>(labInverse(fy - 0.005 * b) * (cmsD50Z / maxEncodableXyz))};
         float linear[3];
         bool inside = true;
         for (int c = 0; c < 3; ++c) {
