@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "iccmeanlabadjustment.h"
 
+#include "colourprofile.h"
+#include "palettefill.h"
+#include "profilelabtransforms.h"
 #include "quad.h"
 
 #include <opencv2/core.hpp>
@@ -49,6 +52,26 @@ constexpr std::size_t maxIndexBytes = std::size_t{32} << 20;
 constexpr int pixelsPerColour = 4;
 constexpr int paletteRowLength = 1024;
 
+// Sets `clipped` (CV_8U) where a channel of `values` is outside 0..1, or where `lab` is beyond
+// what the profile connection space holds (Little CMS brings it to the nearest end).
+void markClipped(const cv::Mat &lab, const cv::Mat &values, cv::Mat &clipped) {
+    clipped.create(lab.size(), CV_8U);
+    const int channels = values.channels();
+    for (int y = 0; y < lab.rows; ++y) {
+        const float *value = values.ptr<float>(y);
+        const auto *colour = lab.ptr<cv::Vec3f>(y);
+        uchar *out = clipped.ptr(y);
+        for (int x = 0; x < lab.cols; ++x) {
+            const cv::Vec3f &c = colour[x];
+            bool inside = c[0] >= 0.0f && c[0] <= 100.0f && c[1] >= -128.0f && c[1] <= 127.0f &&
+                          c[2] >= -128.0f && c[2] <= 127.0f;
+            for (int channel = 0; channel < channels; ++channel, ++value)
+                inside = inside && *value >= 0.0f && *value <= 1.0f;
+            out[x] = inside ? 0 : 255;
+        }
+    }
+}
+
 } // namespace
 
 bool IccMeanLabAdjustment::bind(const cv::Mat &image, const LabSpace &labSpace) {
@@ -75,8 +98,6 @@ std::optional<cv::Rect> IccMeanLabAdjustment::adjust(const cv::Rect &rect,
                                                      const cv::Vec3d &target) {
     if (work.empty() || !rectInside(rect, work.size()))
         return std::nullopt;
-    cv::Mat values;
-    cv::Mat newClipped;
     try {
         if (!rect.empty()) {
             if (rect != measuredRect)
@@ -91,21 +112,17 @@ std::optional<cv::Rect> IccMeanLabAdjustment::adjust(const cv::Rect &rect,
             const cv::Scalar offset(0, 128 * (factor[1] - 1), 128 * (factor[2] - 1));
             cv::multiply(measuredLab, gain, scaledLab);
             cv::add(scaledLab, offset, scaledLab);
-            values = space.fromLab(scaledLab, false);
-            if (values.empty())
+            if (!space.profile()->labTransforms().fromLab(scaledLab, values))
                 return std::nullopt;
-            // Clipped: a channel outside the picture's range, or an L*a*b* beyond what the
-            // profile connection space holds (Little CMS brings it to the nearest end).
-            cv::Mat inside;
-            cv::Mat encodable;
-            cv::inRange(values, cv::Scalar::all(0.0), cv::Scalar::all(1.0), inside);
-            cv::inRange(scaledLab, cv::Scalar(0, -128, -128), cv::Scalar(100, 127, 127), encodable);
-            cv::bitwise_and(inside, encodable, inside);
-            cv::bitwise_not(inside, newClipped);
+            markClipped(scaledLab, values, clipScratch);
             // Integer depths saturate as they are stored; float is clipped here.
             if (work.depth() == CV_32F) {
                 cv::min(values, 1.0, values);
                 cv::max(values, 0.0, values);
+            }
+            if (paletteUsable) {
+                values.convertTo(paletteColours, CV_8U, 255.0);
+                packBgr(paletteColours, static_cast<int>(palette.codes().size()), paletteBgr);
             }
         }
     } catch (const std::exception &) { // cv::Exception, or std::bad_alloc
@@ -117,16 +134,17 @@ std::optional<cv::Rect> IccMeanLabAdjustment::adjust(const cv::Rect &rect,
         bgrSource(previous).copyTo(work(previous));
     if (!rect.empty()) {
         if (paletteUsable) {
-            cv::Mat colours;
-            values.convertTo(colours, work.depth(), fullRange(work.depth()));
-            fillFromPalette(rect, colours);
+            fillFromPalette(work, rect, paletteIndex, paletteBgr);
         } else {
             cv::Mat into = work(rect);
             values.convertTo(into, work.depth(), fullRange(work.depth()));
         }
     }
     lastRect = rect;
-    clipped = newClipped;
+    if (rect.empty())
+        clipped.release();
+    else
+        cv::swap(clipped, clipScratch);
     clippedPerColour = paletteUsable;
     return previous | rect;
 }
@@ -174,18 +192,6 @@ void IccMeanLabAdjustment::measure(const cv::Rect &rect) {
         return;
     meanCodes = cv::Vec3d(mean[0] * 2.55, mean[1] + 128, mean[2] + 128);
     measuredRect = rect;
-}
-
-void IccMeanLabAdjustment::fillFromPalette(const cv::Rect &rect, const cv::Mat &colours) {
-    const auto *colour = colours.ptr<cv::Vec3b>();
-    cv::parallel_for_(cv::Range(0, rect.height), [&](const cv::Range &rows) {
-        for (int row = rows.start; row < rows.end; ++row) {
-            const auto *index = paletteIndex.ptr<std::int32_t>(row);
-            auto *pixel = work.ptr<cv::Vec3b>(rect.y + row) + rect.x;
-            for (int col = 0; col < rect.width; ++col)
-                pixel[col] = colour[index[col]];
-        }
-    });
 }
 
 std::int64_t IccMeanLabAdjustment::clippedPixels(const cv::Rect &part) const {

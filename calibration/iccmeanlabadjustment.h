@@ -41,8 +41,6 @@ public:
 private:
     // The L*a*b* to scale and its means; may throw before anything is kept.
     void measure(const cv::Rect &rect);
-    // Sets `into` (rect-sized, the work's type) from the palette's converted colours.
-    void fillFromPalette(const cv::Rect &rect, const cv::Mat &colours);
 
     LabSpace space;
     cv::Mat bgrSource;
@@ -60,6 +58,12 @@ private:
     // Set where the last adjustment clipped (CV_8U): over lastRect, or per palette colour.
     cv::Mat clipped;
     bool clippedPerColour = false;
-    // Scratch kept between calls: the scaled L*a*b*.
+    // Scratch kept between calls, so that adjusting faults in no fresh pages: the scaled
+    // L*a*b*, its values in the profile, where they clip (swapped with `clipped` when kept),
+    // and the palette's colours back in 8 bits, as they are and packed B | G << 8 | R << 16.
     cv::Mat scaledLab;
+    cv::Mat values;
+    cv::Mat clipScratch;
+    cv::Mat paletteColours;
+    std::vector<std::uint32_t> paletteBgr;
 };

@@ -3,6 +3,7 @@
 
 #include "distinctcodes.h"
 #include "matconversion.h"
+#include "palettefill.h"
 #include "quad.h"
 #include "rgbgamut.h"
 
@@ -14,7 +15,6 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <exception>
 #include <vector>
 
@@ -180,7 +180,7 @@ std::optional<cv::Rect> MeanLabAdjustment::adjust(const cv::Rect &rect, const cv
         if (toBgr)
             fillThroughTable(rect, toBgr);
         else
-            fillFromPalette(rect);
+            fillFromPalette(work, rect, paletteIndex, paletteBgr);
     }
     lastRect = rect;
     for (int c = 0; c < 3; ++c)
@@ -245,49 +245,7 @@ void MeanLabAdjustment::convertPalette() {
     // The end of the last row is padding; it is converted too, so it holds a defined code.
     std::fill(scaled, scaledCodes.ptr() + scaledCodes.total() * 3, uchar{0});
     cv::cvtColor(scaledCodes, convertedCodes, labToBgrConversion(boundEncoding));
-    paletteBgr.resize(paletteCodes.size());
-    const uchar *bgr = convertedCodes.ptr();
-    for (std::uint32_t &packed : paletteBgr) {
-        packed = std::uint32_t{bgr[0]} | std::uint32_t{bgr[1]} << 8 | std::uint32_t{bgr[2]} << 16;
-        bgr += 3;
-    }
-}
-
-void MeanLabAdjustment::fillFromPalette(const cv::Rect &rect) {
-    static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
-                  "packed pixels are stored as little-endian words");
-    // Sixteen pixels are 48 bytes, stored at once: the rectangle is rarely in cache, and wide
-    // stores keep the writes from stalling.
-    constexpr int pixelsPerStore = 16;
-    const std::uint32_t *colours = paletteBgr.data();
-    cv::parallel_for_(cv::Range(0, rect.height), [&](const cv::Range &rows) {
-        for (int row = rows.start; row < rows.end; ++row) {
-            const auto *index = paletteIndex.ptr<std::int32_t>(row);
-            uchar *pixel = work.ptr(rect.y + row) + 3 * rect.x;
-            int col = 0;
-            for (; col + pixelsPerStore <= rect.width; col += pixelsPerStore) {
-                std::uint32_t words[pixelsPerStore / 4 * 3];
-                for (int quad = 0; quad < pixelsPerStore / 4; ++quad) {
-                    const std::int32_t *at = index + col + 4 * quad;
-                    const std::uint32_t p0 = colours[at[0]];
-                    const std::uint32_t p1 = colours[at[1]];
-                    const std::uint32_t p2 = colours[at[2]];
-                    const std::uint32_t p3 = colours[at[3]];
-                    words[3 * quad] = p0 | p1 << 24;
-                    words[3 * quad + 1] = p1 >> 8 | p2 << 16;
-                    words[3 * quad + 2] = p2 >> 16 | p3 << 8;
-                }
-                std::memcpy(pixel, words, sizeof words);
-                pixel += sizeof words;
-            }
-            for (; col < rect.width; ++col, pixel += 3) {
-                const std::uint32_t p = colours[index[col]];
-                pixel[0] = static_cast<uchar>(p);
-                pixel[1] = static_cast<uchar>(p >> 8);
-                pixel[2] = static_cast<uchar>(p >> 16);
-            }
-        }
-    });
+    packBgr(convertedCodes, count, paletteBgr);
 }
 
 void MeanLabAdjustment::fillThroughTable(const cv::Rect &rect, const uchar *toBgr) {

@@ -113,7 +113,6 @@ private:
     void measure(const cv::Rect &rect);
     // Scales and converts the palette's codes into paletteBgr. May throw (cvtColor).
     void convertPalette();
-    void fillFromPalette(const cv::Rect &rect);
     void fillThroughTable(const cv::Rect &rect, const uchar *toBgr);
 
     LabSpace boundSpace;

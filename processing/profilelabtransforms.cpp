@@ -105,12 +105,28 @@ bool ProfileLabTransforms::fromLab(const cv::Mat &lab, cv::Mat &values) const {
     if (!fromLabTransform)
         return false;
     values.create(lab.size(), CV_MAKETYPE(CV_32F, channelCount));
+    const MatrixShaperInverse *inverse = matrixShaperInverse();
     forRowRanges(lab.rows, [&](int first, int last) {
-        for (int y = first; y < last; ++y)
-            cmsDoTransform(fromLabTransform.get(), lab.ptr(y), values.ptr(y),
-                           static_cast<cmsUInt32Number>(lab.cols));
+        for (int y = first; y < last; ++y) {
+            if (inverse)
+                inverse->convert(lab.ptr<cv::Vec3f>(y), values.ptr<cv::Vec3f>(y), lab.cols,
+                                 fromLabTransform.get());
+            else
+                cmsDoTransform(fromLabTransform.get(), lab.ptr(y), values.ptr(y),
+                               static_cast<cmsUInt32Number>(lab.cols));
+        }
     });
     return true;
+}
+
+const MatrixShaperInverse *ProfileLabTransforms::matrixShaperInverse() const {
+    if (!matrixShaper)
+        return nullptr;
+    MatrixShaper &model = *matrixShaper;
+    std::call_once(model.inverseBuilt, [&model] {
+        model.inverse = MatrixShaperInverse::make(model.curves, model.colorants);
+    });
+    return model.inverse.get();
 }
 
 const std::vector<cv::Vec3f> &ProfileLabTransforms::greyTable(int depth) const {

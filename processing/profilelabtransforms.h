@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "matrixshaperinverse.h"
+
 #include <lcms2.h>
 #include <opencv2/core/mat.hpp>
 
@@ -48,6 +50,9 @@ private:
         std::vector<float> linear16[3];
         // Rows X, Y, Z; columns R, G, B.
         double colorants[3][3];
+        // The way back from L*a*b*, built on first use; empty when Little CMS has none.
+        std::once_flag inverseBuilt;
+        std::unique_ptr<const MatrixShaperInverse> inverse;
     };
 
     // L*a*b* of every code of one channel: grey through a grey profile, or equal channels
@@ -56,6 +61,7 @@ private:
     // Sets matrixShaper when Little CMS reads the profile as curves and a matrix.
     void readMatrixShaper(cmsHPROFILE profile);
     void matrixShaperToLab(const cv::Mat &values, cv::Mat &lab) const;
+    const MatrixShaperInverse *matrixShaperInverse() const;
 
     int channelCount;
     TransformHandle toLabTransform;

@@ -8,4 +8,5 @@ vexmira_add_gtest(test_labmeasurement SOURCES test_labmeasurement.cpp test_colou
 vexmira_add_gtest(test_atomicwrite SOURCES test_atomicwrite.cpp LIBS processing)
 vexmira_add_gtest(test_picturesizelimit SOURCES test_picturesizelimit.cpp LIBS processing)
 vexmira_add_gtest(test_colourprofile SOURCES test_colourprofile.cpp test_iccmeasurement.cpp
+                  test_profilelabtransforms.cpp
                   LIBS processing)
