@@ -10,7 +10,8 @@
 #include <cmath>
 
 void drawPicture(QPainter &painter, const QRect &exposed, const QRect &target,
-                 const QPixmap &picture, bool smooth, const ColourProfilePtr &source) {
+                 const QPixmap &picture, bool smooth, const ColourProfilePtr &source,
+                 QImage &buffer) {
     if (!source || exposed.isEmpty()) {
         painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
         painter.drawPixmap(target, picture);
@@ -20,19 +21,17 @@ void drawPicture(QPainter &painter, const QRect &exposed, const QRect &target,
     const qreal ratio = painter.device()->devicePixelRatioF();
     const QSize size(static_cast<int>(std::ceil(exposed.width() * ratio)),
                      static_cast<int>(std::ceil(exposed.height() * ratio)));
-    // Kept from paint to paint: a fresh buffer of a view's size costs its page faults each time.
-    static QImage shown;
-    if (shown.size() != size)
-        shown = QImage(size, QImage::Format_RGB32);
-    shown.setDevicePixelRatio(ratio);
+    if (buffer.size() != size || buffer.format() != QImage::Format_RGB32)
+        buffer = QImage(size, QImage::Format_RGB32);
+    buffer.setDevicePixelRatio(ratio);
     {
-        QPainter scaled(&shown);
+        QPainter scaled(&buffer);
         scaled.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
         scaled.translate(-exposed.topLeft());
         scaled.drawPixmap(target, picture);
     }
-    cv::Mat pixels(shown.height(), shown.width(), CV_8UC4, shown.bits(),
-                   static_cast<size_t>(shown.bytesPerLine()));
+    cv::Mat pixels(buffer.height(), buffer.width(), CV_8UC4, buffer.bits(),
+                   static_cast<size_t>(buffer.bytesPerLine()));
     DisplayColour::instance().convert(pixels, source);
-    painter.drawImage(exposed.topLeft(), shown);
+    painter.drawImage(exposed.topLeft(), buffer);
 }

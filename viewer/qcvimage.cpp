@@ -221,7 +221,7 @@ void QCVImage::paintEvent(QPaintEvent *event) {
         // Drawn here, stretched to the canvas, instead of by QLabel, which rescales the whole
         // picture after every change: this costs only the area being painted.
         drawPicture(painter, event->rect() & rect(), rect(), shownPixmap,
-                    scale.x() < 1.0 || scale.y() < 1.0, shownFrom);
+                    scale.x() < 1.0 || scale.y() < 1.0, shownFrom, paintBuffer);
     }
     for (const OverlayPainter &overlayPainter : overlayPainters) {
         painter.save();

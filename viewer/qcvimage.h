@@ -5,6 +5,7 @@
 #include "cvprocessing.h"
 
 #include <QLabel>
+#include <QImage>
 #include <QPixmap>
 #include <QPointF>
 #include <QString>
@@ -109,6 +110,8 @@ private:
     cv::Mat viewedImage;
     // The profile the picture is converted from as it is painted; null: painted as it is.
     ColourProfilePtr shownFrom;
+    // Where a colour-managed paint converts the painted pixels.
+    QImage paintBuffer;
     ColourProfilePtr profile;
     QString profileProblem;
     QString loadError;
