@@ -11,6 +11,7 @@
 #include "qimagescrollarea.h"
 
 #include "../support/actionlookup.h"
+#include "../support/littlecms.h"
 
 #include <QFile>
 #include <QLabel>
@@ -27,28 +28,15 @@
 
 namespace {
 
-const QString colord = QStringLiteral("/usr/share/color/icc/colord/");
-
-std::vector<unsigned char> fileBytes(const QString &path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray bytes = file.readAll();
-    return {bytes.begin(), bytes.end()};
-}
+const QString colord = colordProfiles;
+using Icc = std::vector<unsigned char>;
 
 // Little CMS's own ICC L*a*b* (D50, relative colorimetric) of 16-bit BGR pixels in `profile`.
 cv::Mat referenceLab(const cv::Mat &bgr16, const QString &profile) {
-    cmsHPROFILE from = cmsOpenProfileFromFile(profile.toUtf8().constData(), "r");
-    cmsHPROFILE lab = cmsCreateLab4Profile(nullptr);
-    cmsHTRANSFORM transform = cmsCreateTransform(from, TYPE_BGR_16, lab, TYPE_Lab_DBL,
-                                                 INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_NOOPTIMIZE);
-    const cv::Mat pixels = bgr16.clone();
-    cv::Mat out(pixels.size(), CV_64FC3);
-    cmsDoTransform(transform, pixels.data, out.data, static_cast<cmsUInt32Number>(pixels.total()));
-    cmsDeleteTransform(transform);
-    cmsCloseProfile(lab);
-    cmsCloseProfile(from);
+    const LcmsTransform toLab =
+        labTransform(openProfile(profile), TYPE_BGR_16, true, cmsFLAGS_NOOPTIMIZE);
+    cv::Mat out(bgr16.size(), CV_64FC3);
+    cmsDoTransform(toLab.get(), bgr16.clone().data, out.data, cmsUInt32Number(bgr16.total()));
     return out;
 }
 
@@ -58,15 +46,9 @@ cv::Mat proPhotoPicture() {
     for (int y = 0; y < lab.rows; ++y)
         for (int x = 0; x < lab.cols; ++x)
             lab.at<cv::Vec3d>(y, x) = cv::Vec3d(20 + y * 1.5, -60 + x * 2, 50 - y * 2.5);
-    cmsHPROFILE from = cmsCreateLab4Profile(nullptr);
-    cmsHPROFILE to = cmsOpenProfileFromFile((colord + "ProPhotoRGB.icc").toUtf8().constData(), "r");
-    cmsHTRANSFORM transform =
-        cmsCreateTransform(from, TYPE_Lab_DBL, to, TYPE_BGR_16, INTENT_RELATIVE_COLORIMETRIC, 0);
     cv::Mat bgr(lab.size(), CV_16UC3);
-    cmsDoTransform(transform, lab.data, bgr.data, static_cast<cmsUInt32Number>(lab.total()));
-    cmsDeleteTransform(transform);
-    cmsCloseProfile(to);
-    cmsCloseProfile(from);
+    cmsDoTransform(labTransform(openProfile(colord + "ProPhotoRGB.icc"), TYPE_BGR_16, false).get(),
+                   lab.data, bgr.data, cmsUInt32Number(lab.total()));
     return bgr;
 }
 
@@ -115,7 +97,7 @@ void TestPictureProfiles::initTestCase() {
     picture = proPhotoPicture();
     proPhotoFile = folder.filePath("prophoto.tif");
     QVERIFY(writeImageRectWithProfile(picture, cv::Rect(0, 0, picture.cols, picture.rows),
-                                      proPhotoFile, fileBytes(colord + "ProPhotoRGB.icc")));
+                                      proPhotoFile, fileBytes<Icc>(colord + "ProPhotoRGB.icc")));
 }
 
 void TestPictureProfiles::init() {
@@ -168,23 +150,21 @@ void TestPictureProfiles::assignRemoveAndUndoChangeTheProfileOnly() {
     const auto *readout = window.findChild<ImageReadout *>();
     const uchar *pixels = canvas.image(true, -1, false).data;
     const QPoint pixel(30, 20);
-    const cv::Vec3d inProPhoto =
-        referenceLab(picture, colord + "ProPhotoRGB.icc").at<cv::Vec3d>(pixel.y(), pixel.x());
-    const cv::Vec3d inAdobe =
-        referenceLab(picture, colord + "AdobeRGB1998.icc").at<cv::Vec3d>(pixel.y(), pixel.x());
-    const cv::Vec3d inSrgb =
-        referenceLab(picture, colord + "sRGB.icc").at<cv::Vec3d>(pixel.y(), pixel.x());
+    const auto readAs = [&](const char *profile) {
+        return readoutText(
+            referenceLab(picture, colord + profile).at<cv::Vec3d>(pixel.y(), pixel.x()));
+    };
 
     QCOMPARE(commands->assignFile(colord + "AdobeRGB1998.icc"), QString());
     hover(canvas, pixel);
-    QCOMPARE(readout->labText(), readoutText(inAdobe));
+    QCOMPARE(readout->labText(), readAs("AdobeRGB1998.icc"));
     QVERIFY(profileLabel(window).contains("Adobe"));
     QVERIFY(commands->removeAction()->isEnabled());
 
     commands->removeProfile();
     hover(canvas, pixel);
     QCOMPARE(profileLabel(window), QString("sRGB (assumed)"));
-    QCOMPARE(readout->labText(), readoutText(inSrgb));
+    QCOMPARE(readout->labText(), readAs("sRGB.icc"));
     QVERIFY(!commands->removeAction()->isEnabled());
     QVERIFY(canvas.image(true, -1, false).data == pixels);
     QCOMPARE(cv::norm(canvas.image(true, -1, false), picture, cv::NORM_INF), 0.0);
@@ -194,7 +174,7 @@ void TestPictureProfiles::assignRemoveAndUndoChangeTheProfileOnly() {
     QVERIFY(history->undo());
     hover(canvas, pixel);
     QCOMPARE(profileLabel(window), QString("ProPhoto RGB"));
-    QCOMPARE(readout->labText(), readoutText(inProPhoto));
+    QCOMPARE(readout->labText(), readAs("ProPhotoRGB.icc"));
     QVERIFY(history->redo());
     QVERIFY(profileLabel(window).contains("Adobe"));
 
@@ -216,7 +196,7 @@ void TestPictureProfiles::saveEmbedsTheProfileOnlyInTheIccMode() {
     MainWindow window(false);
     QVERIFY(window.openFile(proPhotoFile));
     QCVImage &canvas = *window.findChild<QImageScrollArea *>()->imageCanvas();
-    const std::vector<unsigned char> proPhoto = fileBytes(colord + "ProPhotoRGB.icc");
+    const Icc proPhoto = fileBytes<Icc>(colord + "ProPhotoRGB.icc");
     for (const char *name : {"saved.png", "saved.tif", "saved.jpg"}) {
         const QString path = folder.filePath(name);
         LabEncodingChoice::instance().set(LabEncoding::Icc);
@@ -241,20 +221,20 @@ void TestPictureProfiles::saveEmbedsTheProfileOnlyInTheIccMode() {
 }
 
 void TestPictureProfiles::unusableProfilesAreLeftOutOrRefused() {
-    std::vector<unsigned char> truncated = fileBytes(colord + "ProPhotoRGB.icc");
+    Icc truncated = fileBytes<Icc>(colord + "ProPhotoRGB.icc");
     truncated.resize(200);
-    std::vector<unsigned char> hostile = fileBytes(colord + "ProPhotoRGB.icc");
+    Icc hostile = fileBytes<Icc>(colord + "ProPhotoRGB.icc");
     // A tag count far beyond the file.
     hostile[128] = hostile[129] = 0x7f;
     const struct {
         const char *name;
-        std::vector<unsigned char> icc;
+        Icc icc;
         const char *cause;
     } embedded[] = {
         {"truncated.png", truncated, "left out"},
         {"hostile.png", hostile, "left out"},
-        {"lab.tif", fileBytes("/usr/share/color/icc/ITULab.icc"), "for Lab colours"},
-        {"grey.png", fileBytes("/usr/share/color/icc/Gray.icc"), "left out"},
+        {"lab.tif", fileBytes<Icc>("/usr/share/color/icc/ITULab.icc"), "for Lab colours"},
+        {"grey.png", fileBytes<Icc>("/usr/share/color/icc/Gray.icc"), "left out"},
     };
     MainWindow window(false);
     QCVImage &canvas = *window.findChild<QImageScrollArea *>()->imageCanvas();
@@ -271,10 +251,7 @@ void TestPictureProfiles::unusableProfilesAreLeftOutOrRefused() {
 
     auto *commands = window.findChild<PictureProfileCommands *>();
     const QString notAProfile = folder.filePath("notes.icc");
-    QFile notes(notAProfile);
-    QVERIFY(notes.open(QIODevice::WriteOnly));
-    notes.write("not a profile at all");
-    notes.close();
+    QVERIFY(writeFileBytes(notAProfile, "not a profile at all"));
     QVERIFY(!commands->assignFile(notAProfile).isEmpty());
     QVERIFY(commands->assignFile("/usr/share/color/icc/Gray.icc")
                 .contains("grey", Qt::CaseInsensitive));
@@ -292,27 +269,19 @@ void TestPictureProfiles::canvasShowsInPlaceWritesColourManaged() {
     const cv::Rect part(10, 5, 20, 10);
     canvas.image(true, -1, false)(part).setTo(cv::Scalar(200, 30, 120));
 
-    cmsHPROFILE proPhoto =
-        cmsOpenProfileFromFile((colord + "ProPhotoRGB.icc").toUtf8().constData(), "r");
-    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
-    cmsHTRANSFORM toScreen = cmsCreateTransform(proPhoto, TYPE_BGR_8, srgb, TYPE_RGB_DBL,
-                                                INTENT_RELATIVE_COLORIMETRIC, 0);
+    const LcmsProfile srgb(cmsCreate_sRGBProfile());
+    const LcmsTransform toScreen(cmsCreateTransform(openProfile(colord + "ProPhotoRGB.icc").get(),
+                                                    TYPE_BGR_8, srgb.get(), TYPE_RGB_DBL,
+                                                    INTENT_RELATIVE_COLORIMETRIC, 0));
     const auto expectShown = [&](const QPoint &at, const cv::Vec3b &stored) {
-        double rgb[3];
-        cmsDoTransform(toScreen, stored.val, rgb, 1);
-        // Unbounded in floating point: the screen clips what lies outside sRGB.
-        const auto code = [](double value) { return std::clamp(value * 255, 0.0, 255.0); };
+        cv::Vec3d rgb;
+        cmsDoTransform(toScreen.get(), stored.val, rgb.val, 1);
         const QColor shown = canvas.shownPixmap.toImage().pixelColor(at);
-        QVERIFY2(std::abs(shown.red() - code(rgb[0])) <= 1 &&
-                     std::abs(shown.green() - code(rgb[1])) <= 1 &&
-                     std::abs(shown.blue() - code(rgb[2])) <= 1,
-                 qPrintable(QString("%1 %2 %3 / %4 %5 %6")
-                                .arg(shown.red())
-                                .arg(shown.green())
-                                .arg(shown.blue())
-                                .arg(code(rgb[0]))
-                                .arg(code(rgb[1]))
-                                .arg(code(rgb[2]))));
+        const cv::Vec3d onScreen(shown.red(), shown.green(), shown.blue());
+        // Unbounded in floating point: the screen clips what lies outside sRGB.
+        for (int c = 0; c < 3; ++c)
+            QVERIFY2(std::abs(onScreen[c] - std::clamp(rgb[c] * 255, 0.0, 255.0)) <= 1,
+                     qPrintable(shown.name()));
     };
     canvas.showCurrentImage(part);
     expectShown(QPoint(12, 7), cv::Vec3b(200, 30, 120));
@@ -322,9 +291,6 @@ void TestPictureProfiles::canvasShowsInPlaceWritesColourManaged() {
     canvas.setPictureProfile(nullptr);
     canvas.showCurrentImage();
     QCOMPARE(canvas.shownPixmap.toImage().pixelColor(2, 2), QColor(90, 160, 40));
-    cmsDeleteTransform(toScreen);
-    cmsCloseProfile(srgb);
-    cmsCloseProfile(proPhoto);
 }
 
 QTEST_MAIN(TestPictureProfiles)

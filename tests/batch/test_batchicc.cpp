@@ -6,6 +6,8 @@
 #include "embeddedprofile.h"
 #include "picturefile.h"
 
+#include "../support/littlecms.h"
+
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -20,81 +22,41 @@
 
 namespace {
 
+using Icc = std::vector<unsigned char>;
+
 const char colorChecker[] = "/usr/share/color/argyll/ref/ColorChecker.cie";
-const char proPhoto[] = "/usr/share/color/icc/colord/ProPhotoRGB.icc";
+const QString proPhoto = colordProfiles + "ProPhotoRGB.icc";
 constexpr int chartRows = 4;
 constexpr int chartColumns = 6;
 constexpr int patchSide = 24;
 
-struct ProfileCloser {
-    void operator()(void *profile) const { cmsCloseProfile(profile); }
-};
-using Profile = std::unique_ptr<void, ProfileCloser>;
-struct TransformDeleter {
-    void operator()(void *transform) const { cmsDeleteTransform(transform); }
-};
-using Transform = std::unique_ptr<void, TransformDeleter>;
-struct It8Deleter {
-    void operator()(void *it8) const { cmsIT8Free(it8); }
-};
-
-std::vector<unsigned char> profileBytes(cmsHPROFILE profile) {
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(profile, nullptr, &size);
-    std::vector<unsigned char> bytes(size);
-    cmsSaveProfileToMem(profile, bytes.data(), &size);
-    return bytes;
-}
-
-std::vector<unsigned char> fileProfile(const char *path) {
-    QFile file(QString::fromLatin1(path));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray bytes = file.readAll();
-    return {bytes.begin(), bytes.end()};
-}
-
 // ITU-R BT.2020: its primaries, D65, and the inverse of its transfer function.
-std::vector<unsigned char> rec2020Profile() {
+Icc rec2020Profile() {
     const cmsCIExyY white = {0.3127, 0.3290, 1.0};
     const cmsCIExyYTRIPLE primaries = {
         {0.708, 0.292, 1.0}, {0.170, 0.797, 1.0}, {0.131, 0.046, 1.0}};
     const double parameters[] = {1 / 0.45, 1 / 1.099, 0.099 / 1.099, 1 / 4.5, 0.081};
     cmsToneCurve *curve = cmsBuildParametricToneCurve(nullptr, 4, parameters);
     cmsToneCurve *curves[3] = {curve, curve, curve};
-    const Profile profile(cmsCreateRGBProfile(&white, &primaries, curves));
+    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
     cmsMLU *description = cmsMLUalloc(nullptr, 1);
     cmsMLUsetASCII(description, "en", "US", "Rec. 2020");
-    cmsWriteTag(profile.get(), cmsSigProfileDescriptionTag, description);
+    cmsWriteTag(profile, cmsSigProfileDescriptionTag, description);
     cmsMLUfree(description);
     cmsFreeToneCurve(curve);
-    return profileBytes(profile.get());
-}
-
-std::vector<cv::Vec3d> referenceLab() {
-    const std::unique_ptr<void, It8Deleter> it8(cmsIT8LoadFromFile(nullptr, colorChecker));
-    std::vector<cv::Vec3d> lab;
-    for (int i = 0; it8 && i < cmsIT8GetPropertyDbl(it8.get(), "NUMBER_OF_SETS"); ++i)
-        lab.emplace_back(cmsIT8GetDataRowColDbl(it8.get(), i, 1),
-                         cmsIT8GetDataRowColDbl(it8.get(), i, 2),
-                         cmsIT8GetDataRowColDbl(it8.get(), i, 3));
-    return lab;
+    return savedProfile<Icc>(profile);
 }
 
 // The chart's patches row by row, each the reference colour as Little CMS renders it
 // (relative colorimetric) into `icc` at `depth`.
-cv::Mat renderChart(const std::vector<unsigned char> &icc, int depth) {
-    const Profile lab(cmsCreateLab4Profile(nullptr));
-    const Profile rgb(cmsOpenProfileFromMem(icc.data(), cmsUInt32Number(icc.size())));
-    const Transform toRgb(cmsCreateTransform(lab.get(), TYPE_Lab_DBL, rgb.get(),
-                                             depth == CV_8U ? TYPE_BGR_8 : TYPE_BGR_16,
-                                             INTENT_RELATIVE_COLORIMETRIC, 0));
+cv::Mat renderChart(const Icc &icc, int depth) {
+    const LcmsTransform toRgb =
+        labTransform(openProfile(icc), depth == CV_8U ? TYPE_BGR_8 : TYPE_BGR_16, false);
     cv::Mat chart(chartRows * patchSide, chartColumns * patchSide, CV_MAKETYPE(depth, 3));
-    const std::vector<cv::Vec3d> reference = referenceLab();
+    const std::vector<cv::Vec3d> reference = colorCheckerLab();
     for (int i = 0; i < chartRows * chartColumns; ++i) {
-        const cmsCIELab colour = {reference[i][0], reference[i][1], reference[i][2]};
         cv::Mat pixel(1, 1, chart.type());
-        cmsDoTransform(toRgb.get(), &colour, pixel.data, 1);
+        cmsDoTransform(toRgb.get(), reference[i].val, pixel.data, 1);
         chart(cv::Rect(i % chartColumns * patchSide, i / chartColumns * patchSide, patchSide,
                        patchSide))
             .setTo(depth == CV_8U ? cv::Scalar(pixel.at<cv::Vec3b>(0, 0))
@@ -104,21 +66,14 @@ cv::Mat renderChart(const std::vector<unsigned char> &icc, int depth) {
 }
 
 // Little CMS's own L*a*b* of the chart's first pixel of every patch.
-std::vector<cv::Vec3d> littleCmsLab(const cv::Mat &chart, const std::vector<unsigned char> &icc) {
-    const Profile lab(cmsCreateLab4Profile(nullptr));
-    const Profile rgb(cmsOpenProfileFromMem(icc.data(), cmsUInt32Number(icc.size())));
-    const Transform toLab(
-        cmsCreateTransform(rgb.get(), chart.depth() == CV_8U ? TYPE_BGR_8 : TYPE_BGR_16, lab.get(),
-                           TYPE_Lab_DBL, INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_NOOPTIMIZE));
+std::vector<cv::Vec3d> littleCmsLab(const cv::Mat &chart, const Icc &icc) {
+    const LcmsTransform toLab =
+        labTransform(openProfile(icc), chart.depth() == CV_8U ? TYPE_BGR_8 : TYPE_BGR_16, true,
+                     cmsFLAGS_NOOPTIMIZE);
     std::vector<cv::Vec3d> values;
-    for (int i = 0; i < chartRows * chartColumns; ++i) {
-        cmsCIELab colour;
-        cmsDoTransform(toLab.get(),
-                       chart.ptr(i / chartColumns * patchSide) +
-                           chart.elemSize() * (i % chartColumns * patchSide),
-                       &colour, 1);
-        values.emplace_back(colour.L, colour.a, colour.b);
-    }
+    for (int i = 0; i < chartRows * chartColumns; ++i)
+        values.push_back(
+            labOf(toLab, chart.ptr(i / chartColumns * patchSide, i % chartColumns * patchSide)));
     return values;
 }
 
@@ -128,7 +83,7 @@ QString chartCorners() {
     return QStringLiteral("0,0,0,%2,%1,%2,%1,0").arg(right).arg(bottom);
 }
 
-bool writeFile(const QString &path, const cv::Mat &image, const std::vector<unsigned char> &icc) {
+bool writeFile(const QString &path, const cv::Mat &image, const Icc &icc) {
     const auto bytes =
         encodeImageRectWithProfile(image, cv::Rect(cv::Point(), image.size()), path, icc);
     QFile file(path);
@@ -148,15 +103,9 @@ std::vector<cv::Vec3d> measuredLab(const QByteArray &csv) {
     return values;
 }
 
-double deltaE2000(const cv::Vec3d &x, const cv::Vec3d &y) {
-    const cmsCIELab first = {x[0], x[1], x[2]};
-    const cmsCIELab second = {y[0], y[1], y[2]};
-    return cmsCIE2000DeltaE(&first, &second, 1, 1, 1);
-}
-
 struct ChartCase {
     const char *name;
-    std::vector<unsigned char> icc;
+    Icc icc;
     int depth;
     const char *file;
     bool embedded; // otherwise assigned with --profile, or sRGB when no profile is named
@@ -170,36 +119,32 @@ struct ChartCase {
 
 TEST(BatchIcc, ReadsColorCheckersInTheirProfilesAsTheMakersReference) {
     const QTemporaryDir folder;
-    const std::vector<unsigned char> srgb = [] {
-        const Profile profile(cmsCreate_sRGBProfile());
-        return profileBytes(profile.get());
-    }();
+    const Icc srgb = savedProfile<Icc>(cmsCreate_sRGBProfile());
     const std::vector<ChartCase> cases = {
         {"sRGB 8-bit, no profile", srgb, CV_8U, "srgb8.png", false, false, "sRGB built-in", false},
         {"sRGB 16-bit, no profile", srgb, CV_16U, "srgb16.png", false, false, "sRGB built-in",
          false},
-        {"ProPhoto 16-bit TIFF, embedded", fileProfile(proPhoto), CV_16U, "prophoto.tif", true,
+        {"ProPhoto 16-bit TIFF, embedded", fileBytes<Icc>(proPhoto), CV_16U, "prophoto.tif", true,
          false, "ProPhoto RGB", true},
-        {"ProPhoto 16-bit TIFF, assigned", fileProfile(proPhoto), CV_16U, "assigned.tif", false,
+        {"ProPhoto 16-bit TIFF, assigned", fileBytes<Icc>(proPhoto), CV_16U, "assigned.tif", false,
          true, "ProPhoto RGB", true},
         {"Rec.2020 16-bit TIFF, embedded", rec2020Profile(), CV_16U, "rec2020.tif", true, false,
          "Rec. 2020", true},
     };
-    const std::vector<cv::Vec3d> reference = referenceLab();
+    const std::vector<cv::Vec3d> reference = colorCheckerLab();
     ASSERT_EQ(reference.size(), std::size_t(chartRows * chartColumns));
     for (const ChartCase &chartCase : cases) {
         SCOPED_TRACE(chartCase.name);
         const QString path = folder.filePath(QLatin1String(chartCase.file));
         const cv::Mat chart = renderChart(chartCase.icc, chartCase.depth);
-        ASSERT_TRUE(writeFile(path, chart,
-                              chartCase.embedded ? chartCase.icc : std::vector<unsigned char>()));
+        ASSERT_TRUE(writeFile(path, chart, chartCase.embedded ? chartCase.icc : Icc()));
         QStringList arguments = {QStringLiteral("measure"),     path,
                                  QStringLiteral("--corners"),   chartCorners(),
                                  QStringLiteral("--chart"),     QStringLiteral("4x6"),
                                  QStringLiteral("--reference"), QLatin1String(colorChecker),
                                  QStringLiteral("--encoding"),  QStringLiteral("icc")};
         if (chartCase.assigned)
-            arguments << QStringLiteral("--profile") << QLatin1String(proPhoto);
+            arguments << QStringLiteral("--profile") << proPhoto;
         const BatchRun run = runBatch(arguments);
         ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
         EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
@@ -215,12 +160,12 @@ TEST(BatchIcc, ReadsColorCheckersInTheirProfilesAsTheMakersReference) {
         double largest = 0;
         double largestFromLittleCms = 0;
         for (std::size_t i = 0; i < measured.size(); ++i) {
-            const double fromReference = deltaE2000(measured[i], reference[i]);
+            const double fromReference = littleCmsDeltaE2000(measured[i], reference[i]);
             sum += fromReference;
-            littleCmsSum += deltaE2000(ownTransform[i], reference[i]);
+            littleCmsSum += littleCmsDeltaE2000(ownTransform[i], reference[i]);
             largest = std::max(largest, fromReference);
             largestFromLittleCms =
-                std::max(largestFromLittleCms, deltaE2000(measured[i], ownTransform[i]));
+                std::max(largestFromLittleCms, littleCmsDeltaE2000(measured[i], ownTransform[i]));
         }
         const double mean = sum / double(measured.size());
         const double littleCmsMean = littleCmsSum / double(measured.size());
@@ -234,7 +179,7 @@ TEST(BatchIcc, ReadsColorCheckersInTheirProfilesAsTheMakersReference) {
 
 TEST(BatchIcc, WarpAndShadeKeepTheProfileAndTheDepth) {
     const QTemporaryDir folder;
-    const std::vector<unsigned char> icc = fileProfile(proPhoto);
+    const Icc icc = fileBytes<Icc>(proPhoto);
     const QString input = folder.filePath(QStringLiteral("chart.tif"));
     ASSERT_TRUE(writeFile(input, renderChart(icc, CV_16U), icc));
     const QString corners = QStringLiteral("0,0,0,95,143,95,143,0");
@@ -267,14 +212,14 @@ TEST(BatchIcc, RefusesUnusableProfilesAndReadsPicturesWithoutBadEmbeddedOnes) {
     notes.close();
     const QString cmyk = folder.filePath(QStringLiteral("cmyk.icc"));
     {
-        const Profile link(cmsCreateInkLimitingDeviceLink(cmsSigCmykData, 300));
+        const LcmsProfile link(cmsCreateInkLimitingDeviceLink(cmsSigCmykData, 300));
         ASSERT_TRUE(cmsSaveProfileToFile(link.get(), QFile::encodeName(cmyk).constData()));
     }
-    const std::vector<unsigned char> srgb8Icc = fileProfile("/usr/share/color/icc/sRGB.icc");
+    const Icc srgb8Icc = fileBytes<Icc>("/usr/share/color/icc/sRGB.icc");
     const QString picture = folder.filePath(QStringLiteral("chart.png"));
     ASSERT_TRUE(writeFile(picture, renderChart(srgb8Icc, CV_8U), {}));
     // A profile whose header promises more than its bytes hold.
-    std::vector<unsigned char> hostile = fileProfile(proPhoto);
+    Icc hostile = fileBytes<Icc>(proPhoto);
     hostile.resize(200);
     const QString damaged = folder.filePath(QStringLiteral("damaged.png"));
     ASSERT_TRUE(writeFile(damaged, renderChart(srgb8Icc, CV_8U), hostile));
@@ -298,7 +243,7 @@ TEST(BatchIcc, RefusesUnusableProfilesAndReadsPicturesWithoutBadEmbeddedOnes) {
           QStringLiteral("/usr/share/color/icc/LCMSLABI.ICM")},
          2,
          QStringLiteral("Lab")},
-        {{measure, picture, QStringLiteral("--profile"), QLatin1String(proPhoto)},
+        {{measure, picture, QStringLiteral("--profile"), proPhoto},
          1,
          QStringLiteral("--profile needs --encoding icc")},
     };
