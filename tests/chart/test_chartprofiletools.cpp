@@ -9,6 +9,8 @@
 #include "demoreference.h"
 #include "qcvimage.h"
 
+#include "../support/littlecms.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -31,32 +33,15 @@ double cornerError(const cv::Point *corners, const Quad &expected) {
     return worst;
 }
 
-QByteArray fileBytes(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // ΔE2000 to `reference` of each patch's device values taken through `profilePath` by Little
 // CMS itself.
 std::vector<double> deltaEThroughLittleCms(const QString &profilePath,
                                            const std::vector<std::optional<cv::Vec3d>> &rgb,
                                            const ChartReference &reference) {
-    cmsHPROFILE camera = cmsOpenProfileFromFile(profilePath.toLocal8Bit().constData(), "r");
-    cmsHPROFILE lab = cmsCreateLab4Profile(nullptr);
-    cmsHTRANSFORM transform = cmsCreateTransform(camera, TYPE_RGB_DBL, lab, TYPE_Lab_DBL,
-                                                 INTENT_RELATIVE_COLORIMETRIC, 0);
+    const LcmsTransform toLab = labTransform(openProfile(profilePath), TYPE_RGB_DBL, true);
     std::vector<double> deltaE;
-    for (size_t i = 0; transform && i < rgb.size(); ++i) {
-        const double device[3] = {(*rgb[i])[0], (*rgb[i])[1], (*rgb[i])[2]};
-        cmsCIELab out;
-        cmsDoTransform(transform, device, &out, 1);
-        deltaE.push_back(deltaE2000({out.L, out.a, out.b}, reference[i]));
-    }
-    if (transform)
-        cmsDeleteTransform(transform);
-    cmsCloseProfile(lab);
-    if (camera)
-        cmsCloseProfile(camera);
+    for (size_t i = 0; toLab && i < rgb.size(); ++i)
+        deltaE.push_back(deltaE2000(labOf(toLab, rgb[i]->val), reference[i]));
     return deltaE;
 }
 
@@ -168,9 +153,7 @@ private slots:
         std::string error;
         QVERIFY(writeDemoReference(referencePath.toStdString(), error));
         const QString oldProfile = folder.filePath(QStringLiteral("old.icc"));
-        QFile old(oldProfile);
-        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
-        old.close();
+        QVERIFY(writeFileBytes(oldProfile, "old"));
         const QString missingFolder = folder.filePath(QStringLiteral("gone/camera.icc"));
 
         struct Case {
