@@ -63,6 +63,13 @@ private:
     QMessageBox *last = nullptr;
 };
 
+QPushButton *buttonNamed(QWidget *owner, const QString &text) {
+    for (QPushButton *button : owner->findChildren<QPushButton *>())
+        if (button->text() == text)
+            return button;
+    return nullptr;
+}
+
 QStringList textsOf(const QList<QAction *> &actions) {
     QStringList texts;
     for (QAction *action : actions)
@@ -83,8 +90,7 @@ private slots:
     void changedPictureAsksBeforeQuitOpenNewAndDrop();
     void savingTellsWhatWasWrittenAndCopyAndExportConfirm();
     void keyWWorksFromADockButtonButNotInASpinBox();
-    void colourAndHelpMenusAndTheShortcutsTable();
-    void userGuideShowsTheReadmesUsage();
+    void menusTheShortcutsTableAndTheUserGuide();
     void rememberedGeometryIsPlacedOnAScreen();
     void chartSquaresShowOnlyWithTheChartDockInFront();
 
@@ -212,10 +218,7 @@ void WindowCareTest::savingTellsWhatWasWrittenAndCopyAndExportConfirm() {
 
     // Copy, then Export, each confirmed.
     auto *parameters = window.findChild<QDockWidget *>(QStringLiteral("parametersDock"));
-    QPushButton *copy = nullptr;
-    for (QPushButton *button : parameters->findChildren<QPushButton *>())
-        if (button->text() == "Copy")
-            copy = button;
+    QPushButton *copy = buttonNamed(parameters, "Copy");
     QVERIFY(copy);
     QTRY_VERIFY(copy->isEnabled());
     copy->click();
@@ -226,10 +229,7 @@ void WindowCareTest::savingTellsWhatWasWrittenAndCopyAndExportConfirm() {
     chart->raise();
     auto *panel = qobject_cast<ChartPanel *>(chart->widget());
     panel->refresh();
-    QPushButton *exportButton = nullptr;
-    for (QPushButton *button : panel->findChildren<QPushButton *>())
-        if (button->text() == "Export...")
-            exportButton = button;
+    QPushButton *exportButton = buttonNamed(panel, "Export...");
     QVERIFY(exportButton);
     answerNextFileDialog(root->filePath("chart.csv"));
     QTest::mouseClick(exportButton, Qt::LeftButton);
@@ -265,7 +265,7 @@ void WindowCareTest::keyWWorksFromADockButtonButNotInASpinBox() {
     QCOMPARE(history->stepCount(), 1);
 }
 
-void WindowCareTest::colourAndHelpMenusAndTheShortcutsTable() {
+void WindowCareTest::menusTheShortcutsTableAndTheUserGuide() {
     MainWindow window;
     const QList<QAction *> menus = window.menuBar()->actions();
     QCOMPARE(textsOf(menus),
@@ -307,9 +307,8 @@ void WindowCareTest::colourAndHelpMenusAndTheShortcutsTable() {
     QCOMPARE(rows.size(), 1);
     QCOMPARE(rows[0].command, QString("Load & Go"));
     QCOMPARE(rows[0].keys, QString("Ctrl+G, F7"));
-}
 
-void WindowCareTest::userGuideShowsTheReadmesUsage() {
+    // The guide is the README's usage.
     const QString guide = UserGuideDialog::guideText();
     QVERIFY(guide.contains("press W"));
     QVERIFY(guide.contains("## Reading a colour chart"));
@@ -317,7 +316,6 @@ void WindowCareTest::userGuideShowsTheReadmesUsage() {
     QVERIFY(!guide.contains("vexmira-batch series"));
     QVERIFY(!guide.contains("!["));
 
-    MainWindow window;
     actionNamed(window, "&User Guide")->trigger();
     auto *browser = window.findChild<QTextBrowser *>(QStringLiteral("userGuideBrowser"));
     QVERIFY(browser && browser->isVisible());
