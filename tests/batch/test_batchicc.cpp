@@ -111,8 +111,6 @@ struct ChartCase {
     bool embedded; // otherwise assigned with --profile, or sRGB when no profile is named
     bool assigned;
     const char *label;
-    // The whole chart inside the gamut; sRGB clips a few patches, which no reader gets back.
-    bool holdsChart;
 };
 
 } // namespace
@@ -121,15 +119,14 @@ TEST(BatchIcc, ReadsColorCheckersInTheirProfilesAsTheMakersReference) {
     const QTemporaryDir folder;
     const Icc srgb = savedProfile<Icc>(cmsCreate_sRGBProfile());
     const std::vector<ChartCase> cases = {
-        {"sRGB 8-bit, no profile", srgb, CV_8U, "srgb8.png", false, false, "sRGB built-in", false},
-        {"sRGB 16-bit, no profile", srgb, CV_16U, "srgb16.png", false, false, "sRGB built-in",
-         false},
+        {"sRGB 8-bit, no profile", srgb, CV_8U, "srgb8.png", false, false, "sRGB built-in"},
+        {"sRGB 16-bit, no profile", srgb, CV_16U, "srgb16.png", false, false, "sRGB built-in"},
         {"ProPhoto 16-bit TIFF, embedded", fileBytes<Icc>(proPhoto), CV_16U, "prophoto.tif", true,
-         false, "ProPhoto RGB", true},
+         false, "ProPhoto RGB"},
         {"ProPhoto 16-bit TIFF, assigned", fileBytes<Icc>(proPhoto), CV_16U, "assigned.tif", false,
-         true, "ProPhoto RGB", true},
+         true, "ProPhoto RGB"},
         {"Rec.2020 16-bit TIFF, embedded", rec2020Profile(), CV_16U, "rec2020.tif", true, false,
-         "Rec. 2020", true},
+         "Rec. 2020"},
     };
     const std::vector<cv::Vec3d> reference = colorCheckerLab();
     ASSERT_EQ(reference.size(), std::size_t(chartRows * chartColumns));
@@ -155,25 +152,17 @@ TEST(BatchIcc, ReadsColorCheckersInTheirProfilesAsTheMakersReference) {
         const std::vector<cv::Vec3d> measured = measuredLab(run.out);
         const std::vector<cv::Vec3d> ownTransform = littleCmsLab(chart, chartCase.icc);
         ASSERT_EQ(measured.size(), reference.size());
-        double sum = 0;
-        double littleCmsSum = 0;
+        // Little CMS's own reading of the same pixels is the measure; the maker's values are
+        // shown for scale.
+        double mean = 0;
         double largest = 0;
-        double largestFromLittleCms = 0;
         for (std::size_t i = 0; i < measured.size(); ++i) {
-            const double fromReference = littleCmsDeltaE2000(measured[i], reference[i]);
-            sum += fromReference;
-            littleCmsSum += littleCmsDeltaE2000(ownTransform[i], reference[i]);
-            largest = std::max(largest, fromReference);
-            largestFromLittleCms =
-                std::max(largestFromLittleCms, littleCmsDeltaE2000(measured[i], ownTransform[i]));
+            mean += littleCmsDeltaE2000(measured[i], reference[i]) / double(measured.size());
+            largest = std::max(largest, littleCmsDeltaE2000(measured[i], ownTransform[i]));
         }
-        const double mean = sum / double(measured.size());
-        const double littleCmsMean = littleCmsSum / double(measured.size());
-        std::cout << chartCase.name << ": dE2000 from ColorChecker.cie mean " << mean << ", max "
-                  << largest << " (Little CMS's own mean " << littleCmsMean
-                  << "); from Little CMS's transform max " << largestFromLittleCms << '\n';
-        EXPECT_LT(mean, chartCase.holdsChart ? 0.1 : littleCmsMean + 0.01);
-        EXPECT_LT(largestFromLittleCms, 0.01);
+        std::cout << chartCase.name << ": dE2000 from ColorChecker.cie mean " << mean
+                  << "; from Little CMS's transform max " << largest << '\n';
+        EXPECT_LT(largest, 0.01);
     }
 }
 
@@ -206,10 +195,7 @@ TEST(BatchIcc, WarpAndShadeKeepTheProfileAndTheDepth) {
 TEST(BatchIcc, RefusesUnusableProfilesAndReadsPicturesWithoutBadEmbeddedOnes) {
     const QTemporaryDir folder;
     const QString text = folder.filePath(QStringLiteral("notes.icc"));
-    QFile notes(text);
-    ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
-    notes.write("not a profile\n");
-    notes.close();
+    ASSERT_TRUE(writeFileBytes(text, "not a profile\n"));
     const QString cmyk = folder.filePath(QStringLiteral("cmyk.icc"));
     {
         const LcmsProfile link(cmsCreateInkLimitingDeviceLink(cmsSigCmykData, 300));
@@ -227,25 +213,19 @@ TEST(BatchIcc, RefusesUnusableProfilesAndReadsPicturesWithoutBadEmbeddedOnes) {
     struct Refusal {
         QStringList arguments;
         int exitCode;
-        QString message;
+        const char *message;
     };
     const QString icc = QStringLiteral("--encoding=icc");
     const QString measure = QStringLiteral("measure");
+    const QString profile = QStringLiteral("--profile");
     const std::vector<Refusal> refusals = {
-        {{measure, picture, icc, QStringLiteral("--profile"), folder.filePath("absent.icc")},
+        {{measure, picture, icc, profile, folder.filePath("absent.icc")},
          2,
-         QStringLiteral("--profile: Cannot read absent.icc")},
-        {{measure, picture, icc, QStringLiteral("--profile"), text},
-         2,
-         QStringLiteral("--profile: notes.icc: ")},
-        {{measure, picture, icc, QStringLiteral("--profile"), cmyk}, 2, QStringLiteral("CMYK")},
-        {{measure, picture, icc, QStringLiteral("--profile"),
-          QStringLiteral("/usr/share/color/icc/LCMSLABI.ICM")},
-         2,
-         QStringLiteral("Lab")},
-        {{measure, picture, QStringLiteral("--profile"), proPhoto},
-         1,
-         QStringLiteral("--profile needs --encoding icc")},
+         "--profile: Cannot read absent.icc"},
+        {{measure, picture, icc, profile, text}, 2, "--profile: notes.icc: "},
+        {{measure, picture, icc, profile, cmyk}, 2, "CMYK"},
+        {{measure, picture, icc, profile, "/usr/share/color/icc/LCMSLABI.ICM"}, 2, "Lab"},
+        {{measure, picture, profile, proPhoto}, 1, "--profile needs --encoding icc"},
     };
     for (const Refusal &refusal : refusals) {
         SCOPED_TRACE(refusal.arguments.join(QLatin1Char(' ')).toStdString());
