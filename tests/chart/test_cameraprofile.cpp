@@ -36,18 +36,10 @@ struct SimulatedCamera {
         cv::Vec3d encoded;
         for (int c = 0; c < 3; ++c) {
             const double value = std::max(0.0, linear[c]);
-            switch (tone) {
-            case ToneCurve::Srgb:
-                encoded[c] =
-                    value <= 0.0031308 ? 12.92 * value : 1.055 * std::pow(value, 1 / 2.4) - 0.055;
-                break;
-            case ToneCurve::Gamma:
-                encoded[c] = std::pow(value, 1 / gamma);
-                break;
-            case ToneCurve::Linear:
-                encoded[c] = value;
-                break;
-            }
+            encoded[c] = tone == ToneCurve::Linear  ? value
+                         : tone == ToneCurve::Gamma ? std::pow(value, 1 / gamma)
+                         : value <= 0.0031308       ? 12.92 * value
+                                                    : 1.055 * std::pow(value, 1 / 2.4) - 0.055;
         }
         return encoded;
     }
