@@ -71,13 +71,10 @@ QString describe(const QWidget *widget) {
         text = button->text();
     else if (auto *label = qobject_cast<const QLabel *>(widget))
         text = label->text().left(30);
-    const QRect at = globalRect(widget);
-    return QString("%1 \"%2\" at %3,%4 %5x%6")
-        .arg(widget->metaObject()->className(), text)
-        .arg(at.x())
-        .arg(at.y())
-        .arg(at.width())
-        .arg(at.height());
+    QString described;
+    QDebug(&described).nospace() << widget->metaObject()->className() << ' ' << text << " at "
+                                 << globalRect(widget);
+    return described;
 }
 
 } // namespace
@@ -163,13 +160,9 @@ void WindowFitsTest::windowFitsTheScreenAndKeepsItsSizeThroughASeries() {
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QTest::qWait(300);
     const QRect screen = window.screen()->availableGeometry();
-    const QString sizes = QString("screen %1x%2, window %3x%4, minimum %5x%6")
-                              .arg(screen.width())
-                              .arg(screen.height())
-                              .arg(window.width())
-                              .arg(window.height())
-                              .arg(window.minimumSizeHint().width())
-                              .arg(window.minimumSizeHint().height());
+    QString sizes;
+    QDebug(&sizes).nospace() << "screen " << screen.size() << ", window " << window.size()
+                             << ", minimum " << window.minimumSizeHint();
     qInfo().noquote() << sizes;
     QVERIFY2(screen.contains(window.frameGeometry()), qPrintable(sizes));
     QVERIFY2(screen.contains(globalRect(window.statusBar())), qPrintable(sizes));
