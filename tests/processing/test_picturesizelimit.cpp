@@ -3,8 +3,9 @@
 #include "imagefiles.h"
 #include "picturesizelimit.h"
 
+#include "../support/filebytes.h"
+
 #include <QByteArray>
-#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <opencv2/core.hpp>
@@ -23,14 +24,23 @@ QByteArray encoded(const char *extension, const cv::Mat &image) {
     return QByteArray(reinterpret_cast<const char *>(bytes.data()), int(bytes.size()));
 }
 
-void putBigEndian(QByteArray &bytes, int at, std::uint64_t value, int size) {
+QByteArray bigEndianBytes(std::uint64_t value, int size) {
+    QByteArray bytes(size, '\0');
     for (int i = 0; i < size; ++i)
-        bytes[at + i] = char((value >> (8 * (size - 1 - i))) & 0xff);
+        bytes[i] = char(value >> (8 * (size - 1 - i)));
+    return bytes;
 }
 
-void putLittleEndian(QByteArray &bytes, int at, std::uint64_t value, int size) {
+QByteArray littleEndianBytes(std::uint64_t value, int size) {
+    QByteArray bytes(size, '\0');
     for (int i = 0; i < size; ++i)
-        bytes[at + i] = char((value >> (8 * i)) & 0xff);
+        bytes[i] = char(value >> (8 * i));
+    return bytes;
+}
+
+QByteArray padded(QByteArray bytes, int size) {
+    bytes.resize(std::max<qsizetype>(bytes.size(), size), '\0');
+    return bytes;
 }
 
 std::uint32_t crc32(const QByteArray &bytes) {
@@ -48,10 +58,8 @@ const cv::Mat small(4, 4, CV_8UC3, cv::Scalar(10, 20, 30));
 // A real PNG whose header chunk declares another size, with its checksum mended.
 QByteArray forgedPng(std::uint32_t width, std::uint32_t height) {
     QByteArray png = encoded(".png", small);
-    putBigEndian(png, 16, width, 4);
-    putBigEndian(png, 20, height, 4);
-    putBigEndian(png, 29, crc32(png.mid(12, 17)), 4);
-    return png;
+    png.replace(16, 8, bigEndianBytes(width, 4) + bigEndianBytes(height, 4));
+    return png.replace(29, 4, bigEndianBytes(crc32(png.mid(12, 17)), 4));
 }
 
 // A real JPEG whose frame header declares another size.
@@ -59,40 +67,27 @@ QByteArray forgedJpeg(std::uint16_t width, std::uint16_t height) {
     QByteArray jpeg = encoded(".jpg", small);
     const int frame = jpeg.indexOf("\xff\xc0");
     EXPECT_GT(frame, 0);
-    putBigEndian(jpeg, frame + 5, height, 2);
-    putBigEndian(jpeg, frame + 7, width, 2);
-    return jpeg;
+    return jpeg.replace(frame + 5, 4, bigEndianBytes(height, 2) + bigEndianBytes(width, 2));
 }
 
 QByteArray forgedBmp(std::uint32_t width, std::uint32_t height) {
-    QByteArray bmp = encoded(".bmp", small);
-    putLittleEndian(bmp, 18, width, 4);
-    putLittleEndian(bmp, 22, height, 4);
-    return bmp;
+    return encoded(".bmp", small)
+        .replace(18, 8, littleEndianBytes(width, 4) + littleEndianBytes(height, 4));
 }
 
-// A grey uncompressed TIFF header with a few bytes of pixels.
+// A grey uncompressed TIFF header with a few bytes of pixels; short values fit in the low bytes.
 QByteArray forgedTiff(std::uint32_t width, std::uint32_t height) {
     const std::uint32_t fields[][3] = {{256, 4, width}, {257, 4, height}, {258, 3, 8},
                                        {259, 3, 1},     {262, 3, 1},      {273, 4, 0},
                                        {277, 3, 1},     {278, 4, height}, {279, 4, 16}};
-    const int count = int(std::size(fields));
+    const std::uint32_t count = std::size(fields);
     const std::uint32_t pixels = 8 + 2 + 12 * count + 4;
-    QByteArray tiff(int(pixels) + 16, '\0');
-    tiff[0] = 'I';
-    tiff[1] = 'I';
-    putLittleEndian(tiff, 2, 42, 2);
-    putLittleEndian(tiff, 4, 8, 4);
-    putLittleEndian(tiff, 8, std::uint32_t(count), 2);
-    for (int i = 0; i < count; ++i) {
-        const int at = 10 + 12 * i;
-        putLittleEndian(tiff, at, fields[i][0], 2);
-        putLittleEndian(tiff, at + 2, fields[i][1], 2);
-        putLittleEndian(tiff, at + 4, 1, 4);
-        putLittleEndian(tiff, at + 8, fields[i][0] == 273 ? pixels : fields[i][2],
-                        fields[i][1] == 3 ? 2 : 4);
-    }
-    return tiff;
+    QByteArray tiff =
+        "II" + littleEndianBytes(42, 2) + littleEndianBytes(8, 4) + littleEndianBytes(count, 2);
+    for (const auto &field : fields)
+        tiff += littleEndianBytes(field[0], 2) + littleEndianBytes(field[1], 2) +
+                littleEndianBytes(1, 4) + littleEndianBytes(field[0] == 273 ? pixels : field[2], 4);
+    return padded(tiff, int(pixels) + 16);
 }
 
 // The peak resident memory of this process so far, in kilobytes.
@@ -103,43 +98,6 @@ long peakResidentKb() {
         if (line.rfind("VmHWM:", 0) == 0)
             return std::stol(line.substr(6));
     return -1;
-}
-
-class PictureSizeLimitTest : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
-    void TearDown() override { unsetenv("VEXMIRA_MAX_PIXELS"); }
-
-    QString file(const QString &name, const QByteArray &bytes) const {
-        const QString path = dir.filePath(name);
-        QFile out(path);
-        EXPECT_TRUE(out.open(QIODevice::WriteOnly));
-        out.write(bytes);
-        return path;
-    }
-
-    QTemporaryDir dir;
-};
-
-} // namespace
-
-namespace {
-
-QByteArray bigEndianBytes(std::uint32_t value, int size) {
-    QByteArray bytes(size, '\0');
-    putBigEndian(bytes, 0, value, size);
-    return bytes;
-}
-
-QByteArray littleEndianBytes(std::uint32_t value, int size) {
-    QByteArray bytes(size, '\0');
-    putLittleEndian(bytes, 0, value, size);
-    return bytes;
-}
-
-QByteArray padded(QByteArray bytes, int size) {
-    bytes.resize(std::max<qsizetype>(bytes.size(), size), '\0');
-    return bytes;
 }
 
 QByteArray forgedWebp(std::uint32_t side) {
@@ -185,7 +143,14 @@ QByteArray forgedExr(std::uint32_t side) {
 
 } // namespace
 
-TEST_F(PictureSizeLimitTest, EveryReadableFormatIsSizedBeforeDecoding) {
+TEST(PictureSizeLimit, EveryReadableFormatIsSizedBeforeDecoding) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const auto file = [&dir](const char *name, const QByteArray &bytes) {
+        const QString path = dir.filePath(name);
+        EXPECT_TRUE(writeFileBytes(path, bytes));
+        return path;
+    };
     // Files from the image library's own writers: every format it reads here, each header kind.
     struct Written {
         const char *name;
@@ -309,12 +274,12 @@ TEST_F(PictureSizeLimitTest, EveryReadableFormatIsSizedBeforeDecoding) {
                    {"words.ppm", "P6 wide high 255\n", "PNM header is damaged"},
                    {"cut.webp", forgedWebp(64).left(20), "WebP header is damaged"},
                    {"nowindow.exr", forgedExr(64).left(60), "OpenEXR header is damaged"}};
-    for (const auto &file : unsized) {
-        SCOPED_TRACE(file.name);
-        const QString path = this->file(file.name, file.bytes);
+    for (const auto &broken : unsized) {
+        SCOPED_TRACE(broken.name);
+        const QString path = file(broken.name, broken.bytes);
         EXPECT_FALSE(readDeclaredPicture(path));
         QString error;
         EXPECT_TRUE(readImageFile(path, &error).empty());
-        EXPECT_TRUE(!error.isEmpty() && error.contains(file.cause)) << error.toStdString();
+        EXPECT_TRUE(!error.isEmpty() && error.contains(broken.cause)) << error.toStdString();
     }
 }
