@@ -79,8 +79,7 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-    void proPhotoPictureReadsThroughItsProfile();
-    void assignRemoveAndUndoChangeTheProfileOnly();
+    void readsThroughItsProfileAndAssignRemoveUndoChangeOnlyThat();
     void saveEmbedsTheProfileOnlyInTheIccMode();
     void unusableProfilesAreLeftOutOrRefused();
     void canvasShowsInPlaceWritesColourManaged();
@@ -111,7 +110,7 @@ void TestPictureProfiles::cleanup() {
     LabEncodingChoice::instance().set(LabEncoding::Linear);
 }
 
-void TestPictureProfiles::proPhotoPictureReadsThroughItsProfile() {
+void TestPictureProfiles::readsThroughItsProfileAndAssignRemoveUndoChangeOnlyThat() {
     MainWindow window(false);
     QVERIFY(window.openFile(proPhotoFile));
     QCOMPARE(profileLabel(window), QString("ProPhoto RGB"));
@@ -139,15 +138,9 @@ void TestPictureProfiles::proPhotoPictureReadsThroughItsProfile() {
     const QColor shown = canvas.shownPixmap.toImage().pixelColor(0, 0);
     const cv::Vec3w stored = picture.at<cv::Vec3w>(0, 0);
     QVERIFY(std::abs(shown.green() - stored[1] / 257) > 10);
-}
 
-void TestPictureProfiles::assignRemoveAndUndoChangeTheProfileOnly() {
-    MainWindow window(false);
-    QVERIFY(window.openFile(proPhotoFile));
-    QCVImage &canvas = *window.findChild<QImageScrollArea *>()->imageCanvas();
     auto *commands = window.findChild<PictureProfileCommands *>();
     auto *history = window.findChild<ImageHistory *>();
-    const auto *readout = window.findChild<ImageReadout *>();
     const uchar *pixels = canvas.image(true, -1, false).data;
     const QPoint pixel(30, 20);
     const auto readAs = [&](const char *profile) {
