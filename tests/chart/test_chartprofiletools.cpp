@@ -47,23 +47,6 @@ std::vector<double> deltaEThroughLittleCms(const QString &profilePath,
 
 } // namespace
 
-// The demo photograph on a canvas, with the Chart dock holding its reference.
-struct DemoDock {
-    QTemporaryDir folder;
-    DemoPhoto photo = renderDemoPhoto();
-    QCVImage canvas;
-    ChartPanel panel{&canvas};
-    bool ready = false;
-
-    DemoDock() {
-        const QString referencePath = folder.filePath(QStringLiteral("demo.txt"));
-        std::string error;
-        panel.show();
-        ready = writeDemoReference(referencePath.toStdString(), error) &&
-                canvas.showNewImage(photo.image) && panel.loadReference(referencePath);
-    }
-};
-
 class ChartProfileToolsTest : public QObject {
     Q_OBJECT
 
@@ -71,16 +54,24 @@ private slots:
     void init() { LabEncodingChoice::instance().set(LabEncoding::Linear); }
 
     // On the demo photograph, with its reference read in the current mode, the dock lands on
-    // what the finder itself finds; on a picture without a chart the corners stay.
-    void findsTheDemoChartAndLeavesCornersWithoutOne() {
-        DemoDock demo;
-        QVERIFY2(demo.ready, qPrintable(demo.panel.message()));
-        const DemoPhoto &photo = demo.photo;
-        QCVImage &canvas = demo.canvas;
-        ChartPanel &panel = demo.panel;
-        QSignalSpy reports(panel.profileTools(), &ChartProfileTools::reported);
+    // what the finder itself finds. The profile made there opens in Little CMS, which reads every
+    // patch as the fit table's "after" says; "before" is the dock's own reading; Assign hands the
+    // file on. On a picture without a chart the corners stay.
+    void findsTheDemoChartMakesItsProfileAndLeavesCornersWithoutOne() {
+        const QTemporaryDir folder;
+        const QString referencePath = folder.filePath(QStringLiteral("demo.txt"));
+        std::string error;
+        QVERIFY(writeDemoReference(referencePath.toStdString(), error));
+        const DemoPhoto photo = renderDemoPhoto();
+        QCVImage canvas;
+        ChartPanel panel(&canvas);
+        panel.show();
+        QVERIFY(canvas.showNewImage(photo.image));
+        QVERIFY2(panel.loadReference(referencePath), qPrintable(panel.message()));
+        ChartProfileTools &tools = *panel.profileTools();
+        QSignalSpy reports(&tools, &ChartProfileTools::reported);
 
-        QVERIFY(panel.profileTools()->findChart());
+        QVERIFY(tools.findChart());
         const ChartReference reference = demoChartReference();
         ChartFindOptions options;
         options.reference = &reference;
@@ -95,27 +86,8 @@ private slots:
         QVERIFY(reports[0][0].toString().startsWith("Found ColorChecker Classic 24 (4 x 6) at ("));
         QVERIFY(panel.summary().startsWith("ΔE2000: mean"));
 
-        const cv::Point before[4] = {{10, 20}, {10, 300}, {400, 300}, {400, 20}};
-        QVERIFY(canvas.showNewImage(cv::Mat(600, 800, CV_8UC3, cv::Scalar(90, 120, 140))));
-        std::copy(before, before + 4, canvas.corners);
-        QVERIFY(!panel.profileTools()->findChart());
-        QVERIFY(std::equal(before, before + 4, canvas.corners));
-        QCOMPARE(panel.profileTools()->message(),
-                 "No chart found; the corners stay where they were.");
-    }
-
-    // The profile made from the demo chart opens in Little CMS, which reads every patch as the
-    // fit table's "after" says; "before" is the dock's own reading; Assign hands the file on.
-    void makesAProfileAndShowsItsFit() {
-        DemoDock demo;
-        QVERIFY2(demo.ready, qPrintable(demo.panel.message()));
-        const DemoPhoto &photo = demo.photo;
-        QCVImage &canvas = demo.canvas;
-        ChartPanel &panel = demo.panel;
-        ChartProfileTools &tools = *panel.profileTools();
-        QVERIFY(tools.findChart());
         tools.setToneCurve(ToneCurve::Gamma);
-        const QString profilePath = demo.folder.filePath(QStringLiteral("camera.icc"));
+        const QString profilePath = folder.filePath(QStringLiteral("camera.icc"));
         QVERIFY2(tools.makeProfile(profilePath), qPrintable(tools.message()));
 
         const PatchGrid grid = patchGrid(quadFromPoints(canvas.corners), panel.gridLayout());
@@ -144,6 +116,13 @@ private slots:
         tools.assignToPicture();
         QCOMPARE(assigned.size(), 1);
         QCOMPARE(assigned[0][0].toString(), QFileInfo(profilePath).absoluteFilePath());
+
+        const cv::Point before[4] = {{10, 20}, {10, 300}, {400, 300}, {400, 20}};
+        QVERIFY(canvas.showNewImage(cv::Mat(600, 800, CV_8UC3, cv::Scalar(90, 120, 140))));
+        std::copy(before, before + 4, canvas.corners);
+        QVERIFY(!tools.findChart());
+        QVERIFY(std::equal(before, before + 4, canvas.corners));
+        QCOMPARE(tools.message(), "No chart found; the corners stay where they were.");
     }
 
     // Refusals name their reason and leave no file, nor change an old one.
