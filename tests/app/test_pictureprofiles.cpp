@@ -76,215 +76,206 @@ class TestPictureProfiles : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
-    void readsThroughItsProfileAndAssignRemoveUndoChangeOnlyThat();
-    void saveEmbedsTheProfileOnlyInTheIccMode();
-    void unusableProfilesAreLeftOutOrRefused();
-    void canvasShowsInPlaceWritesColourManaged();
+    void initTestCase() {
+        QVERIFY(folder.isValid());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder.path());
+        picture = proPhotoPicture();
+        proPhotoFile = folder.filePath("prophoto.tif");
+        QVERIFY(writeImageRectWithProfile(picture, cv::Rect(0, 0, picture.cols, picture.rows),
+                                          proPhotoFile,
+                                          fileBytes<Icc>(colord + "ProPhotoRGB.icc")));
+    }
+
+    void init() {
+        // The window takes the kept choice as it starts.
+        QSettings settings(QStringLiteral("Vexmira"), QStringLiteral("Viewer"));
+        settings.clear();
+        settings.setValue(QStringLiteral("colour/encoding"), QStringLiteral("icc"));
+    }
+
+    void cleanup() { LabEncodingChoice::instance().set(LabEncoding::Linear); }
+
+    void readsThroughItsProfileAndAssignRemoveUndoChangeOnlyThat() {
+        MainWindow window(false);
+        QVERIFY(window.openFile(proPhotoFile));
+        QCOMPARE(profileLabel(window), QString("ProPhoto RGB"));
+        QCVImage &canvas = *window.findChild<QImageScrollArea *>()->imageCanvas();
+        QCOMPARE(cv::norm(canvas.image(true, -1, false), picture, cv::NORM_INF), 0.0);
+
+        const cv::Mat expected = referenceLab(picture, colord + "ProPhotoRGB.icc");
+        const auto *readout = window.findChild<ImageReadout *>();
+        for (const QPoint pixel : {QPoint(3, 4), QPoint(41, 17), QPoint(59, 39)}) {
+            hover(canvas, pixel);
+            QCOMPARE(readout->labText(), readoutText(expected.at<cv::Vec3d>(pixel.y(), pixel.x())));
+        }
+
+        // The Measured group's rectangle: corners 0, 1 and 3 of the inner quarter.
+        auto *group = window.findChild<MeasuredGroup *>();
+        const cv::Rect rect(cv::Point(canvas.corners[0]), cv::Point(canvas.corners[2]));
+        QVERIFY(rect.area() > 0);
+        QTRY_VERIFY(group->shownStats() && group->shownStats()->count == rect.area());
+        const cv::Scalar mean = cv::mean(expected(rect));
+        for (int c = 0; c < 3; ++c)
+            QVERIFY2(std::abs(group->shownStats()->mean[c] - mean[c]) < 0.01,
+                     qPrintable(QString::number(group->shownStats()->mean[c] - mean[c])));
+
+        // Shown on the screen through the profile: a ProPhoto green is not the sRGB of its numbers.
+        const QColor shown = canvas.shownPixmap.toImage().pixelColor(0, 0);
+        const cv::Vec3w stored = picture.at<cv::Vec3w>(0, 0);
+        QVERIFY(std::abs(shown.green() - stored[1] / 257) > 10);
+
+        auto *commands = window.findChild<PictureProfileCommands *>();
+        auto *history = window.findChild<ImageHistory *>();
+        const uchar *pixels = canvas.image(true, -1, false).data;
+        const QPoint pixel(30, 20);
+        const auto readAs = [&](const char *profile) {
+            return readoutText(
+                referenceLab(picture, colord + profile).at<cv::Vec3d>(pixel.y(), pixel.x()));
+        };
+
+        QCOMPARE(commands->assignFile(colord + "AdobeRGB1998.icc"), QString());
+        hover(canvas, pixel);
+        QCOMPARE(readout->labText(), readAs("AdobeRGB1998.icc"));
+        QVERIFY(profileLabel(window).contains("Adobe"));
+        QVERIFY(commands->removeAction()->isEnabled());
+
+        commands->removeProfile();
+        hover(canvas, pixel);
+        QCOMPARE(profileLabel(window), QString("sRGB (assumed)"));
+        QCOMPARE(readout->labText(), readAs("sRGB.icc"));
+        QVERIFY(!commands->removeAction()->isEnabled());
+        QVERIFY(canvas.image(true, -1, false).data == pixels);
+        QCOMPARE(cv::norm(canvas.image(true, -1, false), picture, cv::NORM_INF), 0.0);
+
+        QVERIFY(history->undo());
+        QVERIFY(profileLabel(window).contains("Adobe"));
+        QVERIFY(history->undo());
+        hover(canvas, pixel);
+        QCOMPARE(profileLabel(window), QString("ProPhoto RGB"));
+        QCOMPARE(readout->labText(), readAs("ProPhotoRGB.icc"));
+        QVERIFY(history->redo());
+        QVERIFY(profileLabel(window).contains("Adobe"));
+
+        // A correction makes a new picture in the same profile; undoing it keeps that profile.
+        QAction *warp = actionNamed(window, "Warp...");
+        warp->trigger();
+        QVERIFY(canvas.image(true, -1, false).data != pixels);
+        QVERIFY(profileLabel(window).contains("Adobe"));
+        QVERIFY(history->undo());
+        QVERIFY(profileLabel(window).contains("Adobe"));
+
+        // In the old modes a picture without a profile names none.
+        commands->removeProfile();
+        LabEncodingChoice::instance().set(LabEncoding::Linear);
+        QCOMPARE(profileLabel(window), QString());
+    }
+
+    void saveEmbedsTheProfileOnlyInTheIccMode() {
+        MainWindow window(false);
+        QVERIFY(window.openFile(proPhotoFile));
+        QCVImage &canvas = *window.findChild<QImageScrollArea *>()->imageCanvas();
+        const Icc proPhoto = fileBytes<Icc>(colord + "ProPhotoRGB.icc");
+        for (const char *name : {"saved.png", "saved.tif", "saved.jpg"}) {
+            const QString path = folder.filePath(name);
+            LabEncodingChoice::instance().set(LabEncoding::Icc);
+            QVERIFY(canvas.saveImage(path));
+            QVERIFY(readEmbeddedProfile(path).icc == proPhoto);
+            QCOMPARE(readPictureFile(path).icc, proPhoto);
+
+            // The old modes write what they always wrote: no profile, the same bytes.
+            LabEncodingChoice::instance().set(LabEncoding::Srgb);
+            QVERIFY(canvas.saveImage(path));
+            QVERIFY(!readEmbeddedProfile(path).found());
+            const QString plain = folder.filePath(QStringLiteral("plain-") + name);
+            QVERIFY(writeImageRect(canvas.image(true, -1, false), canvas.savedRect(), plain));
+            QCOMPARE(fileBytes(path), fileBytes(plain));
+        }
+        // Without a profile the ICC mode's numbers are sRGB, and say so.
+        window.findChild<PictureProfileCommands *>()->removeProfile();
+        LabEncodingChoice::instance().set(LabEncoding::Icc);
+        QVERIFY(canvas.saveImage(folder.filePath("assumed.png")));
+        QVERIFY(readEmbeddedProfile(folder.filePath("assumed.png")).icc.size() > 0);
+        QVERIFY(canvas.saveImage(folder.filePath("assumed.bmp")));
+    }
+
+    void unusableProfilesAreLeftOutOrRefused() {
+        Icc truncated = fileBytes<Icc>(colord + "ProPhotoRGB.icc");
+        truncated.resize(200);
+        Icc hostile = fileBytes<Icc>(colord + "ProPhotoRGB.icc");
+        // A tag count far beyond the file.
+        hostile[128] = hostile[129] = 0x7f;
+        const struct {
+            const char *name;
+            Icc icc;
+            const char *cause;
+        } embedded[] = {
+            {"truncated.png", truncated, "left out"},
+            {"hostile.png", hostile, "left out"},
+            {"lab.tif", fileBytes<Icc>("/usr/share/color/icc/ITULab.icc"), "for Lab colours"},
+            {"grey.png", fileBytes<Icc>("/usr/share/color/icc/Gray.icc"), "left out"},
+        };
+        MainWindow window(false);
+        QCVImage &canvas = *window.findChild<QImageScrollArea *>()->imageCanvas();
+        for (const auto &file : embedded) {
+            const QString path = folder.filePath(file.name);
+            QVERIFY(writeImageRectWithProfile(picture, cv::Rect(0, 0, 60, 40), path, file.icc));
+            QVERIFY2(window.openFile(path), file.name);
+            QVERIFY(!canvas.pictureProfile());
+            QCOMPARE(profileLabel(window), QString("sRGB (assumed)"));
+            QVERIFY2(window.statusBar()->currentMessage().contains(file.cause),
+                     qPrintable(window.statusBar()->currentMessage()));
+            QCOMPARE(cv::norm(canvas.image(true, -1, false), picture, cv::NORM_INF), 0.0);
+        }
+
+        auto *commands = window.findChild<PictureProfileCommands *>();
+        const QString notAProfile = folder.filePath("notes.icc");
+        QVERIFY(writeFileBytes(notAProfile, "not a profile at all"));
+        QVERIFY(!commands->assignFile(notAProfile).isEmpty());
+        QVERIFY(commands->assignFile("/usr/share/color/icc/Gray.icc")
+                    .contains("grey", Qt::CaseInsensitive));
+        QVERIFY(commands->assignFile("/usr/share/color/icc/ITULab.icc").contains("Lab"));
+        QVERIFY(!canvas.pictureProfile());
+    }
+
+    void canvasShowsInPlaceWritesColourManaged() {
+        cv::Mat bgr(40, 60, CV_8UC3, cv::Scalar(40, 160, 90));
+        QCVImage canvas;
+        QVERIFY(canvas.showNewImage(bgr));
+        canvas.setPictureProfile(ColourProfile::fromFile(colord + "ProPhotoRGB.icc"));
+        canvas.showCurrentImage();
+        // A part written in place, as Set Mean Lab does, is shown converted too.
+        const cv::Rect part(10, 5, 20, 10);
+        canvas.image(true, -1, false)(part).setTo(cv::Scalar(200, 30, 120));
+
+        const LcmsProfile srgb(cmsCreate_sRGBProfile());
+        const LcmsTransform toScreen(
+            cmsCreateTransform(openProfile(colord + "ProPhotoRGB.icc").get(), TYPE_BGR_8,
+                               srgb.get(), TYPE_RGB_DBL, INTENT_RELATIVE_COLORIMETRIC, 0));
+        const auto expectShown = [&](const QPoint &at, const cv::Vec3b &stored) {
+            cv::Vec3d rgb;
+            cmsDoTransform(toScreen.get(), stored.val, rgb.val, 1);
+            const QColor shown = canvas.shownPixmap.toImage().pixelColor(at);
+            const cv::Vec3d onScreen(shown.red(), shown.green(), shown.blue());
+            // Unbounded in floating point: the screen clips what lies outside sRGB.
+            for (int c = 0; c < 3; ++c)
+                QVERIFY2(std::abs(onScreen[c] - std::clamp(rgb[c] * 255, 0.0, 255.0)) <= 1,
+                         qPrintable(shown.name()));
+        };
+        canvas.showCurrentImage(part);
+        expectShown(QPoint(12, 7), cv::Vec3b(200, 30, 120));
+        expectShown(QPoint(2, 2), cv::Vec3b(40, 160, 90));
+        // Without a profile, outside the ICC mode, the picture is its own numbers again.
+        LabEncodingChoice::instance().set(LabEncoding::Linear);
+        canvas.setPictureProfile(nullptr);
+        canvas.showCurrentImage();
+        QCOMPARE(canvas.shownPixmap.toImage().pixelColor(2, 2), QColor(90, 160, 40));
+    }
 
 private:
     QTemporaryDir folder;
     cv::Mat picture;
     QString proPhotoFile;
 };
-
-void TestPictureProfiles::initTestCase() {
-    QVERIFY(folder.isValid());
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder.path());
-    picture = proPhotoPicture();
-    proPhotoFile = folder.filePath("prophoto.tif");
-    QVERIFY(writeImageRectWithProfile(picture, cv::Rect(0, 0, picture.cols, picture.rows),
-                                      proPhotoFile, fileBytes<Icc>(colord + "ProPhotoRGB.icc")));
-}
-
-void TestPictureProfiles::init() {
-    // The window takes the kept choice as it starts.
-    QSettings settings(QStringLiteral("Vexmira"), QStringLiteral("Viewer"));
-    settings.clear();
-    settings.setValue(QStringLiteral("colour/encoding"), QStringLiteral("icc"));
-}
-
-void TestPictureProfiles::cleanup() {
-    LabEncodingChoice::instance().set(LabEncoding::Linear);
-}
-
-void TestPictureProfiles::readsThroughItsProfileAndAssignRemoveUndoChangeOnlyThat() {
-    MainWindow window(false);
-    QVERIFY(window.openFile(proPhotoFile));
-    QCOMPARE(profileLabel(window), QString("ProPhoto RGB"));
-    QCVImage &canvas = *window.findChild<QImageScrollArea *>()->imageCanvas();
-    QCOMPARE(cv::norm(canvas.image(true, -1, false), picture, cv::NORM_INF), 0.0);
-
-    const cv::Mat expected = referenceLab(picture, colord + "ProPhotoRGB.icc");
-    const auto *readout = window.findChild<ImageReadout *>();
-    for (const QPoint pixel : {QPoint(3, 4), QPoint(41, 17), QPoint(59, 39)}) {
-        hover(canvas, pixel);
-        QCOMPARE(readout->labText(), readoutText(expected.at<cv::Vec3d>(pixel.y(), pixel.x())));
-    }
-
-    // The Measured group's rectangle: corners 0, 1 and 3 of the inner quarter.
-    auto *group = window.findChild<MeasuredGroup *>();
-    const cv::Rect rect(cv::Point(canvas.corners[0]), cv::Point(canvas.corners[2]));
-    QVERIFY(rect.area() > 0);
-    QTRY_VERIFY(group->shownStats() && group->shownStats()->count == rect.area());
-    const cv::Scalar mean = cv::mean(expected(rect));
-    for (int c = 0; c < 3; ++c)
-        QVERIFY2(std::abs(group->shownStats()->mean[c] - mean[c]) < 0.01,
-                 qPrintable(QString::number(group->shownStats()->mean[c] - mean[c])));
-
-    // Shown on the screen through the profile: a ProPhoto green is not the sRGB of its numbers.
-    const QColor shown = canvas.shownPixmap.toImage().pixelColor(0, 0);
-    const cv::Vec3w stored = picture.at<cv::Vec3w>(0, 0);
-    QVERIFY(std::abs(shown.green() - stored[1] / 257) > 10);
-
-    auto *commands = window.findChild<PictureProfileCommands *>();
-    auto *history = window.findChild<ImageHistory *>();
-    const uchar *pixels = canvas.image(true, -1, false).data;
-    const QPoint pixel(30, 20);
-    const auto readAs = [&](const char *profile) {
-        return readoutText(
-            referenceLab(picture, colord + profile).at<cv::Vec3d>(pixel.y(), pixel.x()));
-    };
-
-    QCOMPARE(commands->assignFile(colord + "AdobeRGB1998.icc"), QString());
-    hover(canvas, pixel);
-    QCOMPARE(readout->labText(), readAs("AdobeRGB1998.icc"));
-    QVERIFY(profileLabel(window).contains("Adobe"));
-    QVERIFY(commands->removeAction()->isEnabled());
-
-    commands->removeProfile();
-    hover(canvas, pixel);
-    QCOMPARE(profileLabel(window), QString("sRGB (assumed)"));
-    QCOMPARE(readout->labText(), readAs("sRGB.icc"));
-    QVERIFY(!commands->removeAction()->isEnabled());
-    QVERIFY(canvas.image(true, -1, false).data == pixels);
-    QCOMPARE(cv::norm(canvas.image(true, -1, false), picture, cv::NORM_INF), 0.0);
-
-    QVERIFY(history->undo());
-    QVERIFY(profileLabel(window).contains("Adobe"));
-    QVERIFY(history->undo());
-    hover(canvas, pixel);
-    QCOMPARE(profileLabel(window), QString("ProPhoto RGB"));
-    QCOMPARE(readout->labText(), readAs("ProPhotoRGB.icc"));
-    QVERIFY(history->redo());
-    QVERIFY(profileLabel(window).contains("Adobe"));
-
-    // A correction makes a new picture in the same profile; undoing it keeps that profile.
-    QAction *warp = actionNamed(window, "Warp...");
-    warp->trigger();
-    QVERIFY(canvas.image(true, -1, false).data != pixels);
-    QVERIFY(profileLabel(window).contains("Adobe"));
-    QVERIFY(history->undo());
-    QVERIFY(profileLabel(window).contains("Adobe"));
-
-    // In the old modes a picture without a profile names none.
-    commands->removeProfile();
-    LabEncodingChoice::instance().set(LabEncoding::Linear);
-    QCOMPARE(profileLabel(window), QString());
-}
-
-void TestPictureProfiles::saveEmbedsTheProfileOnlyInTheIccMode() {
-    MainWindow window(false);
-    QVERIFY(window.openFile(proPhotoFile));
-    QCVImage &canvas = *window.findChild<QImageScrollArea *>()->imageCanvas();
-    const Icc proPhoto = fileBytes<Icc>(colord + "ProPhotoRGB.icc");
-    for (const char *name : {"saved.png", "saved.tif", "saved.jpg"}) {
-        const QString path = folder.filePath(name);
-        LabEncodingChoice::instance().set(LabEncoding::Icc);
-        QVERIFY(canvas.saveImage(path));
-        QVERIFY(readEmbeddedProfile(path).icc == proPhoto);
-        QCOMPARE(readPictureFile(path).icc, proPhoto);
-
-        // The old modes write what they always wrote: no profile, the same bytes.
-        LabEncodingChoice::instance().set(LabEncoding::Srgb);
-        QVERIFY(canvas.saveImage(path));
-        QVERIFY(!readEmbeddedProfile(path).found());
-        const QString plain = folder.filePath(QStringLiteral("plain-") + name);
-        QVERIFY(writeImageRect(canvas.image(true, -1, false), canvas.savedRect(), plain));
-        QCOMPARE(fileBytes(path), fileBytes(plain));
-    }
-    // Without a profile the ICC mode's numbers are sRGB, and say so.
-    window.findChild<PictureProfileCommands *>()->removeProfile();
-    LabEncodingChoice::instance().set(LabEncoding::Icc);
-    QVERIFY(canvas.saveImage(folder.filePath("assumed.png")));
-    QVERIFY(readEmbeddedProfile(folder.filePath("assumed.png")).icc.size() > 0);
-    QVERIFY(canvas.saveImage(folder.filePath("assumed.bmp")));
-}
-
-void TestPictureProfiles::unusableProfilesAreLeftOutOrRefused() {
-    Icc truncated = fileBytes<Icc>(colord + "ProPhotoRGB.icc");
-    truncated.resize(200);
-    Icc hostile = fileBytes<Icc>(colord + "ProPhotoRGB.icc");
-    // A tag count far beyond the file.
-    hostile[128] = hostile[129] = 0x7f;
-    const struct {
-        const char *name;
-        Icc icc;
-        const char *cause;
-    } embedded[] = {
-        {"truncated.png", truncated, "left out"},
-        {"hostile.png", hostile, "left out"},
-        {"lab.tif", fileBytes<Icc>("/usr/share/color/icc/ITULab.icc"), "for Lab colours"},
-        {"grey.png", fileBytes<Icc>("/usr/share/color/icc/Gray.icc"), "left out"},
-    };
-    MainWindow window(false);
-    QCVImage &canvas = *window.findChild<QImageScrollArea *>()->imageCanvas();
-    for (const auto &file : embedded) {
-        const QString path = folder.filePath(file.name);
-        QVERIFY(writeImageRectWithProfile(picture, cv::Rect(0, 0, 60, 40), path, file.icc));
-        QVERIFY2(window.openFile(path), file.name);
-        QVERIFY(!canvas.pictureProfile());
-        QCOMPARE(profileLabel(window), QString("sRGB (assumed)"));
-        QVERIFY2(window.statusBar()->currentMessage().contains(file.cause),
-                 qPrintable(window.statusBar()->currentMessage()));
-        QCOMPARE(cv::norm(canvas.image(true, -1, false), picture, cv::NORM_INF), 0.0);
-    }
-
-    auto *commands = window.findChild<PictureProfileCommands *>();
-    const QString notAProfile = folder.filePath("notes.icc");
-    QVERIFY(writeFileBytes(notAProfile, "not a profile at all"));
-    QVERIFY(!commands->assignFile(notAProfile).isEmpty());
-    QVERIFY(commands->assignFile("/usr/share/color/icc/Gray.icc")
-                .contains("grey", Qt::CaseInsensitive));
-    QVERIFY(commands->assignFile("/usr/share/color/icc/ITULab.icc").contains("Lab"));
-    QVERIFY(!canvas.pictureProfile());
-}
-
-void TestPictureProfiles::canvasShowsInPlaceWritesColourManaged() {
-    cv::Mat bgr(40, 60, CV_8UC3, cv::Scalar(40, 160, 90));
-    QCVImage canvas;
-    QVERIFY(canvas.showNewImage(bgr));
-    canvas.setPictureProfile(ColourProfile::fromFile(colord + "ProPhotoRGB.icc"));
-    canvas.showCurrentImage();
-    // A part written in place, as Set Mean Lab does, is shown converted too.
-    const cv::Rect part(10, 5, 20, 10);
-    canvas.image(true, -1, false)(part).setTo(cv::Scalar(200, 30, 120));
-
-    const LcmsProfile srgb(cmsCreate_sRGBProfile());
-    const LcmsTransform toScreen(cmsCreateTransform(openProfile(colord + "ProPhotoRGB.icc").get(),
-                                                    TYPE_BGR_8, srgb.get(), TYPE_RGB_DBL,
-                                                    INTENT_RELATIVE_COLORIMETRIC, 0));
-    const auto expectShown = [&](const QPoint &at, const cv::Vec3b &stored) {
-        cv::Vec3d rgb;
-        cmsDoTransform(toScreen.get(), stored.val, rgb.val, 1);
-        const QColor shown = canvas.shownPixmap.toImage().pixelColor(at);
-        const cv::Vec3d onScreen(shown.red(), shown.green(), shown.blue());
-        // Unbounded in floating point: the screen clips what lies outside sRGB.
-        for (int c = 0; c < 3; ++c)
-            QVERIFY2(std::abs(onScreen[c] - std::clamp(rgb[c] * 255, 0.0, 255.0)) <= 1,
-                     qPrintable(shown.name()));
-    };
-    canvas.showCurrentImage(part);
-    expectShown(QPoint(12, 7), cv::Vec3b(200, 30, 120));
-    expectShown(QPoint(2, 2), cv::Vec3b(40, 160, 90));
-    // Without a profile, outside the ICC mode, the picture is its own numbers again.
-    LabEncodingChoice::instance().set(LabEncoding::Linear);
-    canvas.setPictureProfile(nullptr);
-    canvas.showCurrentImage();
-    QCOMPARE(canvas.shownPixmap.toImage().pixelColor(2, 2), QColor(90, 160, 40));
-}
 
 QTEST_MAIN(TestPictureProfiles)
 #include "test_pictureprofiles.moc"

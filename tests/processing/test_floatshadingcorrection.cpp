@@ -107,11 +107,8 @@ TEST(FloatShadingCorrection, EvensOutLightnessAtThePicturesOwnDepth) {
         // Inside, L* follows the 8-bit correction of the same L* as codes, and a* and b* stay.
         const cv::Mat before = littleCmsLab(picture(area));
         cv::Mat codes;
-        before.convertTo(codes, CV_8UC3);
-        for (auto pixel = codes.begin<cv::Vec3b>(); pixel != codes.end<cv::Vec3b>(); ++pixel) {
-            const cv::Vec3f &lab = before.at<cv::Vec3f>(pixel.pos());
-            *pixel = {cv::saturate_cast<uchar>(lab[0] * 2.55f), 128, 128};
-        }
+        cv::transform(before, codes, cv::Matx34f(2.55f, 0, 0, 0, 0, 0, 0, 128, 0, 0, 0, 128));
+        codes.convertTo(codes, CV_8UC3);
         ShadingGrid codeGrid = shadingGrid(corners, cellSize);
         codeGrid.origin = cv::Point();
         ASSERT_TRUE(correctLabLightness(codes, codeGrid));

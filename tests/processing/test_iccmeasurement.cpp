@@ -60,6 +60,9 @@ TEST(IccMeasurement, ColorCheckerRenderedIntoRealProfilesReadsBackItsReference) 
     const std::vector<cv::Vec3d> reference = colorCheckerLab();
     ASSERT_EQ(reference.size(), 24u);
     constexpr int patchSize = 12;
+    const auto patchAt = [](std::size_t p) {
+        return cv::Rect(int(p % 6) * patchSize, int(p / 6) * patchSize, patchSize, patchSize);
+    };
     for (const char *name : {"sRGB.icc", "AdobeRGB1998.icc", "ProPhotoRGB.icc", "Rec709.icc"}) {
         const ColourProfilePtr profile = ColourProfile::fromFile(colordProfiles + name);
         ASSERT_TRUE(profile);
@@ -76,16 +79,14 @@ TEST(IccMeasurement, ColorCheckerRenderedIntoRealProfilesReadsBackItsReference) 
             cv::Mat rendered(4 * patchSize, 6 * patchSize, CV_32FC3);
             std::vector<bool> inGamut(24);
             cv::RNG rng(5);
-            for (int p = 0; p < 24; ++p) {
-                const cv::Vec3d &lab = reference[static_cast<std::size_t>(p)];
+            for (std::size_t p = 0; p < 24; ++p) {
                 cv::Vec3f bgr;
-                cmsDoTransform(render.get(), &lab, &bgr, 1);
+                cmsDoTransform(render.get(), reference[p].val, bgr.val, 1);
                 cv::Vec3d roundTrip;
-                cmsDoTransform(back.get(), &bgr, &roundTrip, 1);
-                inGamut[static_cast<std::size_t>(p)] =
-                    deltaE2000(roundTrip, lab) < 0.01 && cv::checkRange(bgr, true, nullptr, 0, 1);
-                rendered(cv::Rect(p % 6 * patchSize, p / 6 * patchSize, patchSize, patchSize))
-                    .setTo(bgr);
+                cmsDoTransform(back.get(), bgr.val, roundTrip.val, 1);
+                inGamut[p] = deltaE2000(roundTrip, reference[p]) < 0.01 &&
+                             cv::checkRange(bgr, true, nullptr, 0, 1);
+                rendered(patchAt(p)).setTo(bgr);
             }
             cv::Mat picture;
             if (CV_MAT_DEPTH(type) == CV_8U) {
@@ -100,12 +101,12 @@ TEST(IccMeasurement, ColorCheckerRenderedIntoRealProfilesReadsBackItsReference) 
             double total = 0;
             int counted = 0;
             const LcmsTransform own = littleCmsTransform(*profile, deviceFormat(type), true);
-            for (int p = 0; p < 24; ++p) {
-                const cv::Rect patch(p % 6 * patchSize, p / 6 * patchSize, patchSize, patchSize);
+            for (std::size_t p = 0; p < 24; ++p) {
+                const cv::Rect patch = patchAt(p);
                 const auto stats = measureLab(picture, patch, LabSpace::icc(profile));
                 ASSERT_TRUE(stats);
-                if (inGamut[static_cast<std::size_t>(p)]) {
-                    total += deltaE2000(stats->mean, reference[static_cast<std::size_t>(p)]);
+                if (inGamut[p]) {
+                    total += deltaE2000(stats->mean, reference[p]);
                     ++counted;
                 }
                 // One pixel against Little CMS's own transform of the same pixel.

@@ -212,27 +212,28 @@ TEST(PictureSizeLimit, EveryReadableFormatIsSizedBeforeDecoding) {
         QByteArray bytes;
         std::int64_t side;
         const char *limit;
+        bool whole; // not cut short by its header's own measure: refused for its size alone
     };
     const Forged forged[] = {
-        {"huge.png", forgedPng(100000, 100000), 100000, ""},
-        {"huge.tif", forgedTiff(100000, 100000), 100000, ""},
-        {"huge.bmp", forgedBmp(100000, 100000), 100000, ""},
+        {"huge.png", forgedPng(100000, 100000), 100000, "", true},
+        {"huge.tif", forgedTiff(100000, 100000), 100000, "", true},
+        {"huge.bmp", forgedBmp(100000, 100000), 100000, "", true},
         // The JPEG library takes at most 65500 a side.
-        {"huge.jpg", forgedJpeg(65500, 65500), 65500, ""},
-        {"short.ppm", padded("P6 30000 30000 255\n", 319), 30000, ""},
-        {"huge.pgm", padded("P5\n32000 32000\n255\n", 4096), 32000, ""},
-        {"short.pfm", padded("PF\n30000 30000\n-1.0\n", 4096), 30000, ""},
+        {"huge.jpg", forgedJpeg(65500, 65500), 65500, "", true},
+        {"short.ppm", padded("P6 30000 30000 255\n", 319), 30000, "", false},
+        {"huge.pgm", padded("P5\n32000 32000\n255\n", 4096), 32000, "", false},
+        {"short.pfm", padded("PF\n30000 30000\n-1.0\n", 4096), 30000, "", false},
         {"short.pam",
          padded("P7\nWIDTH 30000\nHEIGHT 30000\nDEPTH 3\nMAXVAL 255\nTUPLTYPE RGB\nENDHDR\n", 4096),
-         30000, ""},
-        {"short.sr", padded(forgedSunRaster(30000), 4096), 30000, ""},
+         30000, "", false},
+        {"short.sr", padded(forgedSunRaster(30000), 4096), 30000, "", false},
         {"huge.hdr", padded("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 40000 +X 40000\n", 4096),
-         40000, ""},
-        {"huge.jp2", padded(forgedJp2(40000), 4096), 40000, ""},
-        {"huge.j2k", padded(forgedJ2k(40000), 4096), 40000, ""},
-        {"huge.exr", padded(forgedExr(40000), 4096), 40000, ""},
+         40000, "", false},
+        {"huge.jp2", padded(forgedJp2(40000), 4096), 40000, "", false},
+        {"huge.j2k", padded(forgedJ2k(40000), 4096), 40000, "", false},
+        {"huge.exr", padded(forgedExr(40000), 4096), 40000, "", false},
         // WebP sides end at 16384.
-        {"huge.webp", padded(forgedWebp(16384), 4096), 16384, "1000000"}};
+        {"huge.webp", padded(forgedWebp(16384), 4096), 16384, "1000000", true}};
     const long peakBefore = peakResidentKb();
     ASSERT_GT(peakBefore, 0);
     for (const Forged &picture : forged) {
@@ -240,18 +241,19 @@ TEST(PictureSizeLimit, EveryReadableFormatIsSizedBeforeDecoding) {
         if (*picture.limit)
             setenv("VEXMIRA_MAX_PIXELS", picture.limit, 1);
         const QString path = file(picture.name, picture.bytes);
-        const std::optional<DeclaredPicture> declared = readDeclaredPicture(path);
-        ASSERT_TRUE(declared);
-        EXPECT_EQ(declared->width, picture.side);
-        EXPECT_EQ(declared->height, picture.side);
         QString error;
         EXPECT_TRUE(readImageFile(path, &error).empty());
         EXPECT_TRUE(error.contains(QString("%1 x %1 pixels").arg(picture.side)))
             << error.toStdString();
-        if (picture.side * picture.side > 1000 * 1000 * 1000 || *picture.limit)
+        if (picture.whole) {
+            const std::optional<DeclaredPicture> declared = readDeclaredPicture(path);
+            ASSERT_TRUE(declared);
+            EXPECT_EQ(declared->width, picture.side);
+            EXPECT_EQ(declared->height, picture.side);
             EXPECT_TRUE(error.contains(*picture.limit ? "limit of 1 megapixels"
                                                       : "limit of 1000 megapixels"))
                 << error.toStdString();
+        }
         unsetenv("VEXMIRA_MAX_PIXELS");
     }
     // Nothing near the declared sizes was ever resident.
