@@ -13,7 +13,6 @@
 #include "../support/actionlookup.h"
 #include "../support/littlecms.h"
 
-#include <QFile>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QSettings>
@@ -24,7 +23,6 @@
 #include <opencv2/core.hpp>
 
 #include <algorithm>
-#include <memory>
 
 namespace {
 

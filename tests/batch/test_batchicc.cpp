@@ -17,7 +17,6 @@
 
 #include <algorithm>
 #include <iostream>
-#include <memory>
 #include <vector>
 
 namespace {

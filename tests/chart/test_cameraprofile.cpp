@@ -9,14 +9,12 @@
 #include "qstringprinting.h"
 #include "renderedchart.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <lcms2.h>
 
 #include <cmath>
 #include <cstdio>
-#include <memory>
 
 namespace {
 

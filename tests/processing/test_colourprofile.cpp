@@ -4,11 +4,8 @@
 
 #include "../support/littlecms.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-
-#include <memory>
 
 namespace {
 

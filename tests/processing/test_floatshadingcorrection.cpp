@@ -9,8 +9,6 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include <memory>
-
 namespace {
 
 // Little CMS's float transform between ProPhoto BGR (0..1) and L*a*b*, one way or the other.

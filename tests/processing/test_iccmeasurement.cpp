@@ -9,7 +9,6 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include <memory>
 #include <string>
 #include <vector>
 
