@@ -3,6 +3,8 @@
 
 #include "referenceseries.h"
 
+#include "../support/filebytes.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -29,12 +31,6 @@ QByteArray row(int index) {
     return QByteArray(gridNames[index]) + ".png,1,2,3,4.000,5.000,6.000,7.000,8.000,0.00,ok\n";
 }
 
-void writeFile(const QString &path, const QByteArray &bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
 // The "# series" lines a run of this series writes after the header.
 const QByteArray seriesLines = "# series kind: grid\n"
                                "# series steps: 50,120,120\n"
@@ -50,13 +46,26 @@ void writeShard(const QTemporaryDir &folder, int k, int n, const QByteArray &not
     QByteArray bytes = header + note;
     for (int index = k - 1; index < 8; index += n)
         bytes += row(index);
-    writeFile(folder.filePath(QStringLiteral("%1.shard-%2-of-%3.csv").arg(series).arg(k).arg(n)),
-              bytes);
+    ASSERT_TRUE(writeFileBytes(
+        folder.filePath(QStringLiteral("%1.shard-%2-of-%3.csv").arg(series).arg(k).arg(n)), bytes));
 }
 
-QByteArray fileBytes(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+QStringList imageNames(std::initializer_list<int> indices) {
+    QStringList names;
+    for (const int index : indices)
+        names << QString::fromLatin1(gridNames[index]);
+    return names;
+}
+
+QString mergedPath(const QTemporaryDir &folder) {
+    return folder.filePath(series + QStringLiteral(".csv"));
+}
+
+// The one series the folder's shards hold, merged.
+SeriesMerge mergeSeries(const QTemporaryDir &folder) {
+    const std::vector<SeriesMerge> merges = mergeShardManifests(folder.path());
+    EXPECT_EQ(merges.size(), 1u);
+    return merges.empty() ? SeriesMerge() : merges[0];
 }
 
 } // namespace
@@ -66,52 +75,44 @@ TEST(ShardMerge, ShardsJoinInSeriesOrderWithTheirNote) {
     const QByteArray note = "# measured over the overlap\n";
     for (int k = 1; k <= 3; ++k)
         writeShard(folder, k, 3, note);
-    const std::vector<SeriesMerge> merges = mergeShardManifests(folder.path());
-    ASSERT_EQ(merges.size(), 1u);
-    EXPECT_TRUE(merges[0].succeeded()) << merges[0].refusal.toStdString();
-    EXPECT_EQ(merges[0].rows, 8);
+    const SeriesMerge merge = mergeSeries(folder);
+    EXPECT_TRUE(merge.succeeded()) << merge.refusal.toStdString();
+    EXPECT_EQ(merge.rows, 8);
     QByteArray expected = header + note;
     for (int index = 0; index < 8; ++index)
         expected += row(index);
-    EXPECT_EQ(fileBytes(folder.filePath(series + QStringLiteral(".csv"))), expected);
+    EXPECT_EQ(fileBytes(mergedPath(folder)), expected);
 }
 
 TEST(ShardMerge, MissingAndDuplicatedImagesAreRefused) {
     QTemporaryDir missingFolder;
     writeShard(missingFolder, 1, 3);
     writeShard(missingFolder, 3, 3);
-    std::vector<SeriesMerge> merges = mergeShardManifests(missingFolder.path());
-    ASSERT_EQ(merges.size(), 1u);
-    EXPECT_FALSE(merges[0].succeeded());
-    EXPECT_EQ(merges[0].missing,
-              (QStringList{QString::fromLatin1(gridNames[1]), QString::fromLatin1(gridNames[4]),
-                           QString::fromLatin1(gridNames[7])}));
-    EXPECT_FALSE(QFile::exists(missingFolder.filePath(series + QStringLiteral(".csv"))));
+    SeriesMerge merge = mergeSeries(missingFolder);
+    EXPECT_FALSE(merge.succeeded());
+    EXPECT_EQ(merge.missing, imageNames({1, 4, 7}));
+    EXPECT_FALSE(QFile::exists(mergedPath(missingFolder)));
 
     QTemporaryDir twiceFolder;
     for (int k = 1; k <= 3; ++k)
         writeShard(twiceFolder, k, 3);
     writeShard(twiceFolder, 2, 2);
-    merges = mergeShardManifests(twiceFolder.path());
-    ASSERT_EQ(merges.size(), 1u);
-    EXPECT_TRUE(merges[0].missing.isEmpty());
-    EXPECT_EQ(merges[0].duplicated,
-              (QStringList{QString::fromLatin1(gridNames[1]), QString::fromLatin1(gridNames[3]),
-                           QString::fromLatin1(gridNames[5]), QString::fromLatin1(gridNames[7])}));
-    EXPECT_FALSE(QFile::exists(twiceFolder.filePath(series + QStringLiteral(".csv"))));
+    merge = mergeSeries(twiceFolder);
+    EXPECT_TRUE(merge.missing.isEmpty());
+    EXPECT_EQ(merge.duplicated, imageNames({1, 3, 5, 7}));
+    EXPECT_FALSE(QFile::exists(mergedPath(twiceFolder)));
 
     // A stopped shard lacks its last rows; a row of another image is refused outright.
     QTemporaryDir shortFolder;
     writeShard(shortFolder, 1, 2);
-    writeFile(shortFolder.filePath(series + QStringLiteral(".shard-2-of-2.csv")),
-              header + row(1) + row(3));
-    merges = mergeShardManifests(shortFolder.path());
-    EXPECT_EQ(merges[0].missing,
-              (QStringList{QString::fromLatin1(gridNames[5]), QString::fromLatin1(gridNames[7])}));
-    writeFile(shortFolder.filePath(series + QStringLiteral(".shard-2-of-2.csv")),
-              header + row(1) + row(2));
-    merges = mergeShardManifests(shortFolder.path());
-    EXPECT_EQ(merges[0].refusal.toStdString(),
+    ASSERT_TRUE(writeFileBytes(shortFolder.filePath(series + QStringLiteral(".shard-2-of-2.csv")),
+                               header + row(1) + row(3)));
+    merge = mergeSeries(shortFolder);
+    EXPECT_EQ(merge.missing, imageNames({5, 7}));
+    ASSERT_TRUE(writeFileBytes(shortFolder.filePath(series + QStringLiteral(".shard-2-of-2.csv")),
+                               header + row(1) + row(2)));
+    merge = mergeSeries(shortFolder);
+    EXPECT_EQ(merge.refusal.toStdString(),
               (series + QStringLiteral(".shard-2-of-2.csv, row 2: \"ref_img_0_0_-120.png\" is not "
                                        "image 3 of the series."))
                   .toStdString());
@@ -141,12 +142,11 @@ TEST(ShardMerge, ShardsOfDifferentRunsAreRefusedNamingTheFirstDifference) {
             writeShard(folder, k, 3,
                        k == 2 ? QByteArray(seriesLines).replace(differing.replaced, differing.by)
                               : seriesLines);
-        const std::vector<SeriesMerge> merges = mergeShardManifests(folder.path());
-        ASSERT_EQ(merges.size(), 1u);
-        EXPECT_FALSE(merges[0].succeeded());
-        EXPECT_TRUE(merges[0].refusal.contains(QLatin1String(differing.refusal)))
-            << merges[0].refusal.toStdString();
-        EXPECT_FALSE(QFile::exists(folder.filePath(series + QStringLiteral(".csv"))));
+        const SeriesMerge merge = mergeSeries(folder);
+        EXPECT_FALSE(merge.succeeded());
+        EXPECT_TRUE(merge.refusal.contains(QLatin1String(differing.refusal)))
+            << merge.refusal.toStdString();
+        EXPECT_FALSE(QFile::exists(mergedPath(folder)));
     }
 }
 
@@ -157,15 +157,15 @@ TEST(ShardMerge, NotesStayWithTheirShardAndFailedRowsAreCounted) {
     QByteArray third = header + seriesLines + "# measured over 80x80 at 10,10 of each file\n";
     third += row(2);
     third += QByteArray(gridNames[5]) + ".png,1,2,3,,,,,,,\"failed: The disk, it is full\"\n";
-    writeFile(folder.filePath(series + QStringLiteral(".shard-3-of-3.csv")), third);
+    ASSERT_TRUE(
+        writeFileBytes(folder.filePath(series + QStringLiteral(".shard-3-of-3.csv")), third));
 
-    const std::vector<SeriesMerge> merges = mergeShardManifests(folder.path());
-    ASSERT_EQ(merges.size(), 1u);
-    EXPECT_TRUE(merges[0].succeeded()) << merges[0].refusal.toStdString();
-    EXPECT_EQ(merges[0].failedRows, 1);
-    EXPECT_EQ(merges[0].firstFailedFile.toStdString(), std::string(gridNames[5]) + ".png");
-    EXPECT_EQ(merges[0].firstFailure.toStdString(), "The disk, it is full");
-    const QByteArray merged = fileBytes(folder.filePath(series + QStringLiteral(".csv")));
+    const SeriesMerge merge = mergeSeries(folder);
+    EXPECT_TRUE(merge.succeeded()) << merge.refusal.toStdString();
+    EXPECT_EQ(merge.failedRows, 1);
+    EXPECT_EQ(merge.firstFailedFile.toStdString(), std::string(gridNames[5]) + ".png");
+    EXPECT_EQ(merge.firstFailure.toStdString(), "The disk, it is full");
+    const QByteArray merged = fileBytes(mergedPath(folder));
     EXPECT_TRUE(merged.startsWith(header + seriesLines +
                                   "# shard 1 of 3: measured over 90x90 at 5,5 of each file\n"
                                   "# shard 3 of 3: measured over 80x80 at 10,10 of each file\n" +

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "../support/filesizelimit.h"
+#include "../support/littlecms.h"
 #include "cameraprofile.h"
 #include "cameraprofileicc.h"
 #include "cameraprofilereadings.h"
@@ -8,27 +9,14 @@
 #include "qstringprinting.h"
 #include "renderedchart.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <lcms2.h>
 
-#include <sys/resource.h>
-
 #include <cmath>
-#include <csignal>
 #include <cstdio>
-#include <memory>
 
 namespace {
-
-struct ProfileClose {
-    void operator()(void *profile) const { cmsCloseProfile(profile); }
-};
-using Profile = std::unique_ptr<void, ProfileClose>;
-struct TransformDelete {
-    void operator()(void *transform) const { cmsDeleteTransform(transform); }
-};
 
 // A camera: XYZ (D50) through a wide-gamut response with a warm cast, then its tone curve.
 struct SimulatedCamera {
@@ -46,18 +34,10 @@ struct SimulatedCamera {
         cv::Vec3d encoded;
         for (int c = 0; c < 3; ++c) {
             const double value = std::max(0.0, linear[c]);
-            switch (tone) {
-            case ToneCurve::Srgb:
-                encoded[c] =
-                    value <= 0.0031308 ? 12.92 * value : 1.055 * std::pow(value, 1 / 2.4) - 0.055;
-                break;
-            case ToneCurve::Gamma:
-                encoded[c] = std::pow(value, 1 / gamma);
-                break;
-            case ToneCurve::Linear:
-                encoded[c] = value;
-                break;
-            }
+            encoded[c] = tone == ToneCurve::Linear  ? value
+                         : tone == ToneCurve::Gamma ? std::pow(value, 1 / gamma)
+                         : value <= 0.0031308       ? 12.92 * value
+                                                    : 1.055 * std::pow(value, 1 / 2.4) - 0.055;
         }
         return encoded;
     }
@@ -91,26 +71,19 @@ CameraProfileInput readPhotograph(const std::vector<cv::Vec3d> &colours) {
 // L*a*b* (D50) of device values through the profile, by Little CMS's own transform.
 std::vector<cv::Vec3d> labThroughProfile(const QByteArray &bytes,
                                          const std::vector<cv::Vec3d> &rgb) {
-    const Profile profile(cmsOpenProfileFromMem(bytes.constData(), cmsUInt32Number(bytes.size())));
-    const Profile lab(cmsCreateLab4Profile(nullptr));
-    const std::unique_ptr<void, TransformDelete> transform(
-        cmsCreateTransform(profile.get(), TYPE_RGB_DBL, lab.get(), TYPE_Lab_DBL,
-                           INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_NOOPTIMIZE));
-    EXPECT_TRUE(transform);
-    std::vector<cv::Vec3d> labs(rgb.size());
-    if (transform)
-        for (size_t i = 0; i < rgb.size(); ++i)
-            cmsDoTransform(transform.get(), rgb[i].val, labs[i].val, 1);
+    const LcmsTransform toLab =
+        labTransform(openProfile(bytes), TYPE_RGB_DBL, true, cmsFLAGS_NOOPTIMIZE);
+    EXPECT_TRUE(toLab);
+    std::vector<cv::Vec3d> labs;
+    for (size_t i = 0; toLab && i < rgb.size(); ++i)
+        labs.push_back(labOf(toLab, rgb[i].val));
     return labs;
 }
 
 double meanDeltaE(const std::vector<cv::Vec3d> &labs, const ChartReference &reference) {
     double sum = 0;
-    for (size_t i = 0; i < labs.size(); ++i) {
-        const cmsCIELab a = {labs[i][0], labs[i][1], labs[i][2]};
-        const cmsCIELab b = {reference[i][0], reference[i][1], reference[i][2]};
-        sum += cmsCIE2000DeltaE(&a, &b, 1, 1, 1);
-    }
+    for (size_t i = 0; i < labs.size(); ++i)
+        sum += littleCmsDeltaE2000(labs[i], reference[i]);
     return sum / double(labs.size());
 }
 
@@ -149,12 +122,9 @@ TEST(CameraProfile, ProfileFromOneChartReadsAnotherThroughLittleCms) {
         for (const auto &reading : input.readings)
             readings.push_back(*reading);
         const std::vector<cv::Vec3d> throughFile = labThroughProfile(*bytes, readings);
-        for (size_t i = 0; i < readings.size(); ++i) {
-            const cmsCIELab a = {throughFile[i][0], throughFile[i][1], throughFile[i][2]};
-            const cv::Vec3d &own = *fit.patches[i].labAfter;
-            const cmsCIELab b = {own[0], own[1], own[2]};
-            EXPECT_LT(cmsCIE2000DeltaE(&a, &b, 1, 1, 1), 0.05) << "patch " << i + 1;
-        }
+        for (size_t i = 0; i < readings.size(); ++i)
+            EXPECT_LT(littleCmsDeltaE2000(throughFile[i], *fit.patches[i].labAfter), 0.05)
+                << "patch " << i + 1;
 
         const double other =
             meanDeltaE(labThroughProfile(*bytes, camera.photograph(passport)), passport);
@@ -182,7 +152,7 @@ TEST(CameraProfile, WritesAnIccV4InputProfileAtomically) {
         cameraProfileDescription("ColorChecker Classic 24", QDate(2026, 12, 10));
     EXPECT_EQ(description, "Camera profile from ColorChecker Classic 24, 2026-12-10");
     ASSERT_TRUE(writeCameraProfile(path, fit->model, description).written());
-    const Profile profile(cmsOpenProfileFromFile(path.toUtf8().constData(), "r"));
+    const LcmsProfile profile = openProfile(path);
     ASSERT_TRUE(profile);
     EXPECT_GE(cmsGetProfileVersion(profile.get()), 4.0);
     EXPECT_EQ(cmsGetDeviceClass(profile.get()), cmsSigInputClass);
@@ -198,28 +168,20 @@ TEST(CameraProfile, WritesAnIccV4InputProfileAtomically) {
     EXPECT_NEAR(white->Z, cmsD50_XYZ()->Z, 1e-4);
 
     // A write that fails leaves the old file whole, and nothing beside it.
-    QFile old(path);
-    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-    old.write("old profile");
-    old.close();
+    ASSERT_TRUE(writeFileBytes(path, "old profile"));
     {
         const FileSizeLimit limit(64);
         ASSERT_TRUE(limit.isApplied());
         EXPECT_FALSE(writeCameraProfile(path, fit->model, description).written());
     }
-    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
-    EXPECT_EQ(old.readAll(), "old profile");
+    EXPECT_EQ(fileBytes(path), "old profile");
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), QStringList{"camera.icc"});
 }
 
 TEST(CameraProfile, RefusesWhatCannotMakeAProfile) {
     const ChartReference checker = makerReference("ColorChecker.cie");
     const std::vector<cv::Vec3d> good = SimulatedCamera{ToneCurve::Srgb}.photograph(checker);
-    const auto readingsOf = [](const std::vector<cv::Vec3d> &values, size_t count) {
-        std::vector<std::optional<cv::Vec3d>> readings(values.begin(), values.begin() + count);
-        return readings;
-    };
-    std::vector<std::optional<cv::Vec3d>> fewRead = readingsOf(good, 24);
+    std::vector<std::optional<cv::Vec3d>> fewRead(good.begin(), good.end());
     for (size_t i = 5; i < fewRead.size(); ++i)
         fewRead[i] = i % 2 ? std::nullopt : std::optional<cv::Vec3d>(cv::Vec3d(1, 0.5, 0.5));
     std::vector<std::optional<cv::Vec3d>> grey;

@@ -9,6 +9,8 @@
 #include "demoreference.h"
 #include "qcvimage.h"
 
+#include "../support/littlecms.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -31,53 +33,19 @@ double cornerError(const cv::Point *corners, const Quad &expected) {
     return worst;
 }
 
-QByteArray fileBytes(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // ΔE2000 to `reference` of each patch's device values taken through `profilePath` by Little
 // CMS itself.
 std::vector<double> deltaEThroughLittleCms(const QString &profilePath,
                                            const std::vector<std::optional<cv::Vec3d>> &rgb,
                                            const ChartReference &reference) {
-    cmsHPROFILE camera = cmsOpenProfileFromFile(profilePath.toLocal8Bit().constData(), "r");
-    cmsHPROFILE lab = cmsCreateLab4Profile(nullptr);
-    cmsHTRANSFORM transform = cmsCreateTransform(camera, TYPE_RGB_DBL, lab, TYPE_Lab_DBL,
-                                                 INTENT_RELATIVE_COLORIMETRIC, 0);
+    const LcmsTransform toLab = labTransform(openProfile(profilePath), TYPE_RGB_DBL, true);
     std::vector<double> deltaE;
-    for (size_t i = 0; transform && i < rgb.size(); ++i) {
-        const double device[3] = {(*rgb[i])[0], (*rgb[i])[1], (*rgb[i])[2]};
-        cmsCIELab out;
-        cmsDoTransform(transform, device, &out, 1);
-        deltaE.push_back(deltaE2000({out.L, out.a, out.b}, reference[i]));
-    }
-    if (transform)
-        cmsDeleteTransform(transform);
-    cmsCloseProfile(lab);
-    if (camera)
-        cmsCloseProfile(camera);
+    for (size_t i = 0; toLab && i < rgb.size(); ++i)
+        deltaE.push_back(deltaE2000(labOf(toLab, rgb[i]->val), reference[i]));
     return deltaE;
 }
 
 } // namespace
-
-// The demo photograph on a canvas, with the Chart dock holding its reference.
-struct DemoDock {
-    QTemporaryDir folder;
-    DemoPhoto photo = renderDemoPhoto();
-    QCVImage canvas;
-    ChartPanel panel{&canvas};
-    bool ready = false;
-
-    DemoDock() {
-        const QString referencePath = folder.filePath(QStringLiteral("demo.txt"));
-        std::string error;
-        panel.show();
-        ready = writeDemoReference(referencePath.toStdString(), error) &&
-                canvas.showNewImage(photo.image) && panel.loadReference(referencePath);
-    }
-};
 
 class ChartProfileToolsTest : public QObject {
     Q_OBJECT
@@ -86,16 +54,24 @@ private slots:
     void init() { LabEncodingChoice::instance().set(LabEncoding::Linear); }
 
     // On the demo photograph, with its reference read in the current mode, the dock lands on
-    // what the finder itself finds; on a picture without a chart the corners stay.
-    void findsTheDemoChartAndLeavesCornersWithoutOne() {
-        DemoDock demo;
-        QVERIFY2(demo.ready, qPrintable(demo.panel.message()));
-        const DemoPhoto &photo = demo.photo;
-        QCVImage &canvas = demo.canvas;
-        ChartPanel &panel = demo.panel;
-        QSignalSpy reports(panel.profileTools(), &ChartProfileTools::reported);
+    // what the finder itself finds. The profile made there opens in Little CMS, which reads every
+    // patch as the fit table's "after" says; "before" is the dock's own reading; Assign hands the
+    // file on. On a picture without a chart the corners stay.
+    void findsTheDemoChartMakesItsProfileAndLeavesCornersWithoutOne() {
+        const QTemporaryDir folder;
+        const QString referencePath = folder.filePath(QStringLiteral("demo.txt"));
+        std::string error;
+        QVERIFY(writeDemoReference(referencePath.toStdString(), error));
+        const DemoPhoto photo = renderDemoPhoto();
+        QCVImage canvas;
+        ChartPanel panel(&canvas);
+        panel.show();
+        QVERIFY(canvas.showNewImage(photo.image));
+        QVERIFY2(panel.loadReference(referencePath), qPrintable(panel.message()));
+        ChartProfileTools &tools = *panel.profileTools();
+        QSignalSpy reports(&tools, &ChartProfileTools::reported);
 
-        QVERIFY(panel.profileTools()->findChart());
+        QVERIFY(tools.findChart());
         const ChartReference reference = demoChartReference();
         ChartFindOptions options;
         options.reference = &reference;
@@ -110,27 +86,8 @@ private slots:
         QVERIFY(reports[0][0].toString().startsWith("Found ColorChecker Classic 24 (4 x 6) at ("));
         QVERIFY(panel.summary().startsWith("ΔE2000: mean"));
 
-        const cv::Point before[4] = {{10, 20}, {10, 300}, {400, 300}, {400, 20}};
-        QVERIFY(canvas.showNewImage(cv::Mat(600, 800, CV_8UC3, cv::Scalar(90, 120, 140))));
-        std::copy(before, before + 4, canvas.corners);
-        QVERIFY(!panel.profileTools()->findChart());
-        QVERIFY(std::equal(before, before + 4, canvas.corners));
-        QCOMPARE(panel.profileTools()->message(),
-                 "No chart found; the corners stay where they were.");
-    }
-
-    // The profile made from the demo chart opens in Little CMS, which reads every patch as the
-    // fit table's "after" says; "before" is the dock's own reading; Assign hands the file on.
-    void makesAProfileAndShowsItsFit() {
-        DemoDock demo;
-        QVERIFY2(demo.ready, qPrintable(demo.panel.message()));
-        const DemoPhoto &photo = demo.photo;
-        QCVImage &canvas = demo.canvas;
-        ChartPanel &panel = demo.panel;
-        ChartProfileTools &tools = *panel.profileTools();
-        QVERIFY(tools.findChart());
         tools.setToneCurve(ToneCurve::Gamma);
-        const QString profilePath = demo.folder.filePath(QStringLiteral("camera.icc"));
+        const QString profilePath = folder.filePath(QStringLiteral("camera.icc"));
         QVERIFY2(tools.makeProfile(profilePath), qPrintable(tools.message()));
 
         const PatchGrid grid = patchGrid(quadFromPoints(canvas.corners), panel.gridLayout());
@@ -159,6 +116,13 @@ private slots:
         tools.assignToPicture();
         QCOMPARE(assigned.size(), 1);
         QCOMPARE(assigned[0][0].toString(), QFileInfo(profilePath).absoluteFilePath());
+
+        const cv::Point before[4] = {{10, 20}, {10, 300}, {400, 300}, {400, 20}};
+        QVERIFY(canvas.showNewImage(cv::Mat(600, 800, CV_8UC3, cv::Scalar(90, 120, 140))));
+        std::copy(before, before + 4, canvas.corners);
+        QVERIFY(!tools.findChart());
+        QVERIFY(std::equal(before, before + 4, canvas.corners));
+        QCOMPARE(tools.message(), "No chart found; the corners stay where they were.");
     }
 
     // Refusals name their reason and leave no file, nor change an old one.
@@ -168,9 +132,7 @@ private slots:
         std::string error;
         QVERIFY(writeDemoReference(referencePath.toStdString(), error));
         const QString oldProfile = folder.filePath(QStringLiteral("old.icc"));
-        QFile old(oldProfile);
-        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
-        old.close();
+        QVERIFY(writeFileBytes(oldProfile, "old"));
         const QString missingFolder = folder.filePath(QStringLiteral("gone/camera.icc"));
 
         struct Case {

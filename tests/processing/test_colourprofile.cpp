@@ -2,30 +2,14 @@
 #include "colourprofile.h"
 #include "labspace.h"
 
-#include <QFile>
+#include "../support/littlecms.h"
+
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <memory>
-
 namespace {
 
-const QString colord = QStringLiteral("/usr/share/color/icc/colord/");
-
-QByteArray fileBytes(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// The bytes of a profile that Little CMS makes for the test.
-QByteArray savedProfile(cmsHPROFILE profile) {
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(profile, nullptr, &size);
-    QByteArray bytes(static_cast<qsizetype>(size), '\0');
-    cmsSaveProfileToMem(profile, bytes.data(), &size);
-    cmsCloseProfile(profile);
-    return bytes;
-}
+const QString colord = colordProfiles;
 
 QByteArray cmykProfile() {
     cmsHPROFILE profile = cmsCreateProfilePlaceholder(nullptr);
@@ -113,11 +97,8 @@ TEST(ColourProfile, RefusesWhatCannotDescribeAPictureWithAReason) {
     QString error;
     EXPECT_FALSE(ColourProfile::fromFile(dir.filePath("missing.icc"), &error));
     EXPECT_TRUE(error.contains("missing.icc")) << error.toStdString();
-    QFile text(dir.filePath("notes.icm"));
-    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
-    text.write("not a profile");
-    text.close();
-    EXPECT_FALSE(ColourProfile::fromFile(text.fileName(), &error));
+    ASSERT_TRUE(writeFileBytes(dir.filePath("notes.icm"), "not a profile"));
+    EXPECT_FALSE(ColourProfile::fromFile(dir.filePath("notes.icm"), &error));
     EXPECT_TRUE(error.startsWith("notes.icm: ")) << error.toStdString();
 }
 

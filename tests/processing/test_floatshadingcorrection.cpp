@@ -2,34 +2,19 @@
 #include "floatshadingcorrection.h"
 #include "shadingcorrection.h"
 
+#include "../support/littlecms.h"
+
 #include <gtest/gtest.h>
 #include <lcms2.h>
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include <memory>
-
 namespace {
 
-const char proPhoto[] = "/usr/share/color/icc/colord/ProPhotoRGB.icc";
-
-struct ProfileCloser {
-    void operator()(void *profile) const { cmsCloseProfile(profile); }
-};
-using Profile = std::unique_ptr<void, ProfileCloser>;
-struct TransformDeleter {
-    void operator()(void *transform) const { cmsDeleteTransform(transform); }
-};
-using Transform = std::unique_ptr<void, TransformDeleter>;
-
 // Little CMS's float transform between ProPhoto BGR (0..1) and L*a*b*, one way or the other.
-Transform proPhotoTransform(bool toLab) {
-    const Profile rgb(cmsOpenProfileFromFile(proPhoto, "r"));
-    const Profile lab(cmsCreateLab4Profile(nullptr));
-    return toLab ? Transform(cmsCreateTransform(rgb.get(), TYPE_BGR_FLT, lab.get(), TYPE_Lab_FLT,
-                                                INTENT_RELATIVE_COLORIMETRIC, 0))
-                 : Transform(cmsCreateTransform(lab.get(), TYPE_Lab_FLT, rgb.get(), TYPE_BGR_FLT,
-                                                INTENT_RELATIVE_COLORIMETRIC, 0));
+LcmsTransform proPhotoTransform(bool toLab) {
+    return labTransform(openProfile(colordProfiles + "ProPhotoRGB.icc"), TYPE_BGR_FLT, toLab, 0,
+                        TYPE_Lab_FLT);
 }
 
 // One colour whose L* climbs from 40 to 70 left to right, rendered into ProPhoto by Little CMS.
@@ -65,7 +50,8 @@ cv::Mat littleCmsLab(const cv::Mat &picture) {
 } // namespace
 
 TEST(FloatShadingCorrection, EvensOutLightnessAtThePicturesOwnDepth) {
-    const LabSpace space = LabSpace::icc(ColourProfile::fromFile(QString::fromLatin1(proPhoto)));
+    const LabSpace space =
+        LabSpace::icc(ColourProfile::fromFile(colordProfiles + "ProPhotoRGB.icc"));
     ASSERT_TRUE(space.profile() && space.profile()->description() == QLatin1String("ProPhoto RGB"));
     const Quad corners = {cv::Point(10, 5), cv::Point(10, 125), cv::Point(250, 125),
                           cv::Point(250, 5)};
@@ -110,24 +96,17 @@ TEST(FloatShadingCorrection, EvensOutLightnessAtThePicturesOwnDepth) {
             EXPECT_EQ(cv::norm(before, after, cv::NORM_INF), 0);
         }
         // Outside the grid nothing changes.
-        const cv::Mat same = picture.channels() == 1 ? [&] {
-            cv::Mat colour;
-            cv::cvtColor(picture, colour, cv::COLOR_GRAY2BGR);
-            return colour;
-        }()
-                                                     : picture;
-        EXPECT_EQ(cv::norm(same(cv::Rect(0, 0, 10, 130)), corrected(cv::Rect(0, 0, 10, 130)),
-                           cv::NORM_INF),
-                  0);
+        cv::Mat same = picture;
+        if (grey)
+            cv::cvtColor(picture, same, cv::COLOR_GRAY2BGR);
+        const cv::Rect left(0, 0, 10, 130);
+        EXPECT_EQ(cv::norm(same(left), corrected(left), cv::NORM_INF), 0);
 
         // Inside, L* follows the 8-bit correction of the same L* as codes, and a* and b* stay.
         const cv::Mat before = littleCmsLab(picture(area));
         cv::Mat codes;
-        before.convertTo(codes, CV_8UC3);
-        for (auto pixel = codes.begin<cv::Vec3b>(); pixel != codes.end<cv::Vec3b>(); ++pixel) {
-            const cv::Vec3f &lab = before.at<cv::Vec3f>(pixel.pos());
-            *pixel = {cv::saturate_cast<uchar>(lab[0] * 2.55f), 128, 128};
-        }
+        cv::transform(before, codes, cv::Matx34f(2.55f, 0, 0, 0, 0, 0, 0, 128, 0, 0, 0, 128));
+        codes.convertTo(codes, CV_8UC3);
         ShadingGrid codeGrid = shadingGrid(corners, cellSize);
         codeGrid.origin = cv::Point();
         ASSERT_TRUE(correctLabLightness(codes, codeGrid));

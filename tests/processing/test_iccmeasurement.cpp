@@ -2,38 +2,22 @@
 #include "colourdifference.h"
 #include "labmeasurement.h"
 
+#include "../support/littlecms.h"
+
 #include <gtest/gtest.h>
 #include <lcms2.h>
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include <memory>
 #include <string>
 #include <vector>
 
 namespace {
 
-const QString colord = QStringLiteral("/usr/share/color/icc/colord/");
-
-struct ProfileCloser {
-    void operator()(void *profile) const { cmsCloseProfile(profile); }
-};
-struct TransformDeleter {
-    void operator()(void *transform) const { cmsDeleteTransform(transform); }
-};
-using Transform = std::unique_ptr<void, TransformDeleter>;
-
-// Little CMS's own transform between the test's profile and ICC L*a*b* (D50), relative
-// colorimetric, made independently of the code under test.
-Transform littleCmsTransform(const ColourProfile &profile, cmsUInt32Number deviceFormat,
-                             bool toLab) {
-    const std::unique_ptr<void, ProfileCloser> device(cmsOpenProfileFromMem(
-        profile.bytes().constData(), static_cast<cmsUInt32Number>(profile.bytes().size())));
-    const std::unique_ptr<void, ProfileCloser> lab(cmsCreateLab4Profile(nullptr));
-    return Transform(toLab ? cmsCreateTransform(device.get(), deviceFormat, lab.get(), TYPE_Lab_DBL,
-                                                INTENT_RELATIVE_COLORIMETRIC, 0)
-                           : cmsCreateTransform(lab.get(), TYPE_Lab_DBL, device.get(), deviceFormat,
-                                                INTENT_RELATIVE_COLORIMETRIC, 0));
+// Little CMS's own transform between the test's profile and ICC L*a*b*.
+LcmsTransform littleCmsTransform(const ColourProfile &profile, cmsUInt32Number deviceFormat,
+                                 bool toLab) {
+    return labTransform(openProfile(profile.bytes()), deviceFormat, toLab);
 }
 
 cmsUInt32Number deviceFormat(int type) {
@@ -53,24 +37,9 @@ cmsUInt32Number deviceFormat(int type) {
     }
 }
 
-cv::Vec3d referencePixelLab(void *transform, const cv::Mat &image, const cv::Point &point) {
-    cmsCIELab lab;
-    cmsDoTransform(transform, image.ptr(point.y, point.x), &lab, 1);
-    return {lab.L, lab.a, lab.b};
-}
-
-// The ColorChecker 24 reference L*a*b* as its maker gives it, read with Little CMS's CGATS
-// reader.
-std::vector<cv::Vec3d> colorCheckerReference() {
-    std::vector<cv::Vec3d> patches;
-    cmsHANDLE it8 = cmsIT8LoadFromFile(nullptr, "/usr/share/color/argyll/ref/ColorChecker.cie");
-    if (!it8)
-        return patches;
-    for (int i = 0; i < cmsIT8GetPropertyDbl(it8, "NUMBER_OF_SETS"); ++i)
-        patches.emplace_back(cmsIT8GetDataRowColDbl(it8, i, 1), cmsIT8GetDataRowColDbl(it8, i, 2),
-                             cmsIT8GetDataRowColDbl(it8, i, 3));
-    cmsIT8Free(it8);
-    return patches;
+cv::Vec3d referencePixelLab(const LcmsTransform &transform, const cv::Mat &image,
+                            const cv::Point &point) {
+    return labOf(transform, image.ptr(point.y, point.x));
 }
 
 // A random picture of `type` (RGB or grey) covering the whole range.
@@ -87,11 +56,14 @@ cv::Mat randomPicture(int type, const cv::Size &size, int seed) {
 } // namespace
 
 TEST(IccMeasurement, ColorCheckerRenderedIntoRealProfilesReadsBackItsReference) {
-    const std::vector<cv::Vec3d> reference = colorCheckerReference();
+    const std::vector<cv::Vec3d> reference = colorCheckerLab();
     ASSERT_EQ(reference.size(), 24u);
     constexpr int patchSize = 12;
+    const auto patchAt = [](std::size_t p) {
+        return cv::Rect(int(p % 6) * patchSize, int(p / 6) * patchSize, patchSize, patchSize);
+    };
     for (const char *name : {"sRGB.icc", "AdobeRGB1998.icc", "ProPhotoRGB.icc", "Rec709.icc"}) {
-        const ColourProfilePtr profile = ColourProfile::fromFile(colord + name);
+        const ColourProfilePtr profile = ColourProfile::fromFile(colordProfiles + name);
         ASSERT_TRUE(profile);
         for (const int type : {CV_8UC3, CV_16UC3, CV_32FC3}) {
             SCOPED_TRACE(testing::Message() << name << " type " << type);
@@ -100,21 +72,20 @@ TEST(IccMeasurement, ColorCheckerRenderedIntoRealProfilesReadsBackItsReference) 
             // than 8 bits. Patches that the profile cannot hold (the cyan in sRGB) come back
             // clipped, so only those that survive Little CMS's own round trip count against
             // the reference.
-            const Transform render = littleCmsTransform(*profile, deviceFormat(CV_32FC3), false);
-            const Transform back = littleCmsTransform(*profile, deviceFormat(CV_32FC3), true);
+            const LcmsTransform render =
+                littleCmsTransform(*profile, deviceFormat(CV_32FC3), false);
+            const LcmsTransform back = littleCmsTransform(*profile, deviceFormat(CV_32FC3), true);
             cv::Mat rendered(4 * patchSize, 6 * patchSize, CV_32FC3);
             std::vector<bool> inGamut(24);
             cv::RNG rng(5);
-            for (int p = 0; p < 24; ++p) {
-                const cv::Vec3d &lab = reference[static_cast<std::size_t>(p)];
+            for (std::size_t p = 0; p < 24; ++p) {
                 cv::Vec3f bgr;
-                cmsDoTransform(render.get(), &lab, &bgr, 1);
+                cmsDoTransform(render.get(), reference[p].val, bgr.val, 1);
                 cv::Vec3d roundTrip;
-                cmsDoTransform(back.get(), &bgr, &roundTrip, 1);
-                inGamut[static_cast<std::size_t>(p)] =
-                    deltaE2000(roundTrip, lab) < 0.01 && cv::checkRange(bgr, true, nullptr, 0, 1);
-                rendered(cv::Rect(p % 6 * patchSize, p / 6 * patchSize, patchSize, patchSize))
-                    .setTo(bgr);
+                cmsDoTransform(back.get(), bgr.val, roundTrip.val, 1);
+                inGamut[p] = deltaE2000(roundTrip, reference[p]) < 0.01 &&
+                             cv::checkRange(bgr, true, nullptr, 0, 1);
+                rendered(patchAt(p)).setTo(bgr);
             }
             cv::Mat picture;
             if (CV_MAT_DEPTH(type) == CV_8U) {
@@ -128,20 +99,20 @@ TEST(IccMeasurement, ColorCheckerRenderedIntoRealProfilesReadsBackItsReference) 
 
             double total = 0;
             int counted = 0;
-            const Transform own = littleCmsTransform(*profile, deviceFormat(type), true);
-            for (int p = 0; p < 24; ++p) {
-                const cv::Rect patch(p % 6 * patchSize, p / 6 * patchSize, patchSize, patchSize);
+            const LcmsTransform own = littleCmsTransform(*profile, deviceFormat(type), true);
+            for (std::size_t p = 0; p < 24; ++p) {
+                const cv::Rect patch = patchAt(p);
                 const auto stats = measureLab(picture, patch, LabSpace::icc(profile));
                 ASSERT_TRUE(stats);
-                if (inGamut[static_cast<std::size_t>(p)]) {
-                    total += deltaE2000(stats->mean, reference[static_cast<std::size_t>(p)]);
+                if (inGamut[p]) {
+                    total += deltaE2000(stats->mean, reference[p]);
                     ++counted;
                 }
                 // One pixel against Little CMS's own transform of the same pixel.
                 const cv::Point corner = patch.tl() + cv::Point(3, 4);
                 const auto pixel = pixelLab(picture, corner, LabSpace::icc(profile));
                 ASSERT_TRUE(pixel);
-                EXPECT_LT(deltaE2000(*pixel, referencePixelLab(own.get(), picture, corner)), 0.01)
+                EXPECT_LT(deltaE2000(*pixel, referencePixelLab(own, picture, corner)), 0.01)
                     << "patch " << p;
             }
             EXPECT_GE(counted, 22);
@@ -160,9 +131,12 @@ TEST(IccMeasurement, EveryPathMatchesLittleCmsOwnTransformOfTheSamePixels) {
         QString profile;
         int type;
     } cases[] = {
-        {colord + "ProPhotoRGB.icc", CV_8UC3},       {colord + "ProPhotoRGB.icc", CV_16UC3},
-        {colord + "ProPhotoRGB.icc", CV_32FC3},      {colord + "AdobeRGB1998.icc", CV_8UC4},
-        {colord + "Rec709.icc", CV_16UC3},           {"/usr/share/color/icc/Gray.icc", CV_8UC1},
+        {colordProfiles + "ProPhotoRGB.icc", CV_8UC3},
+        {colordProfiles + "ProPhotoRGB.icc", CV_16UC3},
+        {colordProfiles + "ProPhotoRGB.icc", CV_32FC3},
+        {colordProfiles + "AdobeRGB1998.icc", CV_8UC4},
+        {colordProfiles + "Rec709.icc", CV_16UC3},
+        {"/usr/share/color/icc/Gray.icc", CV_8UC1},
         {"/usr/share/color/icc/Gray.icc", CV_16UC1},
     };
     for (const auto &c : cases) {
@@ -170,7 +144,7 @@ TEST(IccMeasurement, EveryPathMatchesLittleCmsOwnTransformOfTheSamePixels) {
         const ColourProfilePtr profile = ColourProfile::fromFile(c.profile);
         ASSERT_TRUE(profile);
         const LabSpace space = LabSpace::icc(profile);
-        const Transform own = littleCmsTransform(*profile, deviceFormat(c.type), true);
+        const LcmsTransform own = littleCmsTransform(*profile, deviceFormat(c.type), true);
         // Large enough for the parallel paths; random, so no colour repeats much.
         const cv::Mat picture = randomPicture(c.type, {300, 200}, c.type);
         const cv::Mat lab = floatLab(picture, space);
@@ -179,7 +153,7 @@ TEST(IccMeasurement, EveryPathMatchesLittleCmsOwnTransformOfTheSamePixels) {
         cv::Vec3d sum;
         for (int y = 0; y < picture.rows; ++y)
             for (int x = 0; x < picture.cols; ++x) {
-                const cv::Vec3d expected = referencePixelLab(own.get(), picture, {x, y});
+                const cv::Vec3d expected = referencePixelLab(own, picture, {x, y});
                 worst = std::max(worst, deltaE2000(cv::Vec3d(lab.at<cv::Vec3f>(y, x)), expected));
                 sum += expected;
             }
@@ -203,7 +177,7 @@ TEST(IccMeasurement, EveryPathMatchesLittleCmsOwnTransformOfTheSamePixels) {
 }
 
 TEST(IccMeasurement, RepeatedColoursMeasureAsEveryPixelDoes) {
-    const ColourProfilePtr profile = ColourProfile::fromFile(colord + "ProPhotoRGB.icc");
+    const ColourProfilePtr profile = ColourProfile::fromFile(colordProfiles + "ProPhotoRGB.icc");
     ASSERT_TRUE(profile);
     // 12 colours over 200 x 100 pixels: the distinct-colour path.
     cv::Mat picture(100, 200, CV_8UC3);
@@ -226,7 +200,7 @@ TEST(IccMeasurement, RepeatedColoursMeasureAsEveryPixelDoes) {
 }
 
 TEST(IccMeasurement, LabGoesBackToThePicturesValuesAndSaysWhatFellOutside) {
-    const ColourProfilePtr profile = ColourProfile::fromFile(colord + "AdobeRGB1998.icc");
+    const ColourProfilePtr profile = ColourProfile::fromFile(colordProfiles + "AdobeRGB1998.icc");
     ASSERT_TRUE(profile);
     const LabSpace space = LabSpace::icc(profile);
     // Mid grey, a saturated red inside Adobe RGB, and a blue-green far beyond it.
@@ -237,7 +211,7 @@ TEST(IccMeasurement, LabGoesBackToThePicturesValuesAndSaysWhatFellOutside) {
     std::int64_t outside = -1;
     const cv::Mat kept = space.fromLab(lab, false, &outside);
     EXPECT_EQ(outside, 1);
-    const Transform own = littleCmsTransform(*profile, TYPE_BGR_FLT, false);
+    const LcmsTransform own = littleCmsTransform(*profile, TYPE_BGR_FLT, false);
     for (int x = 0; x < 2; ++x) {
         const cmsCIELab value{lab.at<cv::Vec3f>(0, x)[0], lab.at<cv::Vec3f>(0, x)[1],
                               lab.at<cv::Vec3f>(0, x)[2]};
@@ -276,10 +250,8 @@ cmsInt32Number sampleSrgb(const cmsUInt16Number in[], cmsUInt16Number out[], voi
 
 // An input profile that describes sRGB by a 9-point table alone, as camera profiles do.
 ColourProfilePtr tableProfile() {
-    const std::unique_ptr<void, ProfileCloser> srgb(cmsCreate_sRGBProfile());
-    const std::unique_ptr<void, ProfileCloser> lab(cmsCreateLab4Profile(nullptr));
-    const Transform sampler(cmsCreateTransform(srgb.get(), TYPE_RGB_16, lab.get(), TYPE_Lab_16,
-                                               INTENT_RELATIVE_COLORIMETRIC, 0));
+    const LcmsTransform sampler =
+        labTransform(LcmsProfile(cmsCreate_sRGBProfile()), TYPE_RGB_16, true, 0, TYPE_Lab_16);
     cmsPipeline *pipeline = cmsPipelineAlloc(nullptr, 3, 3);
     cmsStage *table = cmsStageAllocCLut16bit(nullptr, 9, 3, 3, nullptr);
     cmsStageSampleCLut16bit(table, sampleSrgb, sampler.get(), 0);
@@ -295,12 +267,7 @@ ColourProfilePtr tableProfile() {
     cmsWriteTag(profile, cmsSigAToB0Tag, pipeline);
     cmsWriteTag(profile, cmsSigMediaWhitePointTag, cmsD50_XYZ());
     cmsPipelineFree(pipeline);
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(profile, nullptr, &size);
-    QByteArray bytes(static_cast<qsizetype>(size), '\0');
-    cmsSaveProfileToMem(profile, bytes.data(), &size);
-    cmsCloseProfile(profile);
-    return ColourProfile::fromBytes(bytes);
+    return ColourProfile::fromBytes(savedProfile(profile));
 }
 
 } // namespace
@@ -310,13 +277,13 @@ TEST(IccMeasurement, TableProfilesConvertThroughLittleCmsAndMayHaveNoWayBack) {
     ASSERT_TRUE(profile);
     for (const int type : {CV_8UC3, CV_16UC3}) {
         SCOPED_TRACE(testing::Message() << "type " << type);
-        const Transform own = littleCmsTransform(*profile, deviceFormat(type), true);
+        const LcmsTransform own = littleCmsTransform(*profile, deviceFormat(type), true);
         const cv::Mat picture = randomPicture(type, {20, 10}, 11);
         const cv::Mat lab = floatLab(picture, LabSpace::icc(profile));
         ASSERT_EQ(lab.type(), CV_32FC3);
         for (const cv::Point point : {cv::Point(0, 0), cv::Point(7, 3), cv::Point(19, 9)})
             EXPECT_LT(deltaE2000(cv::Vec3d(lab.at<cv::Vec3f>(point)),
-                                 referencePixelLab(own.get(), picture, point)),
+                                 referencePixelLab(own, picture, point)),
                       0.01);
     }
     // Only the way in is described.
