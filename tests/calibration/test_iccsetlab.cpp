@@ -120,7 +120,7 @@ TEST(IccSeries, FilesCarryTheProfileAndMeasureAsTheManifestSays) {
     // The precise JPEG rows must also lie within their goal of their names, as Little CMS
     // measures the files.
     for (const Case &mode : {Case{SeriesFormat::Png16, false, CV_16UC3, "png16"},
-                             Case{SeriesFormat::Jpeg, true, CV_8UC3, "jpeg"}}) {
+                             Case{SeriesFormat::Jpeg, true, CV_8UC3, "jpg"}}) {
         SCOPED_TRACE(mode.formatKey);
         const QTemporaryDir folder;
         ASSERT_TRUE(folder.isValid());
