@@ -46,17 +46,22 @@ cv::Mat gradient(int type) {
     return typed.reshape(CV_MAT_CN(type));
 }
 
+// Byte `index` (0: the lowest) of `value`; zero beyond its four.
+char byteOf(std::uint32_t value, int index) {
+    return index < 4 ? char((value >> (8 * index)) & 0xff) : '\0';
+}
+
 QByteArray bigEndian(std::uint32_t value, int size) {
     QByteArray bytes(size, '\0');
     for (int i = 0; i < size; ++i)
-        bytes[i] = char((value >> (8 * (size - 1 - i))) & 0xff);
+        bytes[i] = byteOf(value, size - 1 - i);
     return bytes;
 }
 
 QByteArray littleEndian(std::uint32_t value, int size) {
     QByteArray bytes(size, '\0');
     for (int i = 0; i < size; ++i)
-        bytes[i] = char((value >> (8 * i)) & 0xff);
+        bytes[i] = byteOf(value, i);
     return bytes;
 }
 
