@@ -34,18 +34,6 @@ cv::Mat keptPicture(const cv::Mat &image, const LabSpace &space) {
     return picture.channels() == channels ? picture : cv::Mat();
 }
 
-// Full-range value of one code of each depth.
-double fullRange(int depth) {
-    switch (depth) {
-    case CV_8U:
-        return 255.0;
-    case CV_16U:
-        return 65535.0;
-    default:
-        return 1.0;
-    }
-}
-
 // A palette pays off when colours repeat: at most one distinct colour per four pixels, and an
 // index (4 bytes a pixel) of at most 32 MB.
 constexpr std::size_t maxIndexBytes = std::size_t{32} << 20;
@@ -137,7 +125,7 @@ std::optional<cv::Rect> IccMeanLabAdjustment::adjust(const cv::Rect &rect,
             fillFromPalette(work, rect, paletteIndex, paletteBgr);
         } else {
             cv::Mat into = work(rect);
-            values.convertTo(into, work.depth(), fullRange(work.depth()));
+            values.convertTo(into, work.depth(), fullIntensity(work.depth()));
         }
     }
     lastRect = rect;

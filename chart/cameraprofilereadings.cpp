@@ -2,31 +2,17 @@
 #include "cameraprofilereadings.h"
 
 #include "labmeasurement.h"
+#include "labspace.h"
 #include "patchmeasurement.h"
 
 #include <opencv2/core.hpp>
-
-namespace {
-
-double fullScale(int depth) {
-    switch (depth) {
-    case CV_8U:
-        return 255;
-    case CV_16U:
-        return 65535;
-    default:
-        return 1;
-    }
-}
-
-} // namespace
 
 std::vector<std::optional<cv::Vec3d>> readPatchRgb(const cv::Mat &image,
                                                    const std::vector<PatchArea> &areas) {
     std::vector<std::optional<cv::Vec3d>> readings(areas.size());
     if (image.empty() || !isLabMeasurable(image.type()))
         return readings;
-    const double scale = fullScale(image.depth());
+    const double scale = fullIntensity(image.depth());
     for (size_t i = 0; i < areas.size(); ++i) {
         const cv::Rect bounds = patchBounds(areas[i], image.size());
         if (bounds.empty())

@@ -11,23 +11,12 @@
 
 namespace {
 
-double depthScale(int depth) {
-    switch (depth) {
-    case CV_8U:
-        return 1.0 / 255.0;
-    case CV_16U:
-        return 1.0 / 65535.0;
-    default:
-        return 1.0;
-    }
-}
-
 // `part` as CV_32F in 0..1 for integer depths: one channel when `keepGrey` and the part is grey,
 // otherwise three, blue-green-red.
 cv::Mat floatValues(const cv::Mat &part, bool keepGrey) {
     const int channels = part.channels();
     cv::Mat scaled;
-    part.convertTo(scaled, CV_32F, depthScale(part.depth()));
+    part.convertTo(scaled, CV_32F, 1.0 / fullIntensity(part.depth()));
     if (channels == 3 || (channels == 1 && keepGrey))
         return scaled;
     cv::Mat bgr;
@@ -36,6 +25,17 @@ cv::Mat floatValues(const cv::Mat &part, bool keepGrey) {
 }
 
 } // namespace
+
+double fullIntensity(int depth) {
+    switch (depth) {
+    case CV_8U:
+        return 255.0;
+    case CV_16U:
+        return 65535.0;
+    default:
+        return 1.0;
+    }
+}
 
 LabSpace::LabSpace(LabEncoding encoding)
     : labEncoding(encoding),

@@ -10,6 +10,9 @@
 #include <cstdint>
 #include <mutex>
 
+// The value of full intensity in a picture of `depth`: 255 for 8 bits, 65535 for 16, 1 for float.
+double fullIntensity(int depth);
+
 // What a picture's numbers are, and so how they become L*a*b*: in the linear and sRGB
 // encodings through OpenCV's float conversions (D65, no adaptation), in the ICC encoding
 // through the picture's profile to ICC L*a*b* (D50, relative colorimetric) by Little CMS in
