@@ -2,6 +2,7 @@
 #include "colourprofile.h"
 
 #include "profilelabtransforms.h"
+#include "profilesignature.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -13,7 +14,7 @@
 namespace {
 
 // What a refused profile's colour space is called in messages.
-QString colourSpaceName(cmsColorSpaceSignature space) {
+QString colourSpaceName(cmsUInt32Number space) {
     switch (space) {
     case cmsSigCmykData:
         return QStringLiteral("CMYK");
@@ -39,7 +40,7 @@ QString colourSpaceName(cmsColorSpaceSignature space) {
     // The signature's four characters, e.g. "6CLR".
     QString name;
     for (int shift = 24; shift >= 0; shift -= 8) {
-        const char c = static_cast<char>((static_cast<cmsUInt32Number>(space) >> shift) & 0xff);
+        const char c = static_cast<char>((space >> shift) & 0xff);
         if (c >= 0x20 && c < 0x7f)
             name += QLatin1Char(c);
     }
@@ -82,7 +83,7 @@ ColourProfilePtr ColourProfile::fromBytes(const QByteArray &bytes, QString *erro
                                                     nullptr, int(bytes.size())));
         return nullptr;
     }
-    const cmsColorSpaceSignature signature = cmsGetColorSpace(handle.get());
+    const cmsUInt32Number signature = profileColourSpace(handle.get());
     if (signature != cmsSigRgbData && signature != cmsSigGrayData) {
         setError(error, QCoreApplication::translate("ColourProfile",
                                                     "The profile is for %1 colours; only RGB "

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "profilelabtransforms.h"
 
+#include "profilesignature.h"
+
 #include <opencv2/core.hpp>
 
 #include <stdexcept>
@@ -42,7 +44,7 @@ void lookUp(const cv::Mat &values, const std::vector<cv::Vec3f> &table, cv::Mat 
 } // namespace
 
 ProfileLabTransforms::ProfileLabTransforms(cmsHPROFILE profile) {
-    const cmsColorSpaceSignature space = cmsGetColorSpace(profile);
+    const cmsUInt32Number space = profileColourSpace(profile);
     if (space != cmsSigRgbData && space != cmsSigGrayData)
         throw std::runtime_error("only RGB and grey profiles convert to L*a*b*");
     channelCount = space == cmsSigRgbData ? 3 : 1;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "matrixshaper.h"
 
+#include "profilesignature.h"
+
 #include <opencv2/core.hpp>
 
 #include <algorithm>
@@ -13,7 +15,7 @@ constexpr cmsTagSignature colorantTags[3] = {cmsSigRedColorantTag, cmsSigGreenCo
                                              cmsSigBlueColorantTag};
 
 bool plainMatrixShaper(cmsHPROFILE profile, cmsUInt32Number direction) {
-    return cmsGetColorSpace(profile) == cmsSigRgbData && cmsIsMatrixShaper(profile) &&
+    return profileColourSpace(profile) == cmsSigRgbData && cmsIsMatrixShaper(profile) &&
            !cmsIsCLUT(profile, INTENT_RELATIVE_COLORIMETRIC, direction);
 }
 
