@@ -6,19 +6,19 @@
 bool CVProcessing::pushImage(const cv::Mat &image, bool toSource) {
     if (image.empty())
         return false;
-    cv::Mat *slots = toSource ? sourceImages : resultImages;
+    cv::Mat *images = toSource ? sourceImages : resultImages;
     int &count = toSource ? sourceCount : resultCount;
     if (count == slotCount) {
-        std::move(slots + 1, slots + slotCount, slots);
+        std::move(images + 1, images + slotCount, images);
         --count;
     }
-    slots[count] = image;
+    images[count] = image;
     ++count;
     return true;
 }
 
 cv::Mat &CVProcessing::image(bool fromSource, int index, bool relative) {
-    cv::Mat *slots = fromSource ? sourceImages : resultImages;
+    cv::Mat *images = fromSource ? sourceImages : resultImages;
     const int count = fromSource ? sourceCount : resultCount;
     if (count == 0) {
         noImage.release();
@@ -26,7 +26,7 @@ cv::Mat &CVProcessing::image(bool fromSource, int index, bool relative) {
     }
     // Relative indices count back from the last entry; any index is kept to the used slots.
     const int slot = relative ? index + count - 1 : (index == -1 ? count - 1 : index);
-    return slots[std::clamp(slot, 0, count - 1)];
+    return images[std::clamp(slot, 0, count - 1)];
 }
 
 cv::Point *CVProcessing::cornerPoints(bool target) {

@@ -167,7 +167,8 @@ TEST(IccSeries, FilesCarryTheProfileAndMeasureAsTheManifestSays) {
             ++rows;
         }
         EXPECT_EQ(rows, result.total);
-        if (mode.precise)
+        if (mode.precise) {
             EXPECT_GT(held, 0);
+        }
     }
 }
