@@ -130,10 +130,10 @@ ColourProfilePtr ColourProfile::srgb() {
         if (!cmsSaveProfileToMem(made.get(), bytes.data(), &size))
             throw std::runtime_error("Little CMS could not write the sRGB profile");
         // Opened again from its bytes, so that what is embedded is what is measured with.
-        ColourProfilePtr profile = fromBytes(bytes);
-        if (!profile)
+        ColourProfilePtr readBack = fromBytes(bytes);
+        if (!readBack)
             throw std::runtime_error("Little CMS could not read back the sRGB profile");
-        return profile;
+        return readBack;
     }();
     return builtIn;
 }
