@@ -205,7 +205,7 @@ void ChartProfileTools::showFit(const CameraProfileFit &fit) {
                 table->item(row, column)->setForeground(palette().brush(QPalette::PlaceholderText));
         }
     }
-    const auto figures = [this](const DeltaESummary &summary) {
+    const auto figures = [](const DeltaESummary &summary) {
         return summary.count == 0 ? tr("not read")
                                   : tr("mean %1, maximum %2 (patch %3)")
                                         .arg(summary.mean, 0, 'f', 2)
