@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config clang-format ccache
+  build-essential cmake ninja-build pkg-config clang-format
   qt6-base-dev libgl-dev libxcb1-dev
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev libopencv-contrib-dev
   libtiff-dev libpng-dev libjpeg-dev
