@@ -45,19 +45,22 @@ constexpr int paletteRowLength = 1024;
 void markClipped(const cv::Mat &lab, const cv::Mat &values, cv::Mat &clipped) {
     clipped.create(lab.size(), CV_8U);
     const int channels = values.channels();
-    for (int y = 0; y < lab.rows; ++y) {
-        const float *value = values.ptr<float>(y);
-        const auto *colour = lab.ptr<cv::Vec3f>(y);
-        uchar *out = clipped.ptr(y);
-        for (int x = 0; x < lab.cols; ++x) {
-            const cv::Vec3f &c = colour[x];
-            bool inside = c[0] >= 0.0f && c[0] <= 100.0f && c[1] >= -128.0f && c[1] <= 127.0f &&
-                          c[2] >= -128.0f && c[2] <= 127.0f;
-            for (int channel = 0; channel < channels; ++channel, ++value)
-                inside = inside && *value >= 0.0f && *value <= 1.0f;
-            out[x] = inside ? 0 : 255;
+    cv::parallel_for_(cv::Range(0, lab.rows), [&](const cv::Range &rows) {
+        for (int y = rows.start; y < rows.end; ++y) {
+            const float *value = values.ptr<float>(y);
+            const auto *colour = lab.ptr<cv::Vec3f>(y);
+            uchar *out = clipped.ptr(y);
+            for (int x = 0; x < lab.cols; ++x) {
+                const cv::Vec3f &c = colour[x];
+                // Non-short-circuit: the flags of a colour combine without a branch each.
+                bool inside = (c[0] >= 0.0f) & (c[0] <= 100.0f) & (c[1] >= -128.0f) &
+                              (c[1] <= 127.0f) & (c[2] >= -128.0f) & (c[2] <= 127.0f);
+                for (int channel = 0; channel < channels; ++channel, ++value)
+                    inside &= (*value >= 0.0f) & (*value <= 1.0f);
+                out[x] = inside ? 0 : 255;
+            }
         }
-    }
+    });
 }
 
 } // namespace
@@ -96,10 +99,12 @@ std::optional<cv::Rect> IccMeanLabAdjustment::adjust(const cv::Rect &rect,
             cv::Vec3d factor;
             for (int c = 0; c < 3; ++c)
                 factor[c] = meanCodes[c] > 0 ? target[c] / meanCodes[c] : 0.0;
-            const cv::Scalar gain(factor[0], factor[1], factor[2]);
-            const cv::Scalar offset(0, 128 * (factor[1] - 1), 128 * (factor[2] - 1));
-            cv::multiply(measuredLab, gain, scaledLab);
-            cv::add(scaledLab, offset, scaledLab);
+            cv::Matx34d scaling;
+            for (int c = 0; c < 3; ++c) {
+                scaling(c, c) = factor[c];
+                scaling(c, 3) = c == 0 ? 0.0 : 128 * (factor[c] - 1);
+            }
+            cv::transform(measuredLab, scaledLab, scaling);
             if (!space.profile()->labTransforms().fromLab(scaledLab, values))
                 return std::nullopt;
             markClipped(scaledLab, values, clipScratch);

@@ -30,9 +30,10 @@ private:
 
     // Rows R, G, B; columns X, Y, Z as Little CMS scales them in float (over 1 + 32767/32768).
     double inverse[3][3];
-    // A reversed curve that is a formula: its values at the fourth powers of evenly spaced
-    // points, so that interpolating in the fourth root keeps the steep dark end smooth. A reversed
+    // A reversed curve that is a formula: its values at points evenly spaced within each octave,
+    // so that the steep dark end is as finely read as the rest, and its value at 0. A reversed
     // table: its values at every 16-bit code, as Little CMS reads such a curve in float.
     bool byCode[3];
     std::vector<float> table[3];
+    float atZero[3];
 };
