@@ -10,6 +10,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <exception>
 
@@ -39,28 +40,30 @@ cv::Mat keptPicture(const cv::Mat &image, const LabSpace &space) {
 constexpr std::size_t maxIndexBytes = std::size_t{32} << 20;
 constexpr int pixelsPerColour = 4;
 constexpr int paletteRowLength = 1024;
+constexpr int pixelsPerBand = 4096;
 
 // Sets `clipped` (CV_8U) where a channel of `values` is outside 0..1, or where `lab` is beyond
 // what the profile connection space holds (Little CMS brings it to the nearest end).
 void markClipped(const cv::Mat &lab, const cv::Mat &values, cv::Mat &clipped) {
-    clipped.create(lab.size(), CV_8U);
-    const int channels = values.channels();
-    cv::parallel_for_(cv::Range(0, lab.rows), [&](const cv::Range &rows) {
-        for (int y = rows.start; y < rows.end; ++y) {
-            const float *value = values.ptr<float>(y);
-            const auto *colour = lab.ptr<cv::Vec3f>(y);
-            uchar *out = clipped.ptr(y);
-            for (int x = 0; x < lab.cols; ++x) {
-                const cv::Vec3f &c = colour[x];
-                // Non-short-circuit: the flags of a colour combine without a branch each.
-                bool inside = (c[0] >= 0.0f) & (c[0] <= 100.0f) & (c[1] >= -128.0f) &
-                              (c[1] <= 127.0f) & (c[2] >= -128.0f) & (c[2] <= 127.0f);
-                for (int channel = 0; channel < channels; ++channel, ++value)
-                    inside &= (*value >= 0.0f) & (*value <= 1.0f);
-                out[x] = inside ? 0 : 255;
-            }
-        }
-    });
+    cv::Mat valuesInside;
+    cv::inRange(values, cv::Scalar::all(0.0), cv::Scalar::all(1.0), valuesInside);
+    cv::inRange(lab, cv::Scalar(0.0, -128.0, -128.0), cv::Scalar(100.0, 127.0, 127.0), clipped);
+    cv::bitwise_and(clipped, valuesInside, clipped);
+    cv::bitwise_not(clipped, clipped);
+}
+
+// L*' = f L*, a*' = f (a* + 128) - 128, b*' likewise: each code times its channel's factor.
+void scaleLab(const cv::Mat &lab, const cv::Vec3d &factor, cv::Mat &scaled) {
+    const cv::Vec3f gain(factor);
+    const cv::Vec3f offset(0.0f, static_cast<float>(128 * (factor[1] - 1)),
+                           static_cast<float>(128 * (factor[2] - 1)));
+    scaled.create(lab.size(), CV_32FC3);
+    for (int y = 0; y < lab.rows; ++y) {
+        const auto *in = lab.ptr<cv::Vec3f>(y);
+        auto *out = scaled.ptr<cv::Vec3f>(y);
+        for (int x = 0; x < lab.cols; ++x)
+            out[x] = in[x].mul(gain) + offset;
+    }
 }
 
 } // namespace
@@ -99,24 +102,10 @@ std::optional<cv::Rect> IccMeanLabAdjustment::adjust(const cv::Rect &rect,
             cv::Vec3d factor;
             for (int c = 0; c < 3; ++c)
                 factor[c] = meanCodes[c] > 0 ? target[c] / meanCodes[c] : 0.0;
-            cv::Matx34d scaling;
-            for (int c = 0; c < 3; ++c) {
-                scaling(c, c) = factor[c];
-                scaling(c, 3) = c == 0 ? 0.0 : 128 * (factor[c] - 1);
-            }
-            cv::transform(measuredLab, scaledLab, scaling);
-            if (!space.profile()->labTransforms().fromLab(scaledLab, values))
+            if (!convertBack(factor))
                 return std::nullopt;
-            markClipped(scaledLab, values, clipScratch);
-            // Integer depths saturate as they are stored; float is clipped here.
-            if (work.depth() == CV_32F) {
-                cv::min(values, 1.0, values);
-                cv::max(values, 0.0, values);
-            }
-            if (paletteUsable) {
-                values.convertTo(paletteColours, CV_8U, 255.0);
+            if (paletteUsable)
                 packBgr(paletteColours, static_cast<int>(palette.codes().size()), paletteBgr);
-            }
         }
     } catch (const std::exception &) { // cv::Exception, or std::bad_alloc
         return std::nullopt;
@@ -140,6 +129,42 @@ std::optional<cv::Rect> IccMeanLabAdjustment::adjust(const cv::Rect &rect,
         cv::swap(clipped, clipScratch);
     clippedPerColour = paletteUsable;
     return previous | rect;
+}
+
+bool IccMeanLabAdjustment::convertBack(const cv::Vec3d &factor) {
+    scaledLab.create(measuredLab.size(), CV_32FC3);
+    values.create(measuredLab.size(), CV_MAKETYPE(CV_32F, space.profile()->channels()));
+    clipScratch.create(measuredLab.size(), CV_8U);
+    if (paletteUsable)
+        paletteColours.create(measuredLab.size(), CV_8UC3);
+    const ProfileLabTransforms &transforms = space.profile()->labTransforms();
+    // Bands small enough that each step reads what the step before left in the cache.
+    const int rowsPerBand = std::max(1, pixelsPerBand / std::max(1, measuredLab.cols));
+    const int bands = (measuredLab.rows + rowsPerBand - 1) / rowsPerBand;
+    std::atomic<bool> converted{true};
+    cv::parallel_for_(cv::Range(0, bands), [&](const cv::Range &range) {
+        const cv::Range rows(range.start * rowsPerBand,
+                             std::min(measuredLab.rows, range.end * rowsPerBand));
+        cv::Mat lab = scaledLab.rowRange(rows);
+        scaleLab(measuredLab.rowRange(rows), factor, lab);
+        cv::Mat bandValues = values.rowRange(rows);
+        if (!transforms.fromLab(lab, bandValues)) {
+            converted = false;
+            return;
+        }
+        cv::Mat bandClipped = clipScratch.rowRange(rows);
+        markClipped(lab, bandValues, bandClipped);
+        // Integer depths saturate as they are stored; float is clipped here.
+        if (work.depth() == CV_32F) {
+            cv::min(bandValues, 1.0, bandValues);
+            cv::max(bandValues, 0.0, bandValues);
+        }
+        if (paletteUsable) {
+            cv::Mat colours = paletteColours.rowRange(rows);
+            bandValues.convertTo(colours, CV_8U, 255.0);
+        }
+    });
+    return converted;
 }
 
 void IccMeanLabAdjustment::measure(const cv::Rect &rect) {

@@ -41,6 +41,10 @@ public:
 private:
     // The L*a*b* to scale and its means; may throw before anything is kept.
     void measure(const cv::Rect &rect);
+    // measuredLab scaled by `factor` and back through the profile into `values`, with
+    // clipScratch marked and, for a palette, paletteColours in 8 bits. False when the profile
+    // has no way back.
+    bool convertBack(const cv::Vec3d &factor);
 
     LabSpace space;
     cv::Mat bgrSource;

@@ -3,6 +3,7 @@
 
 #include <lcms2_plugin.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -46,9 +47,12 @@ inline int littleCmsCode(float value) {
     return scaled >= 65535.0 ? 65535 : static_cast<int>(scaled);
 }
 
-// cmsLab2XYZ's inverse of the L*a*b* function.
+// cmsLab2XYZ's inverse of the L*a*b* function. Both sides are computed, so that choosing one
+// is a select the compiler can vectorise.
 inline double labInverse(double t) {
-    return t <= 24.0 / 116.0 ? 108.0 / 841.0 * (t - 16.0 / 116.0) : t * t * t;
+    const double line = 108.0 / 841.0 * (t - 16.0 / 116.0);
+    const double cube = t * t * t;
+    return t <= 24.0 / 116.0 ? line : cube;
 }
 
 } // namespace
@@ -108,30 +112,50 @@ inline float MatrixShaperInverse::device(int c, float linear) const {
 
 void MatrixShaperInverse::convert(const cv::Vec3f *lab, cv::Vec3f *bgr, int count,
                                   cmsHTRANSFORM fallback) const {
-    for (int x = 0; x < count; ++x) {
-        // Rounded to float where Little CMS keeps float: its L*a*b* encoding (a* + 128 and
-        // b* + 128 summed in float) and its XYZ; then XYZ as cmsLab2XYZ makes it, under D50.
-        // Little CMS divides where this multiplies by the reciprocal: the two differ at most in
-        // the last bit of a double, which moves the float only when the quotient lies that
-        // close to a float's rounding boundary.
-        const double lightness = static_cast<float>(lab[x][0] * (1 / 100.0)) * 100.0;
-        const double a = static_cast<float>((lab[x][1] + 128.0f) * (1 / 255.0)) * 255.0 - 128.0;
-        const double b = static_cast<float>((lab[x][2] + 128.0f) * (1 / 255.0)) * 255.0 - 128.0;
-        const double fy = (lightness + 16.0) * (1 / 116.0);
-        const double encoded[3] = {
-            static_cast<float>(labInverse(fy + 0.002 * a) * (cmsD50X / maxEncodableXyz)),
-            static_cast<float>(labInverse(fy) * (cmsD50Y / maxEncodableXyz)),
-            static_cast<float>(labInverse(fy - 0.005 * b) * (cmsD50Z / maxEncodableXyz))};
-        float linear[3];
-        bool inside = true;
-        for (int c = 0; c < 3; ++c) {
-            linear[c] = static_cast<float>(encoded[0] * inverse[c][0] + encoded[1] * inverse[c][1] +
-                                           encoded[2] * inverse[c][2]);
-            inside = inside && linear[c] >= 0.0f && linear[c] <= 1.0f;
+    // Colours go in blocks: first to linear values, in a loop without branches that the
+    // compiler vectorises, then through the curves one by one.
+    constexpr int block = 256;
+    alignas(16) float channel[3][block];
+    alignas(16) float linear[3][block];
+    const double(&m)[3][3] = inverse;
+    for (int start = 0; start < count; start += block) {
+        const int n = std::min(block, count - start);
+        for (int x = 0; x < n; ++x)
+            for (int c = 0; c < 3; ++c)
+                channel[c][x] = lab[start + x][c];
+        for (int x = 0; x < n; ++x) {
+            // Rounded to float where Little CMS keeps float: its L*a*b* encoding (a* + 128 and
+            // b* + 128 summed in float) and its XYZ; then XYZ as cmsLab2XYZ makes it, under D50.
+            // Little CMS divides where this multiplies by the reciprocal: the two differ at most
+            // in the last bit of a double, which moves the float only when the quotient lies
+            // that close to a float's rounding boundary.
+            const double lightness = static_cast<float>(channel[0][x] * (1 / 100.0)) * 100.0;
+            const double a =
+                static_cast<float>((channel[1][x] + 128.0f) * (1 / 255.0)) * 255.0 - 128.0;
+            const double b =
+                static_cast<float>((channel[2][x] + 128.0f) * (1 / 255.0)) * 255.0 - 128.0;
+            const double fy = (lightness + 16.0) * (1 / 116.0);
+            const double encodedX =
+                static_cast<float>(labInverse(fy + 0.002 * a) * (cmsD50X / maxEncodableXyz));
+            const double encodedY =
+                static_cast<float>(labInverse(fy) * (cmsD50Y / maxEncodableXyz));
+            const double encodedZ =
+                static_cast<float>(labInverse(fy - 0.005 * b) * (cmsD50Z / maxEncodableXyz));
+            linear[0][x] =
+                static_cast<float>(encodedX * m[0][0] + encodedY * m[0][1] + encodedZ * m[0][2]);
+            linear[1][x] =
+                static_cast<float>(encodedX * m[1][0] + encodedY * m[1][1] + encodedZ * m[1][2]);
+            linear[2][x] =
+                static_cast<float>(encodedX * m[2][0] + encodedY * m[2][1] + encodedZ * m[2][2]);
         }
-        if (inside)
-            bgr[x] = cv::Vec3f(device(2, linear[2]), device(1, linear[1]), device(0, linear[0]));
-        else
-            cmsDoTransform(fallback, &lab[x], &bgr[x], 1);
+        for (int x = 0; x < n; ++x) {
+            const float r = linear[0][x];
+            const float g = linear[1][x];
+            const float b = linear[2][x];
+            if ((r >= 0.0f) & (r <= 1.0f) & (g >= 0.0f) & (g <= 1.0f) & (b >= 0.0f) & (b <= 1.0f))
+                bgr[start + x] = cv::Vec3f(device(2, b), device(1, g), device(0, r));
+            else
+                cmsDoTransform(fallback, &lab[start + x], &bgr[start + x], 1);
+        }
     }
 }
