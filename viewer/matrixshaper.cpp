@@ -4,6 +4,7 @@
 #include "profilesignature.h"
 
 #include <opencv2/core.hpp>
+#include <opencv2/core/hal/intrin.hpp>
 
 #include <algorithm>
 #include <cmath>
@@ -61,25 +62,36 @@ std::unique_ptr<const MatrixShaper> MatrixShaper::between(cmsHPROFILE source, cm
                 static_cast<unsigned char>(std::lround(std::clamp(value, 0.0f, 1.0f) * 255));
         }
         cmsFreeToneCurve(reversed);
+        for (int earlier = 0; earlier < c; ++earlier)
+            if (made->encoded[earlier] == made->encoded[c]) {
+                made->encodedBy[c] = earlier;
+                break;
+            }
     }
     return made;
 }
 
 void MatrixShaper::convert(unsigned char *bgra, int count) const {
-    // Clamped as integers, which compile to conditional moves: out-of-gamut colours come in
-    // runs no branch predictor follows.
-    const auto step = [](float value) {
-        return std::min(std::max(static_cast<int>(value + 0.5f), 0), steps - 1);
-    };
+    static_assert(steps <= 32768, "steps are clamped as 16-bit integers");
+    // Read once: the stores to pixels could alias the members.
+    const unsigned char *red = encoded[static_cast<std::size_t>(encodedBy[0])].data();
+    const unsigned char *green = encoded[static_cast<std::size_t>(encodedBy[1])].data();
+    const unsigned char *blue = encoded[static_cast<std::size_t>(encodedBy[2])].data();
+    const cv::v_float32x4 half = cv::v_setall_f32(0.5f);
+    const cv::v_int16x8 low = cv::v_setzero_s16();
+    const cv::v_int16x8 high = cv::v_setall_s16(steps - 1);
+    // A pixel's three columns are summed as one vector.
     for (unsigned char *pixel = bgra; pixel != bgra + 4 * count; pixel += 4) {
-        const Column &r = columns[0][pixel[2]];
-        const Column &g = columns[1][pixel[1]];
-        const Column &b = columns[2][pixel[0]];
-        float sum[4];
-        for (int k = 0; k < 4; ++k)
-            sum[k] = r.rgb[k] + g.rgb[k] + b.rgb[k];
-        pixel[2] = encoded[0][step(sum[0])];
-        pixel[1] = encoded[1][step(sum[1])];
-        pixel[0] = encoded[2][step(sum[2])];
+        const cv::v_float32x4 sum = cv::v_load_aligned(columns[0][pixel[2]].rgb) +
+                                    cv::v_load_aligned(columns[1][pixel[1]].rgb) +
+                                    cv::v_load_aligned(columns[2][pixel[0]].rgb) + half;
+        // Clamped without branches, as out-of-gamut colours come in runs no branch predictor
+        // follows, and as 16-bit integers, which SSE2 clamps in one instruction each.
+        const cv::v_int32x4 whole = cv::v_trunc(sum);
+        short at[8];
+        cv::v_store(at, cv::v_min(cv::v_max(cv::v_pack(whole, whole), low), high));
+        pixel[2] = red[at[0]];
+        pixel[1] = green[at[1]];
+        pixel[0] = blue[at[2]];
     }
 }

@@ -30,4 +30,7 @@ private:
     // Screen code per step of linear light; fine enough for sRGB's steep start.
     static constexpr int steps = 16384;
     std::array<std::array<unsigned char, steps>, 3> encoded{};
+    // The table each screen channel reads: the first of equal ones, so that a screen whose
+    // channels share a curve, as most do, reads one table and keeps it in the first-level cache.
+    std::array<int, 3> encodedBy{0, 1, 2};
 };
