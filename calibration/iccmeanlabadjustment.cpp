@@ -104,8 +104,6 @@ std::optional<cv::Rect> IccMeanLabAdjustment::adjust(const cv::Rect &rect,
                 factor[c] = meanCodes[c] > 0 ? target[c] / meanCodes[c] : 0.0;
             if (!convertBack(factor))
                 return std::nullopt;
-            if (paletteUsable)
-                packBgr(paletteColours, static_cast<int>(palette.codes().size()), paletteBgr);
         }
     } catch (const std::exception &) { // cv::Exception, or std::bad_alloc
         return std::nullopt;
@@ -132,11 +130,13 @@ std::optional<cv::Rect> IccMeanLabAdjustment::adjust(const cv::Rect &rect,
 }
 
 bool IccMeanLabAdjustment::convertBack(const cv::Vec3d &factor) {
-    scaledLab.create(measuredLab.size(), CV_32FC3);
-    values.create(measuredLab.size(), CV_MAKETYPE(CV_32F, space.profile()->channels()));
-    clipScratch.create(measuredLab.size(), CV_8U);
+    const int channels = space.profile()->channels();
+    // A palette's colours end as packed 8-bit colours; only a rectangle's values are kept.
     if (paletteUsable)
-        paletteColours.create(measuredLab.size(), CV_8UC3);
+        paletteBgr.resize(palette.codes().size());
+    else
+        values.create(measuredLab.size(), CV_MAKETYPE(CV_32F, channels));
+    clipScratch.create(measuredLab.size(), CV_8U);
     const ProfileLabTransforms &transforms = space.profile()->labTransforms();
     // Bands small enough that each step reads what the step before left in the cache.
     const int rowsPerBand = std::max(1, pixelsPerBand / std::max(1, measuredLab.cols));
@@ -145,9 +145,9 @@ bool IccMeanLabAdjustment::convertBack(const cv::Vec3d &factor) {
     cv::parallel_for_(cv::Range(0, bands), [&](const cv::Range &range) {
         const cv::Range rows(range.start * rowsPerBand,
                              std::min(measuredLab.rows, range.end * rowsPerBand));
-        cv::Mat lab = scaledLab.rowRange(rows);
+        cv::Mat lab;
         scaleLab(measuredLab.rowRange(rows), factor, lab);
-        cv::Mat bandValues = values.rowRange(rows);
+        cv::Mat bandValues = paletteUsable ? cv::Mat() : values.rowRange(rows);
         if (!transforms.fromLab(lab, bandValues)) {
             converted = false;
             return;
@@ -160,8 +160,13 @@ bool IccMeanLabAdjustment::convertBack(const cv::Vec3d &factor) {
             cv::max(bandValues, 0.0, bandValues);
         }
         if (paletteUsable) {
-            cv::Mat colours = paletteColours.rowRange(rows);
+            // The end of the last row is padding, not packed.
+            const int first = rows.start * measuredLab.cols;
+            const int count = std::min(static_cast<int>(paletteBgr.size()) - first,
+                                       rows.size() * measuredLab.cols);
+            cv::Mat colours;
             bandValues.convertTo(colours, CV_8U, 255.0);
+            packBgr(colours, count, paletteBgr.data() + first);
         }
     });
     return converted;

@@ -41,9 +41,8 @@ public:
 private:
     // The L*a*b* to scale and its means; may throw before anything is kept.
     void measure(const cv::Rect &rect);
-    // measuredLab scaled by `factor` and back through the profile into `values`, with
-    // clipScratch marked and, for a palette, paletteColours in 8 bits. False when the profile
-    // has no way back.
+    // measuredLab scaled by `factor` and back through the profile: into paletteBgr for a
+    // palette, else into `values`; clipScratch marked. False when the profile has no way back.
     bool convertBack(const cv::Vec3d &factor);
 
     LabSpace space;
@@ -62,12 +61,10 @@ private:
     // Set where the last adjustment clipped (CV_8U): over lastRect, or per palette colour.
     cv::Mat clipped;
     bool clippedPerColour = false;
-    // Scratch kept between calls, so that adjusting faults in no fresh pages: the scaled
-    // L*a*b*, its values in the profile, where they clip (swapped with `clipped` when kept),
-    // and the palette's colours back in 8 bits, as they are and packed B | G << 8 | R << 16.
-    cv::Mat scaledLab;
+    // Scratch kept between calls, so that adjusting faults in no fresh pages: a rectangle's
+    // values in the profile, where they clip (swapped with `clipped` when kept), and the
+    // palette's colours back in 8 bits, packed B | G << 8 | R << 16.
     cv::Mat values;
     cv::Mat clipScratch;
-    cv::Mat paletteColours;
     std::vector<std::uint32_t> paletteBgr;
 };

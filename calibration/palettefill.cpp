@@ -6,14 +6,16 @@
 #include <cstring>
 
 void packBgr(const cv::Mat &colours, int count, std::vector<std::uint32_t> &packed) {
+    packed.resize(static_cast<std::size_t>(count));
+    packBgr(colours, count, packed.data());
+}
+
+void packBgr(const cv::Mat &colours, int count, std::uint32_t *packed) {
     CV_Assert(colours.type() == CV_8UC3 && colours.isContinuous() &&
               static_cast<int>(colours.total()) >= count);
-    packed.resize(static_cast<std::size_t>(count));
     const uchar *bgr = colours.ptr();
-    for (std::uint32_t &colour : packed) {
-        colour = std::uint32_t{bgr[0]} | std::uint32_t{bgr[1]} << 8 | std::uint32_t{bgr[2]} << 16;
-        bgr += 3;
-    }
+    for (std::uint32_t *colour = packed; colour != packed + count; ++colour, bgr += 3)
+        *colour = std::uint32_t{bgr[0]} | std::uint32_t{bgr[1]} << 8 | std::uint32_t{bgr[2]} << 16;
 }
 
 void fillFromPalette(cv::Mat &picture, const cv::Rect &rect, const cv::Mat &index,
