@@ -32,12 +32,13 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
-#include <cmath>
 #include <csignal>
 #include <functional>
 #include <limits>
+#include <optional>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -53,6 +54,12 @@ QPushButton *button(QColorimeterDlg &panel, const QString &text) {
             return candidate;
     }
     return nullptr;
+}
+
+// Enters the value and pushes the button, as the user would.
+void press(QColorimeterDlg &panel, const QString &text, const LabValue &value) {
+    panel.setLabValues(value.l, value.a, value.b);
+    button(panel, text)->click();
 }
 
 // The working directory, where "C:/" leads, is a fresh folder while this lives.
@@ -94,6 +101,39 @@ void setCorners(QCVImage &canvas, const cv::Rect &rect) {
 bool showsCurrentImage(QCVImage &canvas) {
     const QImage expected = qImageFromBgr8(current(canvas)).convertToFormat(QImage::Format_RGB32);
     return canvas.shownPixmap.toImage().convertToFormat(QImage::Format_RGB32) == expected;
+}
+
+// The canvas's current image is `source` adjusted the plain way over `rect`.
+bool showsAdjusted(QCVImage &canvas, const cv::Mat &source, const cv::Rect &rect,
+                   const LabCodes &target, LabEncoding encoding = LabEncoding::Linear) {
+    return identical(current(canvas), straightforwardAdjust(source, rect, target, encoding));
+}
+
+// The same over the rectangle the corners give now.
+bool showsAdjusted(QCVImage &canvas, const cv::Mat &source, const LabCodes &target,
+                   LabEncoding encoding = LabEncoding::Linear) {
+    return showsAdjusted(canvas, source, adjustedRect(canvas), target, encoding);
+}
+
+// The canvas's images, and the panel's sources and results.
+std::tuple<int, int, int> imageCounts(const QCVImage &canvas, const QColorimeterDlg &panel) {
+    return {canvas.sourceCount, panel.sourceCount, panel.resultCount};
+}
+
+std::tuple<int, int, int> processedWrittenFailed(const QColorimeterDlg::SeriesReport &report) {
+    return {report.processed, report.written, report.failed};
+}
+
+// While a series runs only Stop and the progress bar are live; once it ends, the reverse (Stop
+// aside).
+bool showsSeriesRunning(QColorimeterDlg &panel, bool running) {
+    bool shows = panel.findChild<QProgressBar *>()->isVisibleTo(&panel) == running &&
+                 (!running || button(panel, stopText)->isEnabled());
+    for (QSpinBox *spin : panel.findChildren<QSpinBox *>())
+        shows = shows && spin->isEnabled() != running;
+    for (const QString &text : {setText, deltaText, gridText})
+        shows = shows && button(panel, text)->isEnabled() != running;
+    return shows;
 }
 
 QByteArray jpegOf(const cv::Mat &image) {
@@ -143,11 +183,34 @@ struct Workbench {
     QColorimeterDlg panel;
 };
 
+// An 80 x 40 rectangle in the middle of the demo photograph's grey card.
+cv::Rect greyCardPatch(const DemoPhoto &photo) {
+    const cv::Rect bounds =
+        cv::boundingRect(std::vector<cv::Point>(photo.greyCard.begin(), photo.greyCard.end()));
+    const cv::Point centre = (bounds.tl() + bounds.br()) / 2;
+    return {centre.x - 40, centre.y - 20, 80, 40};
+}
+
+double deltaE76(const cv::Vec3d &measured, const LabValue &value) {
+    return cv::norm(measured - cv::Vec3d(value.l, value.a, value.b));
+}
+
 const std::vector<std::pair<QString, LabValue>> gridOfEight = {
     {"ref_img_0_-120_-120.jpg", {0, -120, -120}},   {"ref_img_0_-120_0.jpg", {0, -120, 0}},
     {"ref_img_0_0_-120.jpg", {0, 0, -120}},         {"ref_img_0_0_0.jpg", {0, 0, 0}},
     {"ref_img_50_-120_-120.jpg", {50, -120, -120}}, {"ref_img_50_-120_0.jpg", {50, -120, 0}},
     {"ref_img_50_0_-120.jpg", {50, 0, -120}},       {"ref_img_50_0_0.jpg", {50, 0, 0}}};
+
+// The grid's file names as the folder lists them; only those of this L* when given.
+QStringList gridNames(std::optional<int> l = std::nullopt) {
+    QStringList names;
+    for (const auto &[name, value] : gridOfEight) {
+        if (!l || value.l == *l)
+            names << name;
+    }
+    names.sort();
+    return names;
+}
 
 } // namespace
 
@@ -237,33 +300,22 @@ void TestColorimeterDlg::setMeanLabRecoloursInPlaceAfterOnePush() {
     QCVImage &canvas = bench.canvas;
     QColorimeterDlg &panel = bench.panel;
 
-    panel.setLabValues(100, 127, -127);
-    button(panel, setText)->click();
-    QCOMPARE(canvas.sourceCount, 2);
-    QCOMPARE(panel.sourceCount, 1);
-    QCOMPARE(panel.resultCount, 1);
+    press(panel, setText, {100, 127, -127});
+    QCOMPARE(imageCounts(canvas, panel), std::tuple(2, 1, 1));
     QCOMPARE(panel.image(true, -1, false).data, source.data);
     const uchar *work = panel.image(false, -1, false).data;
     QCOMPARE(current(canvas).data, work);
-    QVERIFY(identical(current(canvas),
-                      straightforwardAdjust(source, adjustedRect(canvas), {255, 255, 1})));
+    QVERIFY(showsAdjusted(canvas, source, {255, 255, 1}));
     QVERIFY(showsCurrentImage(canvas));
-
-    panel.setLabValues(0, 0, 0);
-    button(panel, setText)->click();
-    QVERIFY(identical(current(canvas),
-                      straightforwardAdjust(source, adjustedRect(canvas), {0, 128, 128})));
+    press(panel, setText, {0, 0, 0});
+    QVERIFY(showsAdjusted(canvas, source, {0, 128, 128}));
 
     // The rectangle is read at every call; the previous one goes back to the round trip.
     setCorners(canvas, {3, 20, 30, 9});
-    panel.setLabValues(40, 20, -20);
-    button(panel, setText)->click();
-    QVERIFY(identical(current(canvas),
-                      straightforwardAdjust(source, {3, 20, 30, 9}, labCodes({40, 20, -20}))));
+    press(panel, setText, {40, 20, -20});
+    QVERIFY(showsAdjusted(canvas, source, {3, 20, 30, 9}, labCodes({40, 20, -20})));
     QVERIFY(showsCurrentImage(canvas));
-    QCOMPARE(canvas.sourceCount, 2);
-    QCOMPARE(panel.sourceCount, 1);
-    QCOMPARE(panel.resultCount, 1);
+    QCOMPARE(imageCounts(canvas, panel), std::tuple(2, 1, 1));
     QCOMPARE(current(canvas).data, work);
 }
 
@@ -280,10 +332,8 @@ void TestColorimeterDlg::refusedAdjustmentsChangeNothing() {
     QColorimeterDlg panel;
     panel.SetCVImage(&canvas);
     panel.setMessageBoxesShown(false);
-    panel.setLabValues(60, 10, 10);
-    button(panel, setText)->click();
-    QCOMPARE(canvas.sourceCount, 0);
-    QCOMPARE(panel.resultCount, 0);
+    press(panel, setText, {60, 10, 10});
+    QCOMPARE(imageCounts(canvas, panel), std::tuple(0, 0, 0));
 
     const cv::Mat source = noisyImage(20, 20, 3);
     const cv::Mat untouched = source.clone();
@@ -292,8 +342,7 @@ void TestColorimeterDlg::refusedAdjustmentsChangeNothing() {
     for (const cv::Rect &rect : crossed) {
         setCorners(canvas, rect);
         button(panel, setText)->click();
-        QCOMPARE(canvas.sourceCount, 1);
-        QCOMPARE(panel.sourceCount, 0);
+        QCOMPARE(imageCounts(canvas, panel), std::tuple(1, 0, 0));
         QVERIFY(identical(source, untouched));
     }
 
@@ -303,27 +352,23 @@ void TestColorimeterDlg::refusedAdjustmentsChangeNothing() {
     const cv::Mat adjusted = current(canvas).clone();
     for (const cv::Rect &rect : crossed) {
         setCorners(canvas, rect);
-        panel.setLabValues(20, -30, 40);
-        button(panel, setText)->click();
+        press(panel, setText, {20, -30, 40});
         QVERIFY(identical(current(canvas), adjusted));
     }
-    QCOMPARE(canvas.sourceCount, 2);
-    QCOMPARE(panel.resultCount, 1);
+    QCOMPARE(imageCounts(canvas, panel), std::tuple(2, 1, 1));
 
     // Types that cannot be re-coloured refuse the series before its first image; signed samples
     // are named, with the format that keeps them.
     canvas.showNewImage(cv::Mat(20, 20, CV_16SC3, cv::Scalar::all(-5)));
-    panel.setLabValues(100, 240, 240);
-    button(panel, gridText)->click();
-    QVERIFY2(panel.lastSeriesReport().message.contains("signed 16-bit samples"),
-             qPrintable(panel.lastSeriesReport().message));
-    QVERIFY(panel.lastSeriesReport().message.contains("TIFF"));
-    QCOMPARE(panel.lastSeriesReport().processed, 0);
+    press(panel, gridText, {100, 240, 240});
+    const QColorimeterDlg::SeriesReport &report = panel.lastSeriesReport();
+    QVERIFY2(report.message.contains("signed 16-bit samples") && report.message.contains("TIFF"),
+             qPrintable(report.message));
+    QCOMPARE(report.processed, 0);
     canvas.showNewImage(cv::Mat(20, 20, CV_8UC2, cv::Scalar::all(5)));
     button(panel, gridText)->click();
-    QCOMPARE(panel.lastSeriesReport().message,
-             QString("The image is of a type that cannot be re-coloured."));
-    QCOMPARE(panel.lastSeriesReport().processed, 0);
+    QCOMPARE(report.message, QString("The image is of a type that cannot be re-coloured."));
+    QCOMPARE(report.processed, 0);
     QCOMPARE(canvas.sourceCount, 4);
 }
 
@@ -335,20 +380,16 @@ void TestColorimeterDlg::seriesRefusedOnAnEmptyRecolouredRectangle() {
     const cv::Mat before = current(canvas).clone();
     cv::Point *corners = canvas.cornerPoints(false);
     // The saved rectangle (corner 0 to 2) is usable; the re-coloured one is not.
-    corners[0] = {4, 4};
-    corners[1] = {4, 14};
-    corners[2] = {14, 14};
-    corners[3] = {4, 2};
+    const Quad emptied{cv::Point(4, 4), {4, 14}, {14, 14}, {4, 2}};
+    std::copy(emptied.begin(), emptied.end(), corners);
     QVERIFY(!rectFromCorners02(quadFromPoints(corners)).empty());
 
     for (const QString &series : {gridText, deltaText}) {
-        panel.setLabValues(50, 120, 120);
-        button(panel, series)->click();
+        press(panel, series, {50, 120, 120});
         const QColorimeterDlg::SeriesReport &report = panel.lastSeriesReport();
         QVERIFY2(report.message.contains("rectangle to re-colour"), qPrintable(report.message));
         QVERIFY(report.message.contains("empty"));
-        QCOMPARE(report.processed, 0);
-        QCOMPARE(report.written, 0);
+        QCOMPARE(processedWrittenFailed(report), std::tuple(0, 0, 0));
         QVERIFY(root.files().isEmpty());
     }
     // Corner 1 level with corner 0 empties it too.
@@ -360,8 +401,7 @@ void TestColorimeterDlg::seriesRefusedOnAnEmptyRecolouredRectangle() {
 
     // A single adjustment of an empty rectangle re-colours nothing: the work image is the plain
     // round trip of the source.
-    panel.setLabValues(20, 30, 40);
-    button(panel, setText)->click();
+    press(panel, setText, {20, 30, 40});
     QVERIFY(identical(current(canvas), labRoundTrip(before)));
     QVERIFY(root.files().isEmpty());
 }
@@ -373,15 +413,10 @@ void TestColorimeterDlg::otherImageTypesAreBroughtToBgr() {
     cv::RNG(5).fill(grey, cv::RNG::UNIFORM, 0, 256);
     for (const cv::Mat &source : {deep, grey}) {
         Workbench bench(source, false);
-        QCVImage &canvas = bench.canvas;
-        QColorimeterDlg &panel = bench.panel;
-        panel.setLabValues(55, -12, 30);
-        button(panel, setText)->click();
-        QCOMPARE(canvas.sourceCount, 2);
-        QCOMPARE(current(canvas).type(), CV_8UC3);
-        QVERIFY(
-            identical(current(canvas), straightforwardAdjust(toBgr8(source), adjustedRect(canvas),
-                                                             labCodes({55, -12, 30}))));
+        press(bench.panel, setText, {55, -12, 30});
+        QCOMPARE(bench.canvas.sourceCount, 2);
+        QCOMPARE(current(bench.canvas).type(), CV_8UC3);
+        QVERIFY(showsAdjusted(bench.canvas, toBgr8(source), labCodes({55, -12, 30})));
     }
 }
 
@@ -395,22 +430,18 @@ void TestColorimeterDlg::rebindsAfterLoadWarpAndShading() {
     Workbench bench(first, false);
     QCVImage &canvas = bench.canvas;
     QColorimeterDlg &panel = bench.panel;
-    panel.setLabValues(45, 5, -5);
-    button(panel, setText)->click();
+    press(panel, setText, {45, 5, -5});
     QCOMPARE(canvas.sourceCount, 2);
 
     QVERIFY(canvas.loadImage(openedPath));
     QCOMPARE(canvas.sourceCount, 3);
     button(panel, setText)->click();
-    QCOMPARE(canvas.sourceCount, 4);
     // The panel keeps only its current working pair.
-    QCOMPARE(panel.sourceCount, 1);
-    QCOMPARE(panel.resultCount, 1);
+    QCOMPARE(imageCounts(canvas, panel), std::tuple(4, 1, 1));
     QCOMPARE(panel.image(true, -1, false).data, canvas.sourceImages[2].data);
     QCOMPARE(panel.image(false, -1, false).data, canvas.sourceImages[3].data);
     QVERIFY(panel.sourceImages[1].empty() && panel.resultImages[1].empty());
-    QVERIFY(identical(current(canvas),
-                      straightforwardAdjust(opened, adjustedRect(canvas), labCodes({45, 5, -5}))));
+    QVERIFY(showsAdjusted(canvas, opened, labCodes({45, 5, -5})));
     QVERIFY(showsCurrentImage(canvas));
 
     canvas.warpCurrentImage();
@@ -418,19 +449,15 @@ void TestColorimeterDlg::rebindsAfterLoadWarpAndShading() {
     const cv::Mat warped = current(canvas).clone();
     button(panel, setText)->click();
     QCOMPARE(canvas.sourceCount, 6);
-    QVERIFY(identical(current(canvas),
-                      straightforwardAdjust(warped, adjustedRect(canvas), labCodes({45, 5, -5}))));
+    QVERIFY(showsAdjusted(canvas, warped, labCodes({45, 5, -5})));
 
     canvas.correctShading(10);
     QCOMPARE(canvas.sourceCount, 6);
     const cv::Mat corrected = current(canvas).clone();
     QVERIFY(!identical(corrected, panel.image(false, -1, false)));
-    panel.setLabValues(70, -5, 5);
-    button(panel, setText)->click();
-    QCOMPARE(canvas.sourceCount, 7);
-    QCOMPARE(panel.sourceCount, 1);
-    QVERIFY(identical(current(canvas), straightforwardAdjust(corrected, adjustedRect(canvas),
-                                                             labCodes({70, -5, 5}))));
+    press(panel, setText, {70, -5, 5});
+    QCOMPARE(imageCounts(canvas, panel), std::tuple(7, 1, 1));
+    QVERIFY(showsAdjusted(canvas, corrected, labCodes({70, -5, 5})));
     QVERIFY(showsCurrentImage(canvas));
 }
 
@@ -441,28 +468,19 @@ void TestColorimeterDlg::gridSeriesWritesTheRecolouredRectangle() {
     Workbench bench(source, true);
     QCVImage &canvas = bench.canvas;
     QColorimeterDlg &panel = bench.panel;
-    panel.setLabValues(50, 120, 120);
     QSignalSpy running(&panel, &QColorimeterDlg::seriesRunningChanged);
 
-    button(panel, gridText)->click();
+    press(panel, gridText, {50, 120, 120});
 
     const QColorimeterDlg::SeriesReport &report = panel.lastSeriesReport();
     QCOMPARE(report.total, 8);
-    QCOMPARE(report.processed, 8);
-    QCOMPARE(report.written, 8);
-    QCOMPARE(report.failed, 0);
+    QCOMPARE(processedWrittenFailed(report), std::tuple(8, 8, 0));
     QVERIFY(!report.stopped);
     QVERIFY(report.message.isEmpty());
-    QCOMPARE(running.count(), 2);
-    QCOMPARE(running.at(0).at(0).toBool(), true);
-    QCOMPARE(running.at(1).at(0).toBool(), false);
+    QCOMPARE(running, (QList<QVariantList>{{true}, {false}}));
     QVERIFY(!panel.isSeriesRunning());
 
-    QStringList expectedNames;
-    for (const auto &[name, value] : gridOfEight)
-        expectedNames << name;
-    expectedNames.sort();
-    QCOMPARE(root.files(), expectedNames);
+    QCOMPARE(root.files(), gridNames());
     QCOMPARE(root.manifests(), QStringList{"ref_img_grid_50_120_120.csv"});
     const cv::Rect rect = adjustedRect(canvas);
     const cv::Rect saved = rectFromCorners02(quadFromPoints(canvas.cornerPoints(false)));
@@ -471,7 +489,7 @@ void TestColorimeterDlg::gridSeriesWritesTheRecolouredRectangle() {
         QVERIFY2(contents(root.path(name)) == jpegOf(expected(saved)), qPrintable(name));
     }
     // The viewer ends on the last image.
-    QVERIFY(identical(current(canvas), straightforwardAdjust(source, rect, labCodes({50, 0, 0}))));
+    QVERIFY(showsAdjusted(canvas, source, rect, labCodes({50, 0, 0})));
     QVERIFY(showsCurrentImage(canvas));
 }
 
@@ -479,41 +497,38 @@ void TestColorimeterDlg::stopEndsTheSeriesAndStaleRequestsAreDropped() {
     const DriveRoot root;
     Workbench bench(noisyImage(20, 20, 9), true);
     QColorimeterDlg &panel = bench.panel;
-    panel.setLabValues(50, 0, 0);
     QPushButton *stop = button(panel, stopText);
 
-    // A click at the first chance ends the series after the images in hand.
-    whenSeriesRuns(panel, [stop] { stop->click(); });
-    button(panel, deltaText)->click();
-    QVERIFY(panel.lastSeriesReport().stopped);
-    const int first = panel.lastSeriesReport().processed;
-    QVERIFY(first >= 1 && first < 4913);
-    QCOMPARE(panel.lastSeriesReport().written, first);
-    QCOMPARE(root.files().size(), first);
-    QVERIFY(root.files().contains("ref_img_(50_0_0)_34_-16_-16.jpg"));
-
-    // A click a few rounds of events later: every image handed over is written, no more.
-    int rounds = 0;
-    std::function<void()> tick = [&] {
-        if (++rounds == 5)
-            stop->click();
-        else
-            QTimer::singleShot(0, tick);
-    };
-    whenSeriesRuns(panel, tick);
-    panel.setLabValues(60, 0, 0);
-    button(panel, deltaText)->click();
-    const QColorimeterDlg::SeriesReport report = panel.lastSeriesReport();
-    QVERIFY(report.stopped);
-    QVERIFY(report.processed >= 1 && report.processed < 4913);
-    QCOMPARE(report.written, report.processed);
-    QCOMPARE(root.files().filter("(60_0_0)").size(), report.processed);
+    // A click at the first chance, or a few rounds of events later: the series ends after the
+    // images in hand, and every image handed over is written, no more.
+    const struct {
+        int centre;
+        int clickRound;
+    } stops[] = {{50, 1}, {60, 5}};
+    for (const auto &when : stops) {
+        const int before = root.files().size();
+        int rounds = 0;
+        std::function<void()> tick = [&] {
+            if (++rounds == when.clickRound)
+                stop->click();
+            else
+                QTimer::singleShot(0, tick);
+        };
+        whenSeriesRuns(panel, tick);
+        press(panel, deltaText, {when.centre, 0, 0});
+        const QColorimeterDlg::SeriesReport &report = panel.lastSeriesReport();
+        QVERIFY(report.stopped && report.processed >= 1 && report.processed < 4913);
+        QCOMPARE(report.written, report.processed);
+        const QString series = QString("ref_img_(%1_0_0)_").arg(when.centre);
+        QCOMPARE(root.files().filter(series).size(), report.processed);
+        QCOMPARE(root.files().size(), before + report.processed);
+        QVERIFY(root.files().contains(series + QString("%1_-16_-16.jpg").arg(when.centre - 16)));
+    }
 
     // A request made while no series runs does not cut the next one short.
     stop->click();
     stop->click();
-    panel.setLabValues(50, 120, 120);
-    button(panel, gridText)->click();
+    press(panel, gridText, {50, 120, 120});
     QVERIFY(!panel.lastSeriesReport().stopped);
     QCOMPARE(panel.lastSeriesReport().written, 8);
     button(panel, gridText)->click();
@@ -524,38 +539,24 @@ void TestColorimeterDlg::seriesLocksThePanelAndRefusesReentry() {
     const DriveRoot root;
     const cv::Mat source = noisyImage(20, 30, 10);
     Workbench bench(source, true);
-    QCVImage &canvas = bench.canvas;
     QColorimeterDlg &panel = bench.panel;
-    panel.setLabValues(50, 120, 120);
 
-    bool sawRunning = false;
     bool locked = false;
     whenSeriesRuns(panel, [&] {
-        sawRunning = panel.isSeriesRunning();
-        locked = button(panel, stopText)->isEnabled() &&
-                 panel.findChild<QProgressBar *>()->isVisibleTo(&panel);
-        for (QSpinBox *spin : panel.findChildren<QSpinBox *>())
-            locked = locked && !spin->isEnabled();
-        for (const QString &text : {setText, deltaText, gridText})
-            locked = locked && !button(panel, text)->isEnabled();
+        locked = panel.isSeriesRunning() && showsSeriesRunning(panel, true);
         // Neither another series nor an adjustment may start inside this one.
         QMetaObject::invokeMethod(&panel, "CreateDeltaImgs", Qt::DirectConnection);
         QMetaObject::invokeMethod(&panel, "SetLab", Qt::DirectConnection, Q_ARG(int, 10),
                                   Q_ARG(int, 10), Q_ARG(int, 10));
     });
-    button(panel, gridText)->click();
+    press(panel, gridText, {50, 120, 120});
 
-    QVERIFY(sawRunning);
     QVERIFY(locked);
     QCOMPARE(panel.lastSeriesReport().total, 8);
     QCOMPARE(panel.lastSeriesReport().written, 8);
     QCOMPARE(root.files().size(), 8);
-    QVERIFY(identical(current(canvas),
-                      straightforwardAdjust(source, adjustedRect(canvas), labCodes({50, 0, 0}))));
-    for (QSpinBox *spin : panel.findChildren<QSpinBox *>())
-        QVERIFY(spin->isEnabled());
-    QVERIFY(button(panel, gridText)->isEnabled());
-    QVERIFY(!panel.findChild<QProgressBar *>()->isVisibleTo(&panel));
+    QVERIFY(showsAdjusted(bench.canvas, source, labCodes({50, 0, 0})));
+    QVERIFY(showsSeriesRunning(panel, false));
 }
 
 void TestColorimeterDlg::unwritableFilesAreCountedAndTheFirstNamed() {
@@ -565,16 +566,13 @@ void TestColorimeterDlg::unwritableFilesAreCountedAndTheFirstNamed() {
     QVERIFY(QDir(root.path(".")).mkdir("ref_img_0_0_-120.jpg"));
     Workbench bench(noisyImage(20, 20, 11), false);
     QColorimeterDlg &panel = bench.panel;
-    panel.setLabValues(50, 120, 120);
 
     QString shown;
     readNextMessageBox(&shown);
-    button(panel, gridText)->click();
+    press(panel, gridText, {50, 120, 120});
 
     const QColorimeterDlg::SeriesReport &report = panel.lastSeriesReport();
-    QCOMPARE(report.processed, 8);
-    QCOMPARE(report.written, 6);
-    QCOMPARE(report.failed, 2);
+    QCOMPARE(processedWrittenFailed(report), std::tuple(8, 6, 2));
     QCOMPARE(QFileInfo(report.firstFailedFile).fileName(), QString("ref_img_0_0_-120.jpg"));
     QVERIFY(!report.firstFailure.isEmpty());
     QVERIFY(report.message.contains("2 files"));
@@ -586,156 +584,23 @@ void TestColorimeterDlg::unwritableFilesAreCountedAndTheFirstNamed() {
 void TestColorimeterDlg::stepsThatAreNotPositiveStartNothing() {
     const DriveRoot root;
     Workbench bench(noisyImage(20, 20, 12), false);
-    QCVImage &canvas = bench.canvas;
     QColorimeterDlg &panel = bench.panel;
     QSignalSpy running(&panel, &QColorimeterDlg::seriesRunningChanged);
 
-    panel.setLabValues(0, 10, 10);
     QString shown;
     readNextMessageBox(&shown);
-    button(panel, gridText)->click();
+    press(panel, gridText, {0, 10, 10});
     QCOMPARE(shown, QString("The L step must be positive."));
     QCOMPARE(panel.lastSeriesReport().message, shown);
 
     panel.setMessageBoxesShown(false);
-    panel.setLabValues(10, -5, 0);
-    button(panel, gridText)->click();
+    press(panel, gridText, {10, -5, 0});
     QCOMPARE(panel.lastSeriesReport().message,
              QString("The a step must be positive.\nThe b step must be positive."));
     QCOMPARE(running.count(), 0);
     QVERIFY(root.files().isEmpty());
-    QCOMPARE(canvas.sourceCount, 1);
+    QCOMPARE(bench.canvas.sourceCount, 1);
 }
-
-void TestColorimeterDlg::escapeKeepsTheDockedPanel() {
-    QWidget dock;
-    auto *layout = new QVBoxLayout(&dock);
-    auto *panel = new QColorimeterDlg;
-    layout->addWidget(panel);
-    dock.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dock));
-    QSpinBox *spin = panel->findChild<QSpinBox *>();
-    spin->setFocus();
-    QTest::keyClick(spin, Qt::Key_Escape);
-    QVERIFY(panel->isVisible());
-}
-
-void TestColorimeterDlg::referenceImagesMeasureTheirNamedValue() {
-    // A rectangle on the demo photograph's grey card, noisy like a camera's.
-    const DriveRoot root;
-    const DemoPhoto photo = renderDemoPhoto();
-    const std::vector<cv::Point> card(photo.greyCard.begin(), photo.greyCard.end());
-    const cv::Rect bounds = cv::boundingRect(card);
-    const cv::Point centre = (bounds.tl() + bounds.br()) / 2;
-    const cv::Rect patch(centre.x - 40, centre.y - 20, 80, 40);
-    for (const cv::Point &corner : {patch.tl(), patch.br(), cv::Point(patch.x, patch.br().y),
-                                    cv::Point(patch.br().x, patch.y)})
-        QVERIFY(cv::pointPolygonTest(card, corner, false) > 0);
-    QCVImage canvas;
-    canvas.showNewImage(photo.image);
-    setCorners(canvas, patch);
-
-    QColorimeterDlg panel;
-    panel.SetCVImage(&canvas);
-    panel.setMessageBoxesShown(false);
-    panel.setLabValues(60, 10, -10);
-    button(panel, deltaText)->click();
-    QCOMPARE(panel.lastSeriesReport().processed, 4913);
-    QCOMPARE(panel.lastSeriesReport().written, 4913);
-    QCOMPARE(root.files().size(), 4913);
-
-    const LabValue checked[] = {{60, 10, -10}, {44, -6, -26}, {76, 26, 6},  {44, 26, 6},
-                                {76, -6, -26}, {52, 0, 0},    {68, 18, -2}, {50, -6, 0}};
-    for (const LabValue &value : checked) {
-        const QString name =
-            QString::asprintf("ref_img_(60_10_-10)_%i_%i_%i.jpg", value.l, value.a, value.b);
-        const cv::Mat file = cv::imread(root.path(name).toStdString());
-        QVERIFY2(!file.empty(), qPrintable(name));
-        cv::Mat linear;
-        cv::Mat lab;
-        file.convertTo(linear, CV_32FC3, 1.0 / 255);
-        cv::cvtColor(linear, lab, cv::COLOR_LBGR2Lab);
-        const cv::Scalar mean = cv::mean(lab);
-        const double deltaE = std::sqrt((mean[0] - value.l) * (mean[0] - value.l) +
-                                        (mean[1] - value.a) * (mean[1] - value.a) +
-                                        (mean[2] - value.b) * (mean[2] - value.b));
-        qInfo("%s: mean L*a*b* %.2f %.2f %.2f, dE %.2f", qPrintable(name), mean[0], mean[1],
-              mean[2], deltaE);
-        QVERIFY2(deltaE <= 1.5, qPrintable(name));
-    }
-}
-
-void TestColorimeterDlg::encodingChangeRebindsTheSourceAtTheNextAdjustment() {
-    const cv::Mat source = imageOfColours(30, 40, 12, 8);
-    Workbench bench(source, true);
-    QCVImage &canvas = bench.canvas;
-    QColorimeterDlg &panel = bench.panel;
-    panel.setLabValues(50, 10, -10);
-    button(panel, setText)->click();
-    QCOMPARE(canvas.sourceCount, 2);
-    const LabCodes target = labCodes({50, 10, -10});
-    QVERIFY(
-        identical(current(canvas), straightforwardAdjust(source, adjustedRect(canvas), target)));
-
-    {
-        const EncodingChoice srgb(LabEncoding::Srgb);
-        button(panel, setText)->click();
-        // Bound afresh to the untouched source, in the work image's place on the canvas.
-        QCOMPARE(canvas.sourceCount, 2);
-        QCOMPARE(panel.image(true, -1, false).data, source.data);
-        QCOMPARE(current(canvas).data, panel.image(false, -1, false).data);
-        QVERIFY(identical(current(canvas), straightforwardAdjust(source, adjustedRect(canvas),
-                                                                 target, LabEncoding::Srgb)));
-        QVERIFY(showsCurrentImage(canvas));
-
-        // Steady in sRGB: adjusted in place.
-        const uchar *work = current(canvas).data;
-        setCorners(canvas, {2, 3, 20, 11});
-        button(panel, setText)->click();
-        QCOMPARE(current(canvas).data, work);
-        QVERIFY(identical(current(canvas), straightforwardAdjust(source, {2, 3, 20, 11}, target,
-                                                                 LabEncoding::Srgb)));
-
-        canvas.correctShading(10);
-        const cv::Mat expected =
-            shadingCorrected(panel.image(false, -1, false),
-                             quadFromPoints(canvas.cornerPoints(false)), 10, LabEncoding::Srgb);
-        QVERIFY(identical(current(canvas), expected));
-    }
-    canvas.showNewImage(source);
-    button(panel, setText)->click();
-    QVERIFY(
-        identical(current(canvas), straightforwardAdjust(source, adjustedRect(canvas), target)));
-}
-
-void TestColorimeterDlg::srgbSetMeanLabOnTheGreyCardMeasuresTheTarget() {
-    const EncodingChoice srgb(LabEncoding::Srgb);
-    const DemoPhoto photo = renderDemoPhoto();
-    const std::vector<cv::Point> card(photo.greyCard.begin(), photo.greyCard.end());
-    const cv::Rect bounds = cv::boundingRect(card);
-    const cv::Point centre = (bounds.tl() + bounds.br()) / 2;
-    const cv::Rect patch(centre.x - 40, centre.y - 20, 80, 40);
-    Workbench bench(photo.image, true);
-    setCorners(bench.canvas, patch);
-
-    // In-gamut targets around the card's grey, and farther off.
-    const LabValue targets[] = {{50, 0, 0}, {60, 10, -10}, {40, -15, 20}, {70, 20, 15}};
-    for (const LabValue &target : targets) {
-        bench.panel.setLabValues(target.l, target.a, target.b);
-        button(bench.panel, setText)->click();
-        const std::optional<LabStats> stats =
-            measureLab(current(bench.canvas), patch, LabEncoding::Srgb);
-        QVERIFY(stats);
-        const cv::Vec3d goal(target.l, target.a, target.b);
-        const double deltaE = cv::norm(stats->mean - goal);
-        qInfo("sRGB target %d %d %d: measured %.2f %.2f %.2f, dE76 %.2f", target.l, target.a,
-              target.b, stats->mean[0], stats->mean[1], stats->mean[2], deltaE);
-        QVERIFY(deltaE <= 1.5);
-    }
-}
-
-QTEST_MAIN(TestColorimeterDlg)
-#include "test_colorimeterdlg.moc"
 
 void TestColorimeterDlg::stopEndsASeriesWhoseWriteHangs() {
     const DriveRoot root;
@@ -745,11 +610,10 @@ void TestColorimeterDlg::stopEndsASeriesWhoseWriteHangs() {
     Workbench bench(noisyImage(20, 20, 14), true);
     QColorimeterDlg &panel = bench.panel;
     QPushButton *stop = button(panel, stopText);
-    panel.setLabValues(50, 120, 120);
 
     // Stop while the series hands over its images.
     whenSeriesRuns(panel, [stop] { stop->click(); });
-    button(panel, gridText)->click();
+    press(panel, gridText, {50, 120, 120});
     const QColorimeterDlg::SeriesReport first = panel.lastSeriesReport();
     QVERIFY(!panel.isSeriesRunning());
     QVERIFY(first.stopped);
@@ -771,14 +635,11 @@ void TestColorimeterDlg::stopEndsASeriesWhoseWriteHangs() {
     button(panel, gridText)->click();
     const QColorimeterDlg::SeriesReport second = panel.lastSeriesReport();
     QVERIFY(second.stopped);
-    QCOMPARE(second.processed, 8);
-    QCOMPARE(second.written, 7);
-    QCOMPARE(second.failed, 0);
+    QCOMPARE(processedWrittenFailed(second), std::tuple(8, 7, 0));
     QCOMPARE(second.unconfirmedFiles, QStringList{pipe});
     // Written beside the pipe, which is not listed as a file.
     QCOMPARE(root.files().size(), 7);
-    for (QSpinBox *spin : panel.findChildren<QSpinBox *>())
-        QVERIFY(spin->isEnabled());
+    QVERIFY(showsSeriesRunning(panel, false));
 }
 
 void TestColorimeterDlg::aFullDiskStopsTheSeriesAndSaysWhatWasWritten() {
@@ -789,8 +650,7 @@ void TestColorimeterDlg::aFullDiskStopsTheSeriesAndSaysWhatWasWritten() {
     {
         const DriveRoot sizes;
         Workbench bench(source, true);
-        bench.panel.setLabValues(50, 120, 120);
-        button(bench.panel, gridText)->click();
+        press(bench.panel, gridText, {50, 120, 120});
         QCOMPARE(bench.panel.lastSeriesReport().written, 8);
         for (const auto &[name, value] : gridOfEight) {
             const qint64 size = QFileInfo(sizes.path(name)).size();
@@ -826,10 +686,110 @@ void TestColorimeterDlg::aFullDiskStopsTheSeriesAndSaysWhatWasWritten() {
         report.message.contains("4 files were written to " + QDir(root.path(".")).absolutePath()),
         qPrintable(report.message));
     QVERIFY(report.message.contains(report.diskFullCause));
-    QStringList dark;
-    for (const auto &[name, value] : gridOfEight)
-        if (value.l == 0)
-            dark << name;
-    dark.sort();
-    QCOMPARE(root.files(), dark);
+    QCOMPARE(root.files(), gridNames(0));
 }
+
+void TestColorimeterDlg::escapeKeepsTheDockedPanel() {
+    QWidget dock;
+    auto *layout = new QVBoxLayout(&dock);
+    auto *panel = new QColorimeterDlg;
+    layout->addWidget(panel);
+    dock.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dock));
+    QSpinBox *spin = panel->findChild<QSpinBox *>();
+    spin->setFocus();
+    QTest::keyClick(spin, Qt::Key_Escape);
+    QVERIFY(panel->isVisible());
+}
+
+void TestColorimeterDlg::referenceImagesMeasureTheirNamedValue() {
+    // A rectangle on the demo photograph's grey card, noisy like a camera's.
+    const DriveRoot root;
+    const DemoPhoto photo = renderDemoPhoto();
+    const std::vector<cv::Point> card(photo.greyCard.begin(), photo.greyCard.end());
+    const cv::Rect patch = greyCardPatch(photo);
+    for (const cv::Point &corner : {patch.tl(), patch.br(), cv::Point(patch.x, patch.br().y),
+                                    cv::Point(patch.br().x, patch.y)})
+        QVERIFY(cv::pointPolygonTest(card, corner, false) > 0);
+    Workbench bench(photo.image, true);
+    setCorners(bench.canvas, patch);
+    press(bench.panel, deltaText, {60, 10, -10});
+    QCOMPARE(processedWrittenFailed(bench.panel.lastSeriesReport()), std::tuple(4913, 4913, 0));
+    QCOMPARE(root.files().size(), 4913);
+
+    const LabValue checked[] = {{60, 10, -10}, {44, -6, -26}, {76, 26, 6},  {44, 26, 6},
+                                {76, -6, -26}, {52, 0, 0},    {68, 18, -2}, {50, -6, 0}};
+    for (const LabValue &value : checked) {
+        const QString name =
+            QString::asprintf("ref_img_(60_10_-10)_%i_%i_%i.jpg", value.l, value.a, value.b);
+        const cv::Mat file = cv::imread(root.path(name).toStdString());
+        QVERIFY2(!file.empty(), qPrintable(name));
+        const cv::Scalar mean = cv::mean(referenceLab(file, LabEncoding::Linear));
+        const double deltaE = deltaE76({mean[0], mean[1], mean[2]}, value);
+        qInfo("%s: mean L*a*b* %.2f %.2f %.2f, dE %.2f", qPrintable(name), mean[0], mean[1],
+              mean[2], deltaE);
+        QVERIFY2(deltaE <= 1.5, qPrintable(name));
+    }
+}
+
+void TestColorimeterDlg::encodingChangeRebindsTheSourceAtTheNextAdjustment() {
+    const cv::Mat source = imageOfColours(30, 40, 12, 8);
+    Workbench bench(source, true);
+    QCVImage &canvas = bench.canvas;
+    QColorimeterDlg &panel = bench.panel;
+    press(panel, setText, {50, 10, -10});
+    QCOMPARE(canvas.sourceCount, 2);
+    const LabCodes target = labCodes({50, 10, -10});
+    QVERIFY(showsAdjusted(canvas, source, target));
+
+    {
+        const EncodingChoice srgb(LabEncoding::Srgb);
+        button(panel, setText)->click();
+        // Bound afresh to the untouched source, in the work image's place on the canvas.
+        QCOMPARE(canvas.sourceCount, 2);
+        QCOMPARE(panel.image(true, -1, false).data, source.data);
+        QCOMPARE(current(canvas).data, panel.image(false, -1, false).data);
+        QVERIFY(showsAdjusted(canvas, source, target, LabEncoding::Srgb));
+        QVERIFY(showsCurrentImage(canvas));
+
+        // Steady in sRGB: adjusted in place.
+        const uchar *work = current(canvas).data;
+        setCorners(canvas, {2, 3, 20, 11});
+        button(panel, setText)->click();
+        QCOMPARE(current(canvas).data, work);
+        QVERIFY(showsAdjusted(canvas, source, {2, 3, 20, 11}, target, LabEncoding::Srgb));
+
+        canvas.correctShading(10);
+        const cv::Mat expected =
+            shadingCorrected(panel.image(false, -1, false),
+                             quadFromPoints(canvas.cornerPoints(false)), 10, LabEncoding::Srgb);
+        QVERIFY(identical(current(canvas), expected));
+    }
+    canvas.showNewImage(source);
+    button(panel, setText)->click();
+    QVERIFY(showsAdjusted(canvas, source, target));
+}
+
+void TestColorimeterDlg::srgbSetMeanLabOnTheGreyCardMeasuresTheTarget() {
+    const EncodingChoice srgb(LabEncoding::Srgb);
+    const DemoPhoto photo = renderDemoPhoto();
+    const cv::Rect patch = greyCardPatch(photo);
+    Workbench bench(photo.image, true);
+    setCorners(bench.canvas, patch);
+
+    // In-gamut targets around the card's grey, and farther off.
+    const LabValue targets[] = {{50, 0, 0}, {60, 10, -10}, {40, -15, 20}, {70, 20, 15}};
+    for (const LabValue &target : targets) {
+        press(bench.panel, setText, target);
+        const std::optional<LabStats> stats =
+            measureLab(current(bench.canvas), patch, LabEncoding::Srgb);
+        QVERIFY(stats);
+        const double deltaE = deltaE76(stats->mean, target);
+        qInfo("sRGB target %d %d %d: measured %.2f %.2f %.2f, dE76 %.2f", target.l, target.a,
+              target.b, stats->mean[0], stats->mean[1], stats->mean[2], deltaE);
+        QVERIFY(deltaE <= 1.5);
+    }
+}
+
+QTEST_MAIN(TestColorimeterDlg)
+#include "test_colorimeterdlg.moc"
