@@ -19,8 +19,7 @@ constexpr int segmentBits = 7;
 constexpr int octaves = 40;
 constexpr int mantissaBits = 23;
 constexpr int fractionBits = mantissaBits - segmentBits;
-constexpr float lowestTabled = 0x1p-40f;
-static_assert(octaves == 40, "lowestTabled is 2^-octaves");
+constexpr float lowestTabled = 1.0f / static_cast<float>(std::uint64_t{1} << octaves);
 constexpr int tabledIntervals = octaves << segmentBits;
 
 inline std::uint32_t floatBits(float value) {
