@@ -34,6 +34,27 @@ cv::Mat gradientImage(int width = 640, int height = 480) {
     return image;
 }
 
+// Triggers the viewer's action with this text, `times` times over.
+void trigger(QImageScrollArea &viewer, const char *text, int times = 1) {
+    for (int i = 0; i < times; ++i)
+        actionNamed(viewer, QString::fromLatin1(text))->trigger();
+}
+
+// The widget pixel in the middle of image pixel `pixel` at display scale `scale`.
+QPoint widgetPixel(cv::Point pixel, QPointF scale) {
+    return QPoint(int((pixel.x + 0.5) * scale.x()), int((pixel.y + 0.5) * scale.y()));
+}
+
+// A mouse event for the canvas, placed by where it happens on the viewport.
+void sendToCanvas(QImageScrollArea &viewer, QPoint onPort, Qt::MouseButtons buttons,
+                  QEvent::Type type = QEvent::MouseMove, Qt::MouseButton button = Qt::NoButton) {
+    QWidget *port = viewer.viewport();
+    QCVImage *canvas = viewer.imageCanvas();
+    QMouseEvent event(type, canvas->mapFrom(port, onPort), port->mapToGlobal(onPort), button,
+                      buttons, Qt::NoModifier);
+    QApplication::sendEvent(canvas, &event);
+}
+
 } // namespace
 
 class ScrollAreaTest : public QObject {
@@ -49,6 +70,7 @@ private slots:
     void zoomKeepsTheCentreOfTheView();
     void wheelZoomsByPowersOfOneQuarter();
     void fitToWindowStretchesAndReturnsToNaturalSize();
+    void zoomToFitKeepsTheAspectRatioCentredThroughResizes_data();
     void zoomToFitKeepsTheAspectRatioCentredThroughResizes();
     void saveProposesThePicturesNameWithRect();
     void overlayAndMouseStayOnThePictureInEveryDisplayState();
@@ -93,7 +115,7 @@ void ScrollAreaTest::startsEmptyWithoutTheStartupImage() {
         QVERIFY2(action->isEnabled(), text);
     }
     QVERIFY(!actionNamed(viewer, "&Fit to Window")->isChecked());
-    actionNamed(viewer, "Zoom &In (25%)")->trigger();
+    trigger(viewer, "Zoom &In (25%)");
     QCOMPARE(canvas.scaleFactor, 1.0);
 }
 
@@ -139,32 +161,28 @@ void ScrollAreaTest::zoomStepsMultiplyTheFactorAndSizeTheCanvas() {
     QImageScrollArea viewer;
     QCVImage &canvas = *viewer.imageCanvas();
     viewer.createImageMenu();
-    actionNamed(viewer, "Zoom &In (25%)")->trigger();
-    actionNamed(viewer, "Zoom &In (25%)")->trigger();
+    trigger(viewer, "Zoom &In (25%)", 2);
     QCOMPARE(canvas.scaleFactor, 1.5625);
     QCOMPARE(canvas.size(), QSize(1000, 750));
-    actionNamed(viewer, "Zoom &Out (25%)")->trigger();
+    trigger(viewer, "Zoom &Out (25%)");
     QCOMPARE(canvas.scaleFactor, 1.25 * 1.25 * 0.8);
     QCOMPARE(canvas.size(),
              QSize(qRound(640 * 1.25 * 1.25 * 0.8), qRound(480 * 1.25 * 1.25 * 0.8)));
 
     // Normal Size returns to 100 %.
-    actionNamed(viewer, "&Normal Size")->trigger();
+    trigger(viewer, "&Normal Size");
     QCOMPARE(canvas.scaleFactor, 1.0);
     QCOMPARE(canvas.size(), QSize(640, 480));
 
     // Zooming goes on in both directions until the canvas would be smaller than a pixel or
     // larger than a widget can be; the steps beyond are refused, so its size never overflows.
-    for (int i = 0; i < 12; ++i)
-        actionNamed(viewer, "Zoom &Out (25%)")->trigger();
+    trigger(viewer, "Zoom &Out (25%)", 12);
     QCOMPARE(canvas.scaleFactor, std::pow(0.8, 12));
-    for (int i = 0; i < 40; ++i)
-        actionNamed(viewer, "Zoom &Out (25%)")->trigger();
+    trigger(viewer, "Zoom &Out (25%)", 40);
     QVERIFY(canvas.width() >= 1 && canvas.height() >= 1);
     QVERIFY(480 * canvas.scaleFactor * 0.8 < 1.0);
     canvas.setScale(1.0);
-    for (int i = 0; i < 120; ++i)
-        actionNamed(viewer, "Zoom &In (25%)")->trigger();
+    trigger(viewer, "Zoom &In (25%)", 120);
     QVERIFY(640 * canvas.scaleFactor * 1.25 > QWIDGETSIZE_MAX);
     QCOMPARE(canvas.size(), (QSizeF(640, 480) * canvas.scaleFactor).toSize());
     QVERIFY(!canvas.pixmap().isNull());
@@ -181,20 +199,20 @@ void ScrollAreaTest::zoomKeepsTheCentreOfTheView() {
     QCOMPARE(bar->pageStep(), 200);
 
     bar->setValue(100);
-    actionNamed(viewer, "Zoom &In (25%)")->trigger();
+    trigger(viewer, "Zoom &In (25%)");
     QCOMPARE(bar->value(), 150);
     bar->setValue(100);
-    actionNamed(viewer, "Zoom &Out (25%)")->trigger();
+    trigger(viewer, "Zoom &Out (25%)");
     QCOMPARE(bar->value(), 60);
 
     // Truncation, and clamping to the new range.
     viewer.resize(viewer.width() + 100 - bar->pageStep(), viewer.height());
     QCOMPARE(bar->pageStep(), 100);
     bar->setValue(33);
-    actionNamed(viewer, "Zoom &In (25%)")->trigger();
+    trigger(viewer, "Zoom &In (25%)");
     QCOMPARE(bar->value(), 53);
     bar->setValue(bar->maximum());
-    actionNamed(viewer, "Zoom &Out (25%)")->trigger();
+    trigger(viewer, "Zoom &Out (25%)");
     QCOMPARE(bar->value(), bar->maximum());
 }
 
@@ -231,7 +249,7 @@ void ScrollAreaTest::fitToWindowStretchesAndReturnsToNaturalSize() {
     viewer.resize(500, 300);
     viewer.show();
     QCVImage &canvas = *viewer.imageCanvas();
-    actionNamed(viewer, "Zoom &In (25%)")->trigger();
+    trigger(viewer, "Zoom &In (25%)");
 
     QAction *fit = actionNamed(viewer, "&Fit to Window");
     fit->trigger();
@@ -263,28 +281,24 @@ void ScrollAreaTest::overlayAndMouseStayOnThePictureInEveryDisplayState() {
         const QPointF scale = canvas.displayScale();
         QCOMPARE(scale.x(), double(canvas.width()) / picture.width());
         QCOMPARE(scale.y(), double(canvas.height()) / picture.height());
-        const cv::Point corner = canvas.corners[0];
-        const int fromX = int((corner.x + 0.5) * scale.x());
-        const int fromY = int((corner.y + 0.5) * scale.y());
-        canvas.trackMouse(fromX, fromY, Qt::NoButton);
+        const QPoint from = widgetPixel(canvas.corners[0], scale);
+        canvas.trackMouse(from.x(), from.y(), Qt::NoButton);
         QCOMPARE(canvas.hoverHandle, 0);
-        canvas.trackMouse(fromX, fromY, Qt::LeftButton);
-        const int toX = int((target.x + 0.5) * scale.x());
-        const int toY = int((target.y + 0.5) * scale.y());
-        canvas.trackMouse(toX, toY, Qt::LeftButton);
+        canvas.trackMouse(from.x(), from.y(), Qt::LeftButton);
+        const QPoint to = widgetPixel(target, scale);
+        canvas.trackMouse(to.x(), to.y(), Qt::LeftButton);
         const cv::Point moved = canvas.corners[0];
-        QVERIFY(std::abs(moved.x * scale.x() - toX) < std::max(1.0, scale.x()));
-        QVERIFY(std::abs(moved.y * scale.y() - toY) < std::max(1.0, scale.y()));
+        QVERIFY(std::abs(moved.x * scale.x() - to.x()) < std::max(1.0, scale.x()));
+        QVERIFY(std::abs(moved.y * scale.y() - to.y()) < std::max(1.0, scale.y()));
         if (scale.x() >= 1 && scale.y() >= 1)
             QCOMPARE(moved, target);
-        canvas.trackMouse(toX, toY, Qt::NoButton);
+        canvas.trackMouse(to.x(), to.y(), Qt::NoButton);
     };
 
     dragCornerZeroTo(cv::Point(150, 110));
-    actionNamed(viewer, "Zoom &In (25%)")->trigger();
-    actionNamed(viewer, "Zoom &In (25%)")->trigger();
+    trigger(viewer, "Zoom &In (25%)", 2);
     dragCornerZeroTo(cv::Point(140, 100));
-    actionNamed(viewer, "&Normal Size")->trigger();
+    trigger(viewer, "&Normal Size");
     QCOMPARE(canvas.size(), picture);
     dragCornerZeroTo(cv::Point(130, 90));
 
@@ -296,8 +310,7 @@ void ScrollAreaTest::overlayAndMouseStayOnThePictureInEveryDisplayState() {
     dragCornerZeroTo(cv::Point(110, 70));
 
     // Above a zoom of 5 a corner can still be taken.
-    for (int i = 0; i < 9; ++i)
-        actionNamed(viewer, "Zoom &In (25%)")->trigger();
+    trigger(viewer, "Zoom &In (25%)", 9);
     QVERIFY(canvas.scaleFactor > 5.0);
     dragCornerZeroTo(cv::Point(100, 60));
 }
@@ -333,7 +346,7 @@ void ScrollAreaTest::openShowsTheNewPictureAtFullSize() {
     writeStartupImage(gradientImage());
     QImageScrollArea viewer;
     QCVImage &canvas = *viewer.imageCanvas();
-    actionNamed(viewer, "Zoom &In (25%)")->trigger();
+    trigger(viewer, "Zoom &In (25%)");
     const QString other = root->filePath("other.png");
     QVERIFY(cv::imwrite(other.toStdString(), gradientImage(200, 100)));
 
@@ -345,69 +358,58 @@ void ScrollAreaTest::openShowsTheNewPictureAtFullSize() {
     QCOMPARE(canvas.corners[2], cv::Point(150, 75));
 }
 
+void ScrollAreaTest::zoomToFitKeepsTheAspectRatioCentredThroughResizes_data() {
+    QTest::addColumn<QSize>("picture");
+    QTest::addColumn<QSize>("view");
+    QTest::newRow("wider view: the height decides") << QSize(1600, 1200) << QSize(1057, 685);
+    QTest::newRow("tall picture") << QSize(300, 900) << QSize(500, 300);
+    QTest::newRow("small picture grows") << QSize(40, 30) << QSize(700, 400);
+    QTest::newRow("wide picture in a tall view") << QSize(2000, 500) << QSize(400, 600);
+}
+
 void ScrollAreaTest::zoomToFitKeepsTheAspectRatioCentredThroughResizes() {
-    const struct {
-        QSize picture;
-        QSize view;
-    } cases[] = {
-        {{1600, 1200}, {1057, 685}}, // wider view: the height decides
-        {{300, 900}, {500, 300}},    // tall picture
-        {{40, 30}, {700, 400}},      // small picture grows
-        {{2000, 500}, {400, 600}},   // wide picture in a tall view
-    };
-    for (const auto &c : cases) {
-        const QString label = QString("%1x%2 in %3x%4")
-                                  .arg(c.picture.width())
-                                  .arg(c.picture.height())
-                                  .arg(c.view.width())
-                                  .arg(c.view.height());
-        QImageScrollArea viewer(false);
-        QCVImage &canvas = *viewer.imageCanvas();
-        QVERIFY(canvas.showNewImage(gradientImage(c.picture.width(), c.picture.height())));
-        viewer.resize(c.view);
-        viewer.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&viewer));
-        QAction *zoomToFit = viewer.zoomToFitAction();
-        QCOMPARE(zoomToFit->shortcut(), QKeySequence("Ctrl+Shift+F"));
-        zoomToFit->trigger();
-        QVERIFY(zoomToFit->isChecked());
+    QFETCH(QSize, picture);
+    QFETCH(QSize, view);
+    QImageScrollArea viewer(false);
+    QCVImage &canvas = *viewer.imageCanvas();
+    QVERIFY(canvas.showNewImage(gradientImage(picture.width(), picture.height())));
+    viewer.resize(view);
+    viewer.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&viewer));
+    QAction *zoomToFit = viewer.zoomToFitAction();
+    QCOMPARE(zoomToFit->shortcut(), QKeySequence("Ctrl+Shift+F"));
+    zoomToFit->trigger();
+    QVERIFY(zoomToFit->isChecked());
 
-        // After a resize too: the whole picture, undistorted, touching the view on one axis.
-        for (const QSize &view : {c.view, c.view.transposed()}) {
-            viewer.resize(view);
-            QTRY_VERIFY2(viewer.viewport()->size().width() ==
-                             view.width() - 2 * viewer.frameWidth(),
-                         qPrintable(label));
-            const QSize port = viewer.viewport()->size();
-            const QRect shown = canvas.geometry();
-            QVERIFY2(port.width() >= shown.width() && port.height() >= shown.height(),
-                     qPrintable(label));
-            QVERIFY2(shown.width() == port.width() || shown.height() == port.height(),
-                     qPrintable(label));
-            // The rounded side within a pixel of the picture's own proportion.
-            const double aspect = double(c.picture.width()) / c.picture.height();
-            QVERIFY2(std::abs(shown.width() - shown.height() * aspect) < 1.0 ||
-                         std::abs(shown.height() - shown.width() / aspect) < 1.0,
-                     qPrintable(label));
-            const QPointF scale = canvas.displayScale();
-            // The zoom read-out's factor is that of the side meeting the view.
-            const double exact = shown.width() == port.width() ? scale.x() : scale.y();
-            QVERIFY2(std::abs(exact - canvas.scaleFactor) < 1e-9, qPrintable(label));
-            // Centred, to the pixel.
-            QVERIFY2(std::abs(shown.center().x() - port.width() / 2) <= 1 &&
-                         std::abs(shown.center().y() - port.height() / 2) <= 1,
-                     qPrintable(label));
-        }
-
-        // Fit to Window takes over and stretches; zooming by hand ends the fit too.
-        actionNamed(viewer, "&Fit to Window")->trigger();
-        QVERIFY(!zoomToFit->isChecked());
-        QTRY_COMPARE(canvas.size(), viewer.viewport()->size());
-        zoomToFit->trigger();
-        QVERIFY(!actionNamed(viewer, "&Fit to Window")->isChecked());
-        actionNamed(viewer, "Zoom &In (25%)")->trigger();
-        QVERIFY(!zoomToFit->isChecked());
+    // After a resize too: the whole picture, undistorted, touching the view on one axis.
+    for (const QSize &resized : {view, view.transposed()}) {
+        viewer.resize(resized);
+        QTRY_COMPARE(viewer.viewport()->size().width(), resized.width() - 2 * viewer.frameWidth());
+        const QSize port = viewer.viewport()->size();
+        const QRect shown = canvas.geometry();
+        QVERIFY(port.width() >= shown.width() && port.height() >= shown.height());
+        QVERIFY(shown.width() == port.width() || shown.height() == port.height());
+        // The rounded side within a pixel of the picture's own proportion.
+        const double aspect = double(picture.width()) / picture.height();
+        QVERIFY(std::abs(shown.width() - shown.height() * aspect) < 1.0 ||
+                std::abs(shown.height() - shown.width() / aspect) < 1.0);
+        const QPointF scale = canvas.displayScale();
+        // The zoom read-out's factor is that of the side meeting the view.
+        const double exact = shown.width() == port.width() ? scale.x() : scale.y();
+        QVERIFY(std::abs(exact - canvas.scaleFactor) < 1e-9);
+        // Centred, to the pixel.
+        QVERIFY(std::abs(shown.center().x() - port.width() / 2) <= 1 &&
+                std::abs(shown.center().y() - port.height() / 2) <= 1);
     }
+
+    // Fit to Window takes over and stretches; zooming by hand ends the fit too.
+    trigger(viewer, "&Fit to Window");
+    QVERIFY(!zoomToFit->isChecked());
+    QTRY_COMPARE(canvas.size(), viewer.viewport()->size());
+    zoomToFit->trigger();
+    QVERIFY(!actionNamed(viewer, "&Fit to Window")->isChecked());
+    trigger(viewer, "Zoom &In (25%)");
+    QVERIFY(!zoomToFit->isChecked());
 }
 
 void ScrollAreaTest::saveProposesThePicturesNameWithRect() {
@@ -555,18 +557,11 @@ void ScrollAreaTest::middleButtonPansTheView() {
 
     // Dragged on the canvas with the middle button, by 30 left and 50 up; the mouse stays
     // where it is on the screen while the canvas moves under it.
-    QWidget *port = viewer.viewport();
-    QCOMPARE(port->childAt(QPoint(150, 150)), &canvas);
-    auto send = [&](QEvent::Type type, const QPoint &onPort, Qt::MouseButton button,
-                    Qt::MouseButtons buttons) {
-        QMouseEvent event(type, canvas.mapFrom(port, onPort), port->mapToGlobal(onPort), button,
-                          buttons, Qt::NoModifier);
-        QApplication::sendEvent(&canvas, &event);
-    };
-    send(QEvent::MouseButtonPress, QPoint(150, 150), Qt::MiddleButton, Qt::MiddleButton);
-    send(QEvent::MouseMove, QPoint(140, 130), Qt::NoButton, Qt::MiddleButton);
-    send(QEvent::MouseMove, QPoint(120, 100), Qt::NoButton, Qt::MiddleButton);
-    send(QEvent::MouseButtonRelease, QPoint(120, 100), Qt::MiddleButton, Qt::NoButton);
+    QCOMPARE(viewer.viewport()->childAt(QPoint(150, 150)), &canvas);
+    sendToCanvas(viewer, {150, 150}, Qt::MiddleButton, QEvent::MouseButtonPress, Qt::MiddleButton);
+    sendToCanvas(viewer, {140, 130}, Qt::MiddleButton);
+    sendToCanvas(viewer, {120, 100}, Qt::MiddleButton);
+    sendToCanvas(viewer, {120, 100}, Qt::NoButton, QEvent::MouseButtonRelease, Qt::MiddleButton);
     // The picture follows the mouse: the view moves the other way.
     QCOMPARE(viewer.horizontalScrollBar()->value(), 230);
     QCOMPARE(viewer.verticalScrollBar()->value(), 250);
@@ -599,25 +594,16 @@ void ScrollAreaTest::smallPictureIsCentredAndTheMouseStaysOnIt() {
     for (int zoom = 0; zoom < 2; ++zoom) {
         const QPointF scale = canvas.displayScale();
         const cv::Point target(40 + 10 * zoom, 30 + 5 * zoom);
-        const cv::Point corner = canvas.corners[0];
-        const QPoint from = canvas.mapToParent(
-            QPoint(int((corner.x + 0.5) * scale.x()), int((corner.y + 0.5) * scale.y())));
-        const QPoint to = canvas.mapToParent(
-            QPoint(int((target.x + 0.5) * scale.x()), int((target.y + 0.5) * scale.y())));
+        const QPoint from = canvas.mapToParent(widgetPixel(canvas.corners[0], scale));
+        const QPoint to = canvas.mapToParent(widgetPixel(target, scale));
         QCOMPARE(viewer.viewport()->childAt(from), &canvas);
-        auto move = [&](const QPoint &at, Qt::MouseButtons buttons) {
-            const QPoint local = canvas.mapFromParent(at);
-            QMouseEvent event(QEvent::MouseMove, local, canvas.mapToGlobal(local), Qt::NoButton,
-                              buttons, Qt::NoModifier);
-            QApplication::sendEvent(&canvas, &event);
-        };
-        move(from, Qt::NoButton);
+        sendToCanvas(viewer, from, Qt::NoButton);
         QCOMPARE(canvas.hoverHandle, 0);
-        move(from, Qt::LeftButton);
-        move(to, Qt::LeftButton);
-        move(to, Qt::NoButton);
+        sendToCanvas(viewer, from, Qt::LeftButton);
+        sendToCanvas(viewer, to, Qt::LeftButton);
+        sendToCanvas(viewer, to, Qt::NoButton);
         QCOMPARE(canvas.corners[0], target);
-        actionNamed(viewer, "Zoom &In (25%)")->trigger();
+        trigger(viewer, "Zoom &In (25%)");
         QVERIFY(centred());
     }
 }
