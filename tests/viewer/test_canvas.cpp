@@ -28,7 +28,9 @@ cv::Mat pattern(int rows, int cols, int seed = 0) {
     return mat;
 }
 
-std::array<cv::Point, 4> cornersOf(const QCVImage &canvas) {
+using Corners = std::array<cv::Point, 4>;
+
+Corners cornersOf(const QCVImage &canvas) {
     return {canvas.corners[0], canvas.corners[1], canvas.corners[2], canvas.corners[3]};
 }
 
@@ -90,6 +92,11 @@ private slots:
 private:
     QString writeImage(const QString &name, const cv::Mat &mat);
     QString writeBytes(const QString &name, const QByteArray &bytes);
+    // The mouse moved there with no button held; the handle then under it.
+    int hoverAt(int x, int y) {
+        canvas->trackMouse(x, y, Qt::NoButton);
+        return canvas->hoverHandle;
+    }
 
     QTemporaryDir *dir = nullptr;
     QCVImage *canvas = nullptr;
@@ -143,17 +150,16 @@ void CanvasTest::loadPlacesCornersOnTheInnerQuarter() {
     QCOMPARE(canvas->sourceCount, 1);
     QCOMPARE(canvas->shownPixmap.size(), QSize(640, 480));
     QCOMPARE(canvas->pixmap().size(), QSize(640, 480));
-    QCOMPARE(cornersOf(*canvas),
-             (std::array<cv::Point, 4>{cv::Point(160, 120), cv::Point(160, 360),
-                                       cv::Point(480, 360), cv::Point(480, 120)}));
+    QCOMPARE(cornersOf(*canvas), (Corners{cv::Point(160, 120), cv::Point(160, 360),
+                                          cv::Point(480, 360), cv::Point(480, 120)}));
     QCOMPARE(canvas->targetCorners[2], cv::Point(0, 0));
 
     QVERIFY(canvas->loadImage(writeImage("tiny.png", pattern(3, 5, 9))));
     QCOMPARE(canvas->sourceCount, 2);
     QCOMPARE(canvas->image(true, -1, false).size(), cv::Size(5, 3));
     QCOMPARE(canvas->image(true, -1, false).at<cv::Vec3b>(0, 0), cv::Vec3b(0, 0, 9));
-    QCOMPARE(cornersOf(*canvas), (std::array<cv::Point, 4>{cv::Point(1, 0), cv::Point(1, 2),
-                                                           cv::Point(3, 2), cv::Point(3, 0)}));
+    QCOMPARE(cornersOf(*canvas),
+             (Corners{cv::Point(1, 0), cv::Point(1, 2), cv::Point(3, 2), cv::Point(3, 0)}));
     QCOMPARE(canvas->shownPixmap.size(), QSize(5, 3));
 }
 
@@ -241,28 +247,22 @@ void CanvasTest::everyReadableTypeIsShownAndOthersClear() {
 void CanvasTest::hoverFindsHandlesAndSetsCursors() {
     QVERIFY(canvas->showNewImage(pattern(480, 640)));
     canvas->setScale(1.0);
-    canvas->trackMouse(164, 124, Qt::NoButton);
-    QCOMPARE(canvas->hoverHandle, 0);
+    QCOMPARE(hoverAt(164, 124), 0);
     QCOMPARE(canvas->cursor().shape(), Qt::SizeFDiagCursor);
-    canvas->trackMouse(165, 120, Qt::NoButton);
-    QCOMPARE(canvas->hoverHandle, 5);
+    QCOMPARE(hoverAt(165, 120), 5);
     QCOMPARE(canvas->cursor().shape(), Qt::ArrowCursor);
-    canvas->trackMouse(300, 200, Qt::NoButton);
-    QCOMPARE(canvas->hoverHandle, 4);
+    QCOMPARE(hoverAt(300, 200), 4);
     QCOMPARE(canvas->cursor().shape(), Qt::SizeAllCursor);
-    canvas->trackMouse(158, 362, Qt::NoButton);
-    QCOMPARE(canvas->hoverHandle, 1);
+    QCOMPARE(hoverAt(158, 362), 1);
     QCOMPARE(canvas->cursor().shape(), Qt::SizeBDiagCursor);
-    canvas->trackMouse(482, 358, Qt::NoButton);
-    QCOMPARE(canvas->hoverHandle, 2);
+    QCOMPARE(hoverAt(482, 358), 2);
     QCOMPARE(canvas->dragHandle, 5);
 }
 
 void CanvasTest::dragStartsOnTheSecondMoveAndClamps() {
     QVERIFY(canvas->showNewImage(pattern(480, 640)));
     canvas->setScale(1.0);
-    canvas->trackMouse(161, 359, Qt::NoButton);
-    QCOMPARE(canvas->hoverHandle, 1);
+    QCOMPARE(hoverAt(161, 359), 1);
     canvas->trackMouse(171, 369, Qt::LeftButton);
     QCOMPARE(canvas->dragHandle, 1);
     QCOMPARE(canvas->corners[1], cv::Point(160, 360));
@@ -270,8 +270,7 @@ void CanvasTest::dragStartsOnTheSecondMoveAndClamps() {
     QCOMPARE(canvas->corners[1], cv::Point(171, 369));
     QCOMPARE(canvas->cursor().shape(), Qt::SizeBDiagCursor);
 
-    canvas->trackMouse(480, 360, Qt::NoButton);
-    QCOMPARE(canvas->hoverHandle, 2);
+    QCOMPARE(hoverAt(480, 360), 2);
     canvas->trackMouse(480, 360, Qt::MiddleButton);
     canvas->trackMouse(5000, 4000, Qt::MiddleButton);
     QCOMPARE(canvas->corners[2], cv::Point(639, 479));
@@ -279,8 +278,7 @@ void CanvasTest::dragStartsOnTheSecondMoveAndClamps() {
     QCOMPARE(canvas->corners[2], cv::Point(0, 0));
 
     // Pressed over nothing: nothing is dragged until the button is released.
-    canvas->trackMouse(600, 20, Qt::NoButton);
-    QCOMPARE(canvas->hoverHandle, 5);
+    QCOMPARE(hoverAt(600, 20), 5);
     const auto before = cornersOf(*canvas);
     for (int step = 0; step < 3; ++step)
         canvas->trackMouse(100 + step * 50, 300, Qt::LeftButton);
@@ -292,15 +290,13 @@ void CanvasTest::wholeQuadMovesAndDeforms() {
     QVERIFY(canvas->showNewImage(pattern(480, 640)));
     canvas->setScale(1.0);
     canvas->corners[3] = cv::Point(635, 120);
-    canvas->trackMouse(300, 200, Qt::NoButton);
-    QCOMPARE(canvas->hoverHandle, 4);
+    QCOMPARE(hoverAt(300, 200), 4);
     canvas->trackMouse(300, 200, Qt::LeftButton);
     QCOMPARE(canvas->lastX, 300);
     QCOMPARE(canvas->lastY, 200);
     canvas->trackMouse(310, 205, Qt::LeftButton);
-    QCOMPARE(cornersOf(*canvas),
-             (std::array<cv::Point, 4>{cv::Point(170, 125), cv::Point(170, 365),
-                                       cv::Point(490, 365), cv::Point(639, 125)}));
+    QCOMPARE(cornersOf(*canvas), (Corners{cv::Point(170, 125), cv::Point(170, 365),
+                                          cv::Point(490, 365), cv::Point(639, 125)}));
     QCOMPARE(canvas->lastX, 310);
     QCOMPARE(canvas->lastY, 205);
     canvas->trackMouse(300, 205, Qt::LeftButton);
@@ -325,8 +321,7 @@ void CanvasTest::dragFollowsTheMouseAtEveryScale() {
 
     // The widget pixel in the middle of an image pixel.
     auto widget = [scale](int image) { return int(image * scale + scale / 2); };
-    canvas->trackMouse(widget(20), widget(15), Qt::NoButton);
-    QCOMPARE(canvas->hoverHandle, 0);
+    QCOMPARE(hoverAt(widget(20), widget(15)), 0);
     canvas->trackMouse(widget(20), widget(15), Qt::LeftButton);
     canvas->trackMouse(widget(33), widget(41), Qt::LeftButton);
     QCOMPARE(canvas->corners[0], cv::Point(33, 41));
@@ -347,8 +342,7 @@ void CanvasTest::stretchedCanvasKeepsOverlayAndMouseOnThePicture() {
     QCOMPARE(shown.pixel(315, 175), penColour);        // corner 0 at (320, 180)
     QCOMPARE(shown.pixel(700, 300), qRgb(0, 200, 94)); // image pixel (350, 200)
 
-    canvas->trackMouse(321, 181, Qt::NoButton);
-    QCOMPARE(canvas->hoverHandle, 0);
+    QCOMPARE(hoverAt(321, 181), 0);
     canvas->trackMouse(321, 181, Qt::LeftButton);
     canvas->trackMouse(1001, 601, Qt::LeftButton);
     QCOMPARE(canvas->corners[0], cv::Point(500, 400));
@@ -358,8 +352,7 @@ void CanvasTest::withoutAnImageNothingMoves() {
     canvas->resize(100, 100);
     canvas->corners[2] = cv::Point(30, 30);
     const auto before = cornersOf(*canvas);
-    canvas->trackMouse(15, 15, Qt::NoButton);
-    QCOMPARE(canvas->hoverHandle, 4);
+    QCOMPARE(hoverAt(15, 15), 4);
     for (int step = 0; step < 3; ++step)
         canvas->trackMouse(40 + step, 50, Qt::LeftButton);
     QCOMPARE(cornersOf(*canvas), before);
