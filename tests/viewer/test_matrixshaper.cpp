@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "matrixshaper.h"
 
+#include "../support/littlecms.h"
+
 #include <gtest/gtest.h>
 #include <lcms2.h>
 #include <opencv2/core.hpp>
@@ -13,16 +15,10 @@
 
 namespace {
 
-const std::string colord = "/usr/share/color/icc/colord/";
-
-struct ProfileCloser {
-    void operator()(void *profile) const { cmsCloseProfile(profile); }
-};
-using Profile = std::unique_ptr<void, ProfileCloser>;
-
-Profile openProfile(const std::string &name) {
-    return Profile(name == "sRGB" ? cmsCreate_sRGBProfile()
-                                  : cmsOpenProfileFromFile((colord + name).c_str(), "r"));
+// A colord profile, or Little CMS's built-in sRGB for an empty name.
+LcmsProfile profileNamed(const char *name) {
+    return *name ? openProfile(colordProfiles + QLatin1String(name))
+                 : LcmsProfile(cmsCreate_sRGBProfile());
 }
 
 // BGRA pixels of every code from 0 to 15 and every fifth one above, in each channel.
@@ -52,25 +48,24 @@ TEST(MatrixShaper, ConvertsAsLittleCmsFloatTransformRoundedToCodes) {
     const cv::Mat grid = codeGrid();
     // A pure-gamma screen's way back is steepest at black, where steps of linear light read
     // it to two codes.
-    for (const Case &pair :
-         {Case{"ProPhotoRGB.icc", "sRGB", 1}, Case{"AdobeRGB1998.icc", "sRGB", 1},
-          Case{"Rec709.icc", "sRGB", 1}, Case{"ProPhotoRGB.icc", "sRGB.icc", 1},
-          Case{"ProPhotoRGB.icc", "AdobeRGB1998.icc", 2}}) {
-        SCOPED_TRACE(std::string(pair.source) + " to " + pair.screen);
-        const Profile source = openProfile(pair.source);
-        const Profile screen = openProfile(pair.screen);
+    for (const Case &pair : {Case{"ProPhotoRGB.icc", "", 1}, Case{"AdobeRGB1998.icc", "", 1},
+                             Case{"Rec709.icc", "", 1}, Case{"ProPhotoRGB.icc", "sRGB.icc", 1},
+                             Case{"ProPhotoRGB.icc", "AdobeRGB1998.icc", 2}}) {
+        SCOPED_TRACE(std::string(pair.source) + " to " + (*pair.screen ? pair.screen : "sRGB"));
+        const LcmsProfile source = profileNamed(pair.source);
+        const LcmsProfile screen = profileNamed(pair.screen);
         ASSERT_TRUE(source && screen);
         const std::unique_ptr<const MatrixShaper> shaper =
             MatrixShaper::between(source.get(), screen.get());
         ASSERT_TRUE(shaper);
-        cmsHTRANSFORM reference = cmsCreateTransform(source.get(), TYPE_BGRA_8, screen.get(),
-                                                     TYPE_BGR_FLT, INTENT_RELATIVE_COLORIMETRIC, 0);
+        const LcmsTransform reference(cmsCreateTransform(source.get(), TYPE_BGRA_8, screen.get(),
+                                                         TYPE_BGR_FLT, INTENT_RELATIVE_COLORIMETRIC,
+                                                         0));
         ASSERT_TRUE(reference);
         cv::Mat expected(grid.size(), CV_32FC3);
         for (int row = 0; row < grid.rows; ++row)
-            cmsDoTransform(reference, grid.ptr(row), expected.ptr(row),
+            cmsDoTransform(reference.get(), grid.ptr(row), expected.ptr(row),
                            static_cast<cmsUInt32Number>(grid.cols));
-        cmsDeleteTransform(reference);
 
         cv::Mat shown = grid.clone();
         for (int row = 0; row < shown.rows; ++row)
@@ -90,8 +85,8 @@ TEST(MatrixShaper, ConvertsAsLittleCmsFloatTransformRoundedToCodes) {
         EXPECT_LE(worst, pair.tolerance);
     }
     // Little CMS's built-in L*a*b* profile is no matrix-shaper.
-    const Profile lab(cmsCreateLab4Profile(nullptr));
-    const Profile srgb = openProfile("sRGB");
+    const LcmsProfile lab(cmsCreateLab4Profile(nullptr));
+    const LcmsProfile srgb = profileNamed("");
     EXPECT_FALSE(MatrixShaper::between(lab.get(), srgb.get()));
     EXPECT_FALSE(MatrixShaper::between(srgb.get(), lab.get()));
 }
